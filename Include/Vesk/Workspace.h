@@ -1,0 +1,41 @@
+#pragma once
+// The exported functions of the workspace library (Vesk.Workspace). Each returns true on success;
+// on failure it returns false, hands out nothing and, when error is not null, stores a new error
+// object there (error must then point to null). Handed-out objects carry one reference that the
+// caller releases.
+#include <cstdint>
+
+#include "Vesk/Core/IErrorCode.h"
+#include "Vesk/Data/Structures.h"
+#include "Vesk/Export.h"
+#include "Vesk/Workspace/IWorkspaceManager.h"
+
+// Opens (creating when missing) the workspace database at path, a file path or an SQLite URI.
+// A new database stores uuid in its record; an existing one keeps its own. mode is a WorkspaceOpenMode.
+VESK_WORKSPACE_API bool VeskWorkspace_CreateOnFilesystem(const Data::Structures::_UUID* uuid, const char* path,
+                                                         int mode, Vesk::Interfaces::IWorkspaceManager** workspace,
+                                                         Core::IErrorCode** error);
+
+// Opens the in-memory workspace named by uuid; two opens of one UUID in a process share a database.
+VESK_WORKSPACE_API bool VeskWorkspace_CreateInMemory(const Data::Structures::_UUID* uuid,
+                                                     Vesk::Interfaces::IWorkspaceManager** workspace,
+                                                     Core::IErrorCode** error);
+
+// Opens a read-only workspace on a memory image. The bytes must stay alive and unchanged while the
+// workspace lives. A size of 0 opens a new, empty memory workspace instead.
+VESK_WORKSPACE_API bool VeskWorkspace_LoadFromMemory(const void* data, uint64_t size,
+                                                     Vesk::Interfaces::IWorkspaceManager** workspace,
+                                                     Core::IErrorCode** error);
+
+// As VeskWorkspace_LoadFromMemory with an open mode. A writable mode works on a private copy of the
+// image, which may grow; the caller's bytes are not needed after the call.
+VESK_WORKSPACE_API bool VeskWorkspace_LoadFromMemory1(const void* data, uint64_t size, int mode,
+                                                      Vesk::Interfaces::IWorkspaceManager** workspace,
+                                                      Core::IErrorCode** error);
+
+// Replaces the workspace's secret by the one derived from its UUID alone.
+VESK_WORKSPACE_API bool VeskWorkspace_GenerateDefaultSecret(Vesk::Interfaces::IWorkspaceManager* workspace,
+                                                            Core::IErrorCode** error);
+
+// Accepted for compatibility and ignored: the library logs through the host module's logger or its own.
+VESK_WORKSPACE_API bool VeskWorkspace_SetLogger(Core::IObject* logger);

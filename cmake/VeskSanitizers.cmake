@@ -1,0 +1,11 @@
+# VESK_SANITIZE=address adds ASan and UBSan; VESK_SANITIZE=thread adds TSan. Applied to every target.
+set(VESK_SANITIZE "" CACHE STRING "Sanitizer set: empty, address or thread")
+if(VESK_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(VESK_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT VESK_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "Unknown VESK_SANITIZE value '${VESK_SANITIZE}'")
+endif()
