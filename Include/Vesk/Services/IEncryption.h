@@ -6,11 +6,11 @@ namespace Vesk::Interfaces {
 
 // A symmetric cipher bound to one key. Decrypt(Encrypt(x)) gives x back; a blob that was changed
 // or cut short fails to decrypt.
-struct IEncryption : Core::IObject {
-    virtual bool Encrypt(Data::Interfaces::IArray* plain, Data::Interfaces::IArray** cipher,
-                         Core::IErrorCode** error) = 0;
-    virtual bool Decrypt(Data::Interfaces::IArray* cipher, Data::Interfaces::IArray** plain,
-                         Core::IErrorCode** error) = 0;
+struct IEncryption : ::Core::IObject {
+    virtual bool Encrypt(::Data::Interfaces::IArray* plain, ::Data::Interfaces::IArray** cipher,
+                         ::Core::IErrorCode** error) = 0;
+    virtual bool Decrypt(::Data::Interfaces::IArray* cipher, ::Data::Interfaces::IArray** plain,
+                         ::Core::IErrorCode** error) = 0;
 };
 
 }  // namespace Vesk::Interfaces

@@ -88,7 +88,8 @@ public:
     // The held object as T: empty for no data, an error for a value that is not a reference.
     template <class T>
     Core::Ptr<T> AsObject() const {
-        return ObjectOf().template Cast<T>();
+        Core::Ptr<Core::IObject> object = ObjectOf();
+        return object ? object.template Cast<T>() : Core::Ptr<T>();
     }
 
     // Throws when the type code is beyond the known ones (an uninitialised record).

@@ -1,0 +1,43 @@
+#pragma once
+#include <memory>
+#include <string>
+
+namespace Platform::Threading {
+
+// An exclusive lock shared by every process of the machine under one name. The operating system
+// releases it when its holder dies, so a crashed process never blocks the others.
+class CrossProcessLock {
+public:
+    // Creates (or opens) the lock called name; fails with "Cannot create windows mutex!" when the
+    // system refuses. Does not take it.
+    explicit CrossProcessLock(const std::string& name);
+    ~CrossProcessLock();
+    CrossProcessLock(const CrossProcessLock&) = delete;
+    CrossProcessLock& operator=(const CrossProcessLock&) = delete;
+
+    // Waits without a time-out until the lock is ours.
+    void Acquire();
+    void Release() noexcept;
+
+    // Where the lock lives (a file in the system's temporary folder).
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::string path_;
+    int descriptor_ = -1;
+    bool held_ = false;
+};
+
+// Holds a CrossProcessLock for a scope.
+class CrossProcessLockGuard {
+public:
+    explicit CrossProcessLockGuard(CrossProcessLock& lock) : lock_(lock) { lock_.Acquire(); }
+    ~CrossProcessLockGuard() { lock_.Release(); }
+    CrossProcessLockGuard(const CrossProcessLockGuard&) = delete;
+    CrossProcessLockGuard& operator=(const CrossProcessLockGuard&) = delete;
+
+private:
+    CrossProcessLock& lock_;
+};
+
+}  // namespace Platform::Threading

@@ -1,0 +1,60 @@
+#include "Platform/CrossProcessLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+
+namespace Platform::Threading {
+namespace {
+
+// Lock names become file names: path separators would leave the temporary folder.
+std::string FileNameOf(const std::string& name) {
+    std::string file = name;
+    for (char& c : file) {
+        if (c == '/' || c == '\\' || c == '\0') {
+            c = '_';
+        }
+    }
+    return file + ".lock";
+}
+
+}  // namespace
+
+CrossProcessLock::CrossProcessLock(const std::string& name) {
+    std::error_code error;
+    const auto folder = std::filesystem::temp_directory_path(error);
+    path_ = ((error ? std::filesystem::path("/tmp") : folder) / FileNameOf(name)).string();
+    // flock locks belong to the open file description, so two locks of one name in one process
+    // exclude each other just as two processes do.
+    descriptor_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (descriptor_ < 0) {
+        throw std::runtime_error("Cannot create windows mutex!");
+    }
+}
+
+CrossProcessLock::~CrossProcessLock() {
+    Release();
+    ::close(descriptor_);
+}
+
+void CrossProcessLock::Acquire() {
+    while (::flock(descriptor_, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            throw std::runtime_error("Cannot create windows mutex!");
+        }
+    }
+    held_ = true;
+}
+
+void CrossProcessLock::Release() noexcept {
+    if (held_) {
+        ::flock(descriptor_, LOCK_UN);
+        held_ = false;
+    }
+}
+
+}  // namespace Platform::Threading

@@ -1,0 +1,151 @@
+#include "Vesk/Workspace/WorkspaceSchema.h"
+
+#include <stdexcept>
+#include <vector>
+
+#include "Core/Fatal.h"
+#include "Core/StringFormat.h"
+
+namespace Vesk::Workspace {
+namespace {
+
+struct ColumnDefinition {
+    const char* name;
+    const char* type;
+    bool nullable;
+};
+
+// One line per column, then the key; the layout (line feeds, tabs, no semicolon) is part of the
+// file format that other tools read back from sqlite_master.
+std::string BuildCreateStatement(const char* table, const std::vector<ColumnDefinition>& columns) {
+    std::string sql = std::string("CREATE TABLE IF NOT EXISTS \"") + table + "\" (";
+    for (const ColumnDefinition& column : columns) {
+        sql += std::string("\n\t\t\t\t\t\"") + column.name + "\" " + column.type + " " +
+               (column.nullable ? "NULL" : "NOT NULL") + ",";
+    }
+    sql += "\n\t\t\t\t\tPRIMARY KEY(\"Uuid\")\n\t\t\t\t)";
+    return sql;
+}
+
+std::string BuildStatement(WorkspaceTable table) {
+    switch (table) {
+        case WorkspaceTable::Workspaces:
+            return BuildCreateStatement("Workspaces", {{"Uuid", "UUID", false},
+                                                       {"Name", "TEXT", false},
+                                                       {"Description", "TEXT", true},
+                                                       {"Version", "INTEGER", false},
+                                                       {"Inserted", "DATETIME", false},
+                                                       {"Updated", "DATETIME", false}});
+        case WorkspaceTable::DataSources:
+            return BuildCreateStatement("DataSources", {{"Uuid", "UUID", false},
+                                                        {"Name", "TEXT", false},
+                                                        {"Description", "TEXT", true},
+                                                        {"Type", "TEXT", false},
+                                                        {"TypeIdentifier", "UUID", true},
+                                                        {"EnableCache", "BOOL", false},
+                                                        {"ReadOnly", "BOOL", false},
+                                                        {"Inserted", "DATETIME", false},
+                                                        {"Updated", "DATETIME", false}});
+        case WorkspaceTable::Datasets:
+            return BuildCreateStatement("Datasets", {{"Uuid", "UUID", false},
+                                                     {"DataSourceUuid", "TEXT", false},
+                                                     {"Name", "TEXT", false},
+                                                     {"Label", "TEXT", true},
+                                                     {"Group", "TEXT", true},
+                                                     {"DatasetType", "TEXT", false},
+                                                     {"TemporalType", "TEXT", false},
+                                                     {"SpatialType", "TEXT", false},
+                                                     {"Description", "TEXT", true},
+                                                     {"InternalName", "TEXT", false},
+                                                     {"ReadOnly", "BOOL", false},
+                                                     {"Inserted", "DATETIME", false},
+                                                     {"Updated", "DATETIME", false}});
+        case WorkspaceTable::Properties:
+            return BuildCreateStatement("Properties", {{"Uuid", "UUID", false},
+                                                       {"WorkspaceObjectUuid", "UUID", false},
+                                                       {"PropertyGroup", "TEXT", false},
+                                                       {"PropertyName", "TEXT", false},
+                                                       {"PropertyDescription", "TEXT", true},
+                                                       {"PropertyValueType", "INTEGER", false},
+                                                       {"PropertyInterfaceType", "TEXT", false},
+                                                       {"PropertyClassType", "TEXT", false},
+                                                       {"PropertyValue", "BLOB", true},
+                                                       {"IsRequired", "BOOL", false}});
+        case WorkspaceTable::GenericObjects:
+            return BuildCreateStatement("GenericObjects", {{"Uuid", "UUID", false},
+                                                           {"ParentUuid", "UUID", true},
+                                                           {"Name", "TEXT", false},
+                                                           {"ObjectType", "TEXT", false},
+                                                           {"Description", "TEXT", true},
+                                                           {"TypeIdentifier", "UUID", true},
+                                                           {"ReadOnly", "BOOL", false},
+                                                           {"Inserted", "DATETIME", false},
+                                                           {"Updated", "DATETIME", false}});
+    }
+    throw std::runtime_error("Unknown workspace table");
+}
+
+void Run(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection, const std::string& sql) {
+    Data::SQLite::CreateStatement(connection, sql)->Execute();
+}
+
+}  // namespace
+
+const char* WorkspaceTableName(WorkspaceTable table) {
+    static const char* const names[] = {"Workspaces", "DataSources", "Datasets", "Properties", "GenericObjects"};
+    const auto index = static_cast<uint32_t>(table);
+    return index < kWorkspaceTableCount ? names[index] : "";
+}
+
+uint32_t ObjectTableSlot(WorkspaceTable table) {
+    switch (table) {
+        case WorkspaceTable::DataSources:
+            return 0;
+        case WorkspaceTable::Datasets:
+            return 1;
+        case WorkspaceTable::GenericObjects:
+            return 2;
+        case WorkspaceTable::Properties:
+            return 3;
+        default:
+            Core::RaiseFatal(
+                Core::StringFormat("Table %s is invalid for the current workspace!", WorkspaceTableName(table)));
+    }
+}
+
+const std::string& CreateTableStatement(WorkspaceTable table) {
+    static const std::string statements[] = {
+        BuildStatement(WorkspaceTable::Workspaces), BuildStatement(WorkspaceTable::DataSources),
+        BuildStatement(WorkspaceTable::Datasets), BuildStatement(WorkspaceTable::Properties),
+        BuildStatement(WorkspaceTable::GenericObjects)};
+    const auto index = static_cast<uint32_t>(table);
+    if (index >= kWorkspaceTableCount) {
+        throw std::runtime_error("Unknown workspace table");
+    }
+    return statements[index];
+}
+
+std::string DropTableStatement(WorkspaceTable table) {
+    if (table == WorkspaceTable::Workspaces || static_cast<uint32_t>(table) >= kWorkspaceTableCount) {
+        throw std::runtime_error("Only object tables are recreated");
+    }
+    return std::string("DROP TABLE IF EXISTS \"") + WorkspaceTableName(table) + "\"";
+}
+
+void CreateMissingTables(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection) {
+    Run(connection, CreateTableStatement(WorkspaceTable::Workspaces));
+    for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Properties, WorkspaceTable::Datasets,
+                                 WorkspaceTable::GenericObjects}) {
+        CreateObjectTable(connection, table, false);
+    }
+}
+
+void CreateObjectTable(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection, WorkspaceTable table,
+                       bool recreate) {
+    if (recreate) {
+        Run(connection, DropTableStatement(table));
+    }
+    Run(connection, CreateTableStatement(table));
+}
+
+}  // namespace Vesk::Workspace

@@ -1,0 +1,271 @@
+// Creating and opening workspaces on disk, in memory and from images, as a host application does.
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "HostFixture.h"
+#include "SqliteInspector.h"
+
+namespace VeskHost {
+namespace {
+
+using Vesk::Interfaces::IWorkspaceManager;
+
+const char* const kExpectedSchema[] = {
+    "CREATE TABLE \"Workspaces\" (\n\t\t\t\t\t\"Uuid\" UUID NOT NULL,\n\t\t\t\t\t\"Name\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"Description\" TEXT NULL,\n\t\t\t\t\t\"Version\" INTEGER NOT NULL,"
+    "\n\t\t\t\t\t\"Inserted\" DATETIME NOT NULL,\n\t\t\t\t\t\"Updated\" DATETIME NOT NULL,"
+    "\n\t\t\t\t\tPRIMARY KEY(\"Uuid\")\n\t\t\t\t)",
+    "CREATE TABLE \"DataSources\" (\n\t\t\t\t\t\"Uuid\" UUID NOT NULL,\n\t\t\t\t\t\"Name\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"Description\" TEXT NULL,\n\t\t\t\t\t\"Type\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"TypeIdentifier\" UUID NULL,\n\t\t\t\t\t\"EnableCache\" BOOL NOT NULL,"
+    "\n\t\t\t\t\t\"ReadOnly\" BOOL NOT NULL,\n\t\t\t\t\t\"Inserted\" DATETIME NOT NULL,"
+    "\n\t\t\t\t\t\"Updated\" DATETIME NOT NULL,\n\t\t\t\t\tPRIMARY KEY(\"Uuid\")\n\t\t\t\t)",
+    "CREATE TABLE \"Properties\" (\n\t\t\t\t\t\"Uuid\" UUID NOT NULL,\n\t\t\t\t\t\"WorkspaceObjectUuid\" UUID NOT NULL,"
+    "\n\t\t\t\t\t\"PropertyGroup\" TEXT NOT NULL,\n\t\t\t\t\t\"PropertyName\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"PropertyDescription\" TEXT NULL,\n\t\t\t\t\t\"PropertyValueType\" INTEGER NOT NULL,"
+    "\n\t\t\t\t\t\"PropertyInterfaceType\" TEXT NOT NULL,\n\t\t\t\t\t\"PropertyClassType\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"PropertyValue\" BLOB NULL,\n\t\t\t\t\t\"IsRequired\" BOOL NOT NULL,"
+    "\n\t\t\t\t\tPRIMARY KEY(\"Uuid\")\n\t\t\t\t)",
+    "CREATE TABLE \"Datasets\" (\n\t\t\t\t\t\"Uuid\" UUID NOT NULL,\n\t\t\t\t\t\"DataSourceUuid\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"Name\" TEXT NOT NULL,\n\t\t\t\t\t\"Label\" TEXT NULL,\n\t\t\t\t\t\"Group\" TEXT NULL,"
+    "\n\t\t\t\t\t\"DatasetType\" TEXT NOT NULL,\n\t\t\t\t\t\"TemporalType\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"SpatialType\" TEXT NOT NULL,\n\t\t\t\t\t\"Description\" TEXT NULL,"
+    "\n\t\t\t\t\t\"InternalName\" TEXT NOT NULL,\n\t\t\t\t\t\"ReadOnly\" BOOL NOT NULL,"
+    "\n\t\t\t\t\t\"Inserted\" DATETIME NOT NULL,\n\t\t\t\t\t\"Updated\" DATETIME NOT NULL,"
+    "\n\t\t\t\t\tPRIMARY KEY(\"Uuid\")\n\t\t\t\t)",
+    "CREATE TABLE \"GenericObjects\" (\n\t\t\t\t\t\"Uuid\" UUID NOT NULL,\n\t\t\t\t\t\"ParentUuid\" UUID NULL,"
+    "\n\t\t\t\t\t\"Name\" TEXT NOT NULL,\n\t\t\t\t\t\"ObjectType\" TEXT NOT NULL,"
+    "\n\t\t\t\t\t\"Description\" TEXT NULL,\n\t\t\t\t\t\"TypeIdentifier\" UUID NULL,"
+    "\n\t\t\t\t\t\"ReadOnly\" BOOL NOT NULL,\n\t\t\t\t\t\"Inserted\" DATETIME NOT NULL,"
+    "\n\t\t\t\t\t\"Updated\" DATETIME NOT NULL,\n\t\t\t\t\tPRIMARY KEY(\"Uuid\")\n\t\t\t\t)",
+};
+
+class WorkspaceCreation : public HostTest {
+protected:
+    // Opens path with uuid and mode; on failure gives the error message instead.
+    std::string Open(const std::string& path, const Data::Structures::_UUID& uuid, int mode,
+                     Held<IWorkspaceManager>& workspace) {
+        Held<Core::IErrorCode> error;
+        const bool ok = Library().CreateOnFilesystem(&uuid, path.c_str(), mode, workspace.Out(), error.Out());
+        EXPECT_EQ(ok, !error);
+        EXPECT_EQ(ok, static_cast<bool>(workspace));
+        return ok ? std::string() : Message(error.Get());
+    }
+
+    std::string Folder() { return folder_.Path().filename().string(); }
+};
+
+TEST_F(WorkspaceCreation, NewFileGetsTheSchemaAndOneRecord) {
+    const auto uuid = NewUuid();
+    const std::string path = folder_.File("new.veskdb");
+    {
+        Held<IWorkspaceManager> workspace;
+        ASSERT_EQ(Open(path, uuid, Vesk::Interfaces::ReadWrite, workspace), "");
+        EXPECT_EQ(UuidOf(workspace.Get()), Text(uuid));
+        Held<Data::Interfaces::IString> name;
+        ASSERT_TRUE(workspace->GetName(name.Out(), nullptr));
+        EXPECT_EQ(std::string(name->GetText()), Folder());
+    }
+    SqliteInspector db(path);
+    const auto schema = db.Rows("SELECT sql FROM sqlite_master WHERE type='table' ORDER BY rowid");
+    ASSERT_EQ(schema.size(), 5u);
+    for (size_t i = 0; i < schema.size(); ++i) {
+        EXPECT_EQ(schema[i][0], kExpectedSchema[i]);
+    }
+    const auto record = db.Rows("SELECT Uuid, Name, typeof(Description), Description, Version FROM Workspaces");
+    ASSERT_EQ(record.size(), 1u);
+    EXPECT_EQ(record[0], (std::vector<std::string>{Text(uuid), Folder(), "text", "", "3"}));
+    EXPECT_EQ(db.Value("SELECT Inserted GLOB '[0-9][0-9][0-9][0-9]-*T*Z' FROM Workspaces"), "1");
+}
+
+TEST_F(WorkspaceCreation, ExistingFileKeepsItsOwnUuid) {
+    const auto first = NewUuid();
+    const std::string path = folder_.File("kept.veskdb");
+    {
+        Held<IWorkspaceManager> workspace;
+        ASSERT_EQ(Open(path, first, Vesk::Interfaces::ReadWrite, workspace), "");
+    }
+    for (int mode : {0, 1, 2}) {
+        Held<IWorkspaceManager> again;
+        ASSERT_EQ(Open(path, NewUuid(), mode, again), "");
+        EXPECT_EQ(UuidOf(again.Get()), Text(first)) << "mode " << mode;
+    }
+    SqliteInspector db(path);
+    EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
+}
+
+TEST_F(WorkspaceCreation, BareFileNameTakesTheWorkingFoldersName) {
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.Path());
+    Held<IWorkspaceManager> workspace;
+    const std::string failure = Open("my.veskdb", NewUuid(), Vesk::Interfaces::ReadWrite, workspace);
+    std::filesystem::current_path(previous);
+    ASSERT_EQ(failure, "");
+    Held<Data::Interfaces::IString> name;
+    ASSERT_TRUE(workspace->GetName(name.Out(), nullptr));
+    EXPECT_EQ(std::string(name->GetText()), Folder());
+    EXPECT_TRUE(std::filesystem::exists(folder_.Path() / "my.veskdb"));
+}
+
+TEST_F(WorkspaceCreation, MemoryWorkspacesOfOneUuidShareADatabase) {
+    const auto uuid = NewUuid();
+    Held<IWorkspaceManager> first;
+    Held<IWorkspaceManager> second;
+    ASSERT_TRUE(Library().CreateInMemory(&uuid, first.Out(), nullptr));
+    ASSERT_TRUE(Library().CreateInMemory(&uuid, second.Out(), nullptr));
+    Held<Data::Interfaces::IArray> image;
+    ASSERT_TRUE(second->Serialize(image.Out(), nullptr));
+    SqliteInspector db(image->GetData(), image->GetByteSize());
+    EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
+    EXPECT_EQ(db.Value("SELECT Name FROM Workspaces"), "unnamed");
+    Held<Data::Interfaces::IString> path;
+    ASSERT_TRUE(first->GetFilePath(path.Out(), nullptr));
+    EXPECT_STREQ(path->GetText(), "");
+}
+
+TEST_F(WorkspaceCreation, ReadOnlyImageWorksOnTheCallersBytes) {
+    Data::Structures::_UUID recordUuid{};
+    const std::vector<unsigned char> image = Image(&recordUuid);
+    const std::vector<unsigned char> before = image;
+    Held<IWorkspaceManager> workspace;
+    Held<Core::IErrorCode> error;
+    ASSERT_TRUE(Library().LoadFromMemory(image.data(), image.size(), workspace.Out(), error.Out()))
+        << Message(error.Get());
+    EXPECT_EQ(UuidOf(workspace.Get()), Text(recordUuid));
+    Held<Data::Interfaces::IArray> again;
+    ASSERT_TRUE(workspace->Serialize(again.Out(), nullptr));
+    EXPECT_EQ(again->GetByteSize(), image.size());
+    EXPECT_EQ(image, before);
+}
+
+TEST_F(WorkspaceCreation, WritableImageNeedsNoCallerBytesAfterwards) {
+    Data::Structures::_UUID recordUuid{};
+    std::vector<unsigned char> image = Image(&recordUuid);
+    Held<IWorkspaceManager> workspace;
+    Held<Core::IErrorCode> error;
+    ASSERT_TRUE(Library().LoadFromMemory1(image.data(), image.size(), Vesk::Interfaces::ReadWrite, workspace.Out(),
+                                          error.Out()))
+        << Message(error.Get());
+    std::fill(image.begin(), image.end(), 0);
+    image.clear();
+    image.shrink_to_fit();
+    EXPECT_EQ(UuidOf(workspace.Get()), Text(recordUuid));
+    Held<Data::Interfaces::IArray> copy;
+    ASSERT_TRUE(workspace->Serialize(copy.Out(), nullptr));
+    SqliteInspector db(copy->GetData(), copy->GetByteSize());
+    EXPECT_EQ(db.Value("SELECT Uuid FROM Workspaces"), Text(recordUuid));
+}
+
+TEST_F(WorkspaceCreation, ImageOfSizeZeroOpensAFreshMemoryWorkspace) {
+    const unsigned char nothing = 0;
+    Held<IWorkspaceManager> workspace;
+    Held<Core::IErrorCode> error;
+    ASSERT_TRUE(Library().LoadFromMemory(&nothing, 0, workspace.Out(), error.Out())) << Message(error.Get());
+    Held<Data::Interfaces::IString> name;
+    ASSERT_TRUE(workspace->GetName(name.Out(), nullptr));
+    EXPECT_STREQ(name->GetText(), "unnamed");
+}
+
+TEST_F(WorkspaceCreation, VersionsAreCheckedOnOpening) {
+    const std::string path = folder_.File("versions.veskdb");
+    {
+        Held<IWorkspaceManager> workspace;
+        ASSERT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace), "");
+    }
+    SqliteInspector(path).Execute("UPDATE Workspaces SET Version = 4");
+    {
+        Held<IWorkspaceManager> newer;
+        EXPECT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, newer), "");
+    }
+    SqliteInspector(path).Execute("UPDATE Workspaces SET Version = 2");
+    Held<IWorkspaceManager> older;
+    const std::string failure = Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, older);
+    EXPECT_NE(failure.find("is at data-model version 2"), std::string::npos) << failure;
+    EXPECT_EQ(SqliteInspector(path).Value("SELECT Version FROM Workspaces"), "2");
+}
+
+TEST_F(WorkspaceCreation, DefaultSecretCanBeGeneratedRepeatedly) {
+    const auto uuid = NewUuid();
+    Held<IWorkspaceManager> workspace;
+    ASSERT_TRUE(Library().CreateInMemory(&uuid, workspace.Out(), nullptr));
+    Held<Core::IErrorCode> error;
+    EXPECT_TRUE(Library().GenerateDefaultSecret(workspace.Get(), error.Out())) << Message(error.Get());
+    EXPECT_TRUE(Library().GenerateDefaultSecret(workspace.Get(), error.Out())) << Message(error.Get());
+    EXPECT_TRUE(Library().SetLogger(nullptr));
+}
+
+// Bad input: each fails with an error object, creates nothing and leaves the out-pointer empty.
+class BadInput : public WorkspaceCreation {
+protected:
+    std::string OpenImage(const std::vector<unsigned char>& image, int mode) {
+        Held<IWorkspaceManager> workspace;
+        Held<Core::IErrorCode> error;
+        EXPECT_FALSE(Library().LoadFromMemory1(image.data(), image.size(), mode, workspace.Out(), error.Out()));
+        EXPECT_FALSE(workspace);
+        return Message(error.Get());
+    }
+};
+
+TEST_F(BadInput, MissingFolder) {
+    Held<IWorkspaceManager> workspace;
+    const std::string path = folder_.File("absent/inner.veskdb");
+    const std::string failure = Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace);
+    EXPECT_NE(failure.find("unable to open database file"), std::string::npos) << failure;
+    EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "absent"));
+}
+
+TEST_F(BadInput, FileThatIsNotADatabase) {
+    const std::string path = folder_.File("notes.veskdb");
+    std::ofstream(path) << "these are plain notes, not a database, and long enough to fill a header page";
+    const auto size = std::filesystem::file_size(path);
+    for (int mode : {0, 1, 2}) {
+        Held<IWorkspaceManager> workspace;
+        const std::string failure = Open(path, NewUuid(), mode, workspace);
+        EXPECT_NE(failure.find("file is not a database"), std::string::npos) << failure;
+    }
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+}
+
+TEST_F(BadInput, ReadOnlyOpeningOfAMissingFile) {
+    Held<IWorkspaceManager> workspace;
+    EXPECT_NE(Open(folder_.File("missing.veskdb"), NewUuid(), Vesk::Interfaces::ReadOnly, workspace), "");
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("missing.veskdb")));
+}
+
+TEST_F(BadInput, UnknownOpenMode) {
+    Held<IWorkspaceManager> workspace;
+    const std::string failure = Open(folder_.File("mode.veskdb"), NewUuid(), 3, workspace);
+    EXPECT_NE(failure.find("Unsupported workspace open mode 3"), std::string::npos) << failure;
+    EXPECT_NE(OpenImage(Image(), -1).find("Unsupported workspace open mode -1"), std::string::npos);
+}
+
+TEST_F(BadInput, TruncatedImage) {
+    std::vector<unsigned char> image = Image();
+    image.resize(image.size() / 2);
+    for (int mode : {0, 1}) {
+        EXPECT_NE(OpenImage(image, mode), "(no error object)") << "mode " << mode;
+    }
+    image.resize(50);
+    EXPECT_NE(OpenImage(image, 0), "(no error object)");
+}
+
+TEST_F(BadInput, WalModeImage) {
+    const std::string path = folder_.File("wal.veskdb");
+    {
+        Held<IWorkspaceManager> workspace;
+        ASSERT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace), "");
+    }
+    SqliteInspector(path).Execute("PRAGMA journal_mode=WAL");
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(image[18], 2);  // the header says WAL
+    for (int mode : {0, 1}) {
+        EXPECT_NE(OpenImage(image, mode), "(no error object)") << "mode " << mode;
+    }
+}
+
+}  // namespace
+}  // namespace VeskHost

@@ -1,0 +1,77 @@
+#pragma once
+// The workspace library as a host sees it: loaded with dlopen, its exports resolved by name.
+#include <dlfcn.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "Vesk/Data/KeldaData.h"
+#include "Vesk/Workspace.h"
+
+namespace VeskHost {
+
+class WorkspaceLibrary {
+public:
+    WorkspaceLibrary() {
+        handle_ = dlopen(VESK_WORKSPACE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (handle_ == nullptr) {
+            throw std::runtime_error(dlerror());
+        }
+        Resolve(CreateOnFilesystem, "VeskWorkspace_CreateOnFilesystem");
+        Resolve(CreateInMemory, "VeskWorkspace_CreateInMemory");
+        Resolve(LoadFromMemory, "VeskWorkspace_LoadFromMemory");
+        Resolve(LoadFromMemory1, "VeskWorkspace_LoadFromMemory1");
+        Resolve(GenerateDefaultSecret, "VeskWorkspace_GenerateDefaultSecret");
+        Resolve(SetLogger, "VeskWorkspace_SetLogger");
+        // The data-object library comes in as a dependency of the workspace library.
+        Resolve(NewUuid, "Data_NewUuid");
+        Resolve(UuidToString, "Data_UuidToString");
+    }
+    ~WorkspaceLibrary() { dlclose(handle_); }
+    WorkspaceLibrary(const WorkspaceLibrary&) = delete;
+    WorkspaceLibrary& operator=(const WorkspaceLibrary&) = delete;
+
+    decltype(&VeskWorkspace_CreateOnFilesystem) CreateOnFilesystem = nullptr;
+    decltype(&VeskWorkspace_CreateInMemory) CreateInMemory = nullptr;
+    decltype(&VeskWorkspace_LoadFromMemory) LoadFromMemory = nullptr;
+    decltype(&VeskWorkspace_LoadFromMemory1) LoadFromMemory1 = nullptr;
+    decltype(&VeskWorkspace_GenerateDefaultSecret) GenerateDefaultSecret = nullptr;
+    decltype(&VeskWorkspace_SetLogger) SetLogger = nullptr;
+    decltype(&Data_NewUuid) NewUuid = nullptr;
+    decltype(&Data_UuidToString) UuidToString = nullptr;
+
+private:
+    template <class F>
+    void Resolve(F& function, const char* name) {
+        function = reinterpret_cast<F>(dlsym(handle_, name));
+        if (function == nullptr) {
+            throw std::runtime_error(std::string("missing export ") + name);
+        }
+    }
+
+    void* handle_ = nullptr;
+};
+
+// Holds the one reference a host receives from the library.
+template <class T>
+class Held {
+public:
+    Held() = default;
+    explicit Held(T* p) : p_(p) {}
+    ~Held() {
+        if (p_ != nullptr) {
+            p_->Release();
+        }
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    T** Out() { return &p_; }
+    T* operator->() const { return p_; }
+    T* Get() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+}  // namespace VeskHost

@@ -1,0 +1,181 @@
+// Reference counting, Ptr<T> and the rules of the error-code boundary.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "Core/ErrorCode.h"
+#include "Core/Guard.h"
+#include "Core/Object.h"
+#include "Core/Ptr.h"
+#include "Core/StringFormat.h"
+#include "Core/TypeName.h"
+#include "Vesk/Data/IString.h"
+#include "Vesk/Workspace/IWorkspaceManager.h"
+
+namespace {
+
+struct IProbe : Core::IObject {
+    virtual int Value() = 0;
+};
+
+// Counts live probes so that a test sees when one is destroyed.
+class Probe final : public Core::ObjectT<IProbe> {
+public:
+    explicit Probe(int* alive) : alive_(alive) { ++*alive_; }
+    int Value() override { return 7; }
+
+private:
+    ~Probe() override { --*alive_; }
+    int* alive_;
+};
+
+std::string MessageOf(const Core::ErrorCode& error) {
+    return std::string(error.Message());
+}
+
+TEST(ObjectModel, ReleaseDestroysAtZeroAndReportsWhatRemains) {
+    int alive = 0;
+    IProbe* probe = new Probe(&alive);
+    probe->AddReference();
+    EXPECT_EQ(probe->Release(), 1u);
+    EXPECT_EQ(alive, 1);
+    EXPECT_EQ(probe->Release(), 0u);
+    EXPECT_EQ(alive, 0);
+}
+
+TEST(ObjectModel, PtrOwnsExactlyOneReference) {
+    int alive = 0;
+    {
+        Core::Ptr<IProbe> first = Core::MakeObject<Probe>(&alive);
+        Core::Ptr<IProbe> second = first;
+        Core::Ptr<IProbe> third = std::move(second);
+        EXPECT_FALSE(second);
+        first = nullptr;
+        EXPECT_EQ(alive, 1);
+        EXPECT_EQ(third->Value(), 7);
+    }
+    EXPECT_EQ(alive, 0);
+}
+
+TEST(ObjectModel, ErrorObjectsHaveNoLock) {
+    auto error = Core::MakeErrorCode(2, "boom");
+    EXPECT_FALSE(error->TryLock());
+    EXPECT_STREQ(error->GetMessage(), "boom");
+    EXPECT_EQ(error->GetMessageLength(), 4u);
+    EXPECT_EQ(error->GetCode(), 2);
+}
+
+TEST(ObjectModel, TypeNamesReadAsTheLibraryPrintsThem) {
+    EXPECT_EQ(Core::TypeName<Core::IObject>(), "struct Core::IObject");
+    EXPECT_EQ(Core::TypeName<char>(), "char");
+    EXPECT_EQ(Core::TypeName<void>(), "void");
+    EXPECT_EQ(Core::TypeName<unsigned char>(), "unsigned char");
+    EXPECT_EQ(Core::TypeName<Vesk::Interfaces::IWorkspaceManager>(), "struct Vesk::Interfaces::IWorkspaceManager");
+}
+
+TEST(ObjectModel, PtrMisuseIsReportedWithTheTypeName) {
+    Core::Ptr<IProbe> empty;
+    try {
+        empty->Value();
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Null pointer exception! Interface is not accessible: struct (anonymous namespace)::IProbe");
+    }
+    int alive = 0;
+    Core::Ptr<Core::IObject> object = Core::MakeObject<Probe>(&alive);
+    try {
+        object.Cast<Data::Interfaces::IString>();
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot cast to desired interface: Interface: struct Core::IObject Implementation: struct "
+                  "Data::Interfaces::IString");
+    }
+    EXPECT_THROW(
+        {
+            try {
+                object.Receive();
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(),
+                             "Must be nullptr to prevent memory leaks. Maybe default constructor initialized the "
+                             "object?");
+                throw;
+            }
+        },
+        std::runtime_error);
+    EXPECT_EQ(object.Cast<IProbe>()->Value(), 7);
+}
+
+TEST(Boundary, StandardExceptionBecomesCodeTwoWithItsMessage) {
+    Core::ErrorCode error;
+    EXPECT_FALSE(Core::AbiGuard(error.Receive(), [] { throw std::runtime_error("M"); }));
+    EXPECT_EQ(error.Code(), 2);
+    EXPECT_EQ(MessageOf(error), "M");
+}
+
+TEST(Boundary, AnythingElseBecomesCodeOneUncaughtException) {
+    Core::ErrorCode error;
+    EXPECT_FALSE(Core::AbiGuard(error.Receive(), [] { throw 42; }));
+    EXPECT_EQ(error.Code(), 1);
+    EXPECT_EQ(MessageOf(error), "Uncaught exception");
+}
+
+TEST(Boundary, NullErrorAddressAndExistingErrorAreRespected) {
+    EXPECT_FALSE(Core::AbiGuard(nullptr, [] { throw std::runtime_error("ignored"); }));
+    Core::IErrorCode* existing = Core::MakeErrorCode(5, "first").Detach();
+    Core::IErrorCode* slot = existing;
+    EXPECT_FALSE(Core::AbiGuard(&slot, [] { throw std::runtime_error("second"); }));
+    EXPECT_EQ(slot, existing);
+    EXPECT_STREQ(slot->GetMessage(), "first");
+    existing->Release();
+    EXPECT_TRUE(Core::AbiGuard(nullptr, [] {}));
+}
+
+TEST(Boundary, ArgumentChecksNameTheType) {
+    Core::ErrorCode error;
+    const char* nothing = nullptr;
+    EXPECT_FALSE(Core::AbiGuard(error.Receive(), [&] { Core::CheckNotNull(nothing, "detail"); }));
+    EXPECT_EQ(MessageOf(error), "Pointer of char must not be null! detail");
+
+    Core::ErrorCode noAddress;
+    EXPECT_FALSE(Core::AbiGuard(noAddress.Receive(),
+                                [] { Core::CheckOut(static_cast<Vesk::Interfaces::IWorkspaceManager**>(nullptr)); }));
+    EXPECT_EQ(MessageOf(noAddress),
+              "Pointer to a pointer of struct Vesk::Interfaces::IWorkspaceManager must not be null! Address of "
+              "return must be specified!");
+
+    int alive = 0;
+    IProbe* held = Core::MakeObject<Probe>(&alive).Detach();
+    Core::ErrorCode occupied;
+    EXPECT_FALSE(Core::AbiGuard(occupied.Receive(), [&] { Core::CheckOut(&held); }));
+    EXPECT_EQ(MessageOf(occupied),
+              "Pointer of struct (anonymous namespace)::IProbe must be null in order to avoid memory leaks!");
+    EXPECT_EQ(alive, 1);
+    held->Release();
+}
+
+TEST(Boundary, ThrowIfFailedCarriesTheMessageOrTheFallback) {
+    try {
+        Core::ThrowIfFailed(
+            [](Core::IErrorCode** e) { return Core::AbiGuard(e, [] { throw std::runtime_error("inner"); }); });
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "inner");
+    }
+    try {
+        Core::ThrowIfFailed([](Core::IErrorCode**) { return false; }, "Request failed");
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Request failed");
+    }
+}
+
+TEST(StringFormat, FormatsAnyLength) {
+    EXPECT_EQ(Core::StringFormat("%s-%d", "a", 5), "a-5");
+    const std::string longText(5000, 'x');
+    EXPECT_EQ(Core::StringFormat("[%s]", longText.c_str()).size(), 5002u);
+}
+
+}  // namespace

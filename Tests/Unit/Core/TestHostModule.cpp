@@ -1,0 +1,87 @@
+// A stand-in for the host's platform module: it hands every library of the process its logger,
+// which records the lines it is given.
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Core/Object.h"
+#include "Platform/IAppLogger.h"
+
+namespace {
+
+class RecordingLogger final : public Core::ObjectT<Platform::Interfaces::IAppLogger1> {
+public:
+    bool Start(const char*) override { return false; }
+    void SetEnabled(bool) override {}
+    void SetTimestamps(bool) override {}
+    void SetShowFile(bool) override {}
+    void SetShowFunction(bool) override {}
+    void SetShowLine(bool show) override { showLine_ = show; }
+    void MarkFailed() override {}
+    const char* GetFilePath() override { return ""; }
+    const char* GetFailedFilePath() override { return ""; }
+    void Log(const char* text, uint32_t colour) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // snprintf, not std::to_string: a unique symbol from the latter would pin the module in memory.
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "|%u", colour);
+        lines_.push_back(std::string(text) + suffix);
+    }
+    void LogStackTrace(uint32_t, uint32_t) override {}
+    void SetConsole(Platform::Interfaces::IConsole*) override {}
+    Platform::Interfaces::IConsole* GetConsole() override { return nullptr; }
+    void SetLevel(uint32_t) override {}
+    uint32_t GetLevel() override { return 1; }
+    bool GetShowFile() override { return false; }
+    bool GetShowFunction() override { return true; }
+    bool GetShowLine() override { return showLine_; }
+    bool IsEnabled() override { return true; }
+    void SetFilePath(const char*) override {}
+    bool Restart() override { return false; }
+    void SetCorrelation(bool) override {}
+
+    std::string Line(size_t index) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return index < lines_.size() ? lines_[index] : std::string();
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_.size();
+    }
+
+private:
+    ~RecordingLogger() override = default;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+    bool showLine_ = false;
+};
+
+RecordingLogger* TheLogger() {
+    static RecordingLogger* logger = new RecordingLogger();  // one reference kept by the module
+    return logger;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) bool Platform_GetAppLoggerInstance(
+    Platform::Interfaces::IAppLogger** logger) {
+    *logger = TheLogger();
+    (*logger)->AddReference();
+    return true;
+}
+
+extern "C" __attribute__((visibility("default"))) size_t KeldaHostTest_LineCount() {
+    return TheLogger()->Count();
+}
+
+// Copies line index into buffer (NUL-terminated, cut to size) and gives its full length.
+extern "C" __attribute__((visibility("default"))) size_t KeldaHostTest_Line(size_t index, char* buffer, size_t size) {
+    const std::string line = TheLogger()->Line(index);
+    if (size > 0) {
+        const size_t n = line.size() < size - 1 ? line.size() : size - 1;
+        line.copy(buffer, n);
+        buffer[n] = '\0';
+    }
+    return line.size();
+}

@@ -1,0 +1,12 @@
+#pragma once
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace VeskTool {
+
+// Runs one command line (without the program name). Writes results to out and failures to err;
+// returns the process exit code: 0 on success, 1 when the library refused, 2 for a bad command line.
+int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace VeskTool

@@ -1,0 +1,47 @@
+#include "WorkspaceStatistics.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace VeskTool {
+namespace {
+
+struct Closer {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+int64_t QueryInteger(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sqlite3_errmsg(db));
+    }
+    std::unique_ptr<sqlite3_stmt, Closer> statement(raw);
+    const int rc = sqlite3_step(raw);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        throw std::runtime_error(sqlite3_errmsg(db));
+    }
+    return rc == SQLITE_ROW ? sqlite3_column_int64(raw, 0) : 0;
+}
+
+}  // namespace
+
+WorkspaceStatistics ReadStatistics(const std::string& path) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        throw std::runtime_error(raw != nullptr ? sqlite3_errmsg(raw) : "out of memory");
+    }
+    WorkspaceStatistics statistics;
+    statistics.version = QueryInteger(raw, "SELECT Version FROM Workspaces LIMIT 1");
+    for (const char* table : {"Workspaces", "DataSources", "Datasets", "Properties", "GenericObjects"}) {
+        statistics.rowCounts.emplace_back(table,
+                                          QueryInteger(raw, std::string("SELECT COUNT(*) FROM \"") + table + "\""));
+    }
+    return statistics;
+}
+
+}  // namespace VeskTool
