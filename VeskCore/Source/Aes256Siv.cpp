@@ -64,6 +64,10 @@ Aes256SivEncryption::~Aes256SivEncryption() {
 }
 
 std::vector<uint8_t> Aes256SivEncryption::Seal(const uint8_t* plain, size_t size) const {
+    // OpenSSL's EVP layer never hands an empty message to SIV, so there would be no tag to give.
+    if (size == 0) {
+        throw std::runtime_error("Nothing to encrypt: the data is empty");
+    }
     ContextHandle context = NewContext();
     std::vector<uint8_t> blob(kTagSize + size);
     int written = 0;
@@ -78,7 +82,7 @@ std::vector<uint8_t> Aes256SivEncryption::Seal(const uint8_t* plain, size_t size
 }
 
 std::vector<uint8_t> Aes256SivEncryption::Open(const uint8_t* blob, size_t size) const {
-    if (size < kTagSize) {
+    if (size <= kTagSize) {
         throw std::runtime_error("Decryption failed: the encrypted data is too short");
     }
     ContextHandle context = NewContext();

@@ -1,0 +1,61 @@
+// The default secret depends on the workspace UUID alone, and only that key opens it.
+#include <gtest/gtest.h>
+
+#include "Core/DataObjects.h"
+#include "Core/Guard.h"
+#include "Vesk/Data/KeldaData.h"
+#include "Vesk/VeskCore.h"
+#include "Vesk/Workspace/DefaultSecret.h"
+#include "Vesk/Workspace/WorkspaceManagerImpl.h"
+
+namespace {
+
+using Vesk::Workspace::impl::WorkspaceManagerImpl;
+
+Core::Ptr<WorkspaceManagerImpl> MemoryWorkspace(const Data::Uuid& uuid) {
+    return Core::MakeObject<WorkspaceManagerImpl>(uuid, "file:" + Data::UuidToText(uuid) + "?mode=memory&cache=shared",
+                                                  Vesk::Interfaces::ReadWrite, nullptr, 0);
+}
+
+std::string DefaultSecretOf(const Data::Uuid& uuid) {
+    auto workspace = MemoryWorkspace(uuid);
+    Vesk::Workspace::GenerateDefaultSecret(workspace.GetUnchecked());
+    const auto& secret = workspace->Secret();
+    return std::string(secret->GetText(), secret->GetLength());
+}
+
+Data::Uuid UuidOf(const char* text) {
+    return Data::UuidFromText(text);
+}
+
+TEST(DefaultSecret, SameUuidSameSecretOtherUuidOtherSecret) {
+    const Data::Uuid a = UuidOf("6f9619ff-8b86-d011-b42d-00cf4fc964ff");
+    const Data::Uuid b = UuidOf("6f9619ff-8b86-d011-b42d-00cf4fc964fe");
+    const std::string first = DefaultSecretOf(a);
+    EXPECT_EQ(first, DefaultSecretOf(a));
+    EXPECT_NE(first, DefaultSecretOf(b));
+    EXPECT_EQ(first.size(), 16u + 32u);  // synthetic IV and the 32 encrypted bytes
+}
+
+TEST(DefaultSecret, DecryptsUnderTheUuidKeyOnly) {
+    const Data::Uuid uuid = UuidOf("00112233-4455-6677-8899-aabbccddeeff");
+    const std::string secret = DefaultSecretOf(uuid);
+    auto decryptWith = [&](const std::string& key, Core::ErrorCode& error) {
+        Core::Ptr<Vesk::Interfaces::IEncryption> aes;
+        auto keyArray = Data::NewByteArray(key.data(), key.size());
+        EXPECT_TRUE(VeskCore_CreateEncryptionInstanceAes256(keyArray.GetUnchecked(), aes.Receive(), nullptr));
+        auto blob = Data::NewByteArray(secret.data(), secret.size());
+        Core::Ptr<Data::Interfaces::IArray> plain;
+        aes->Decrypt(blob.GetUnchecked(), plain.Receive(), error.Receive());
+        return plain;
+    };
+    Core::ErrorCode ok;
+    auto plain = decryptWith("00112233445566778899aabbccddeeff", ok);
+    ASSERT_FALSE(ok) << ok.Message();
+    EXPECT_EQ(plain->GetByteSize(), 32u);
+    Core::ErrorCode wrong;
+    EXPECT_FALSE(decryptWith("00112233-4455-6677-8899-aabbccddeeff", wrong));
+    EXPECT_TRUE(wrong);
+}
+
+}  // namespace

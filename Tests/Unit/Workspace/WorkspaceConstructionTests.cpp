@@ -1,0 +1,107 @@
+// What construction leaves in memory: the loaded tables, the secret, the connection kept or closed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Core/DataObjects.h"
+#include "Core/Guard.h"
+#include "Core/Variant.h"
+#include "Support/TempFolder.h"
+#include "Vesk/Data/KeldaData.h"
+#include "Vesk/Workspace/WorkspaceManagerImpl.h"
+
+namespace {
+
+using Vesk::Workspace::WorkspaceTable;
+using Vesk::Workspace::impl::WorkspaceManagerImpl;
+
+Data::Uuid NewUuid() {
+    Data::Uuid uuid{};
+    EXPECT_TRUE(Data_NewUuid(&uuid));
+    return uuid;
+}
+
+Core::Ptr<WorkspaceManagerImpl> Open(const std::string& path, int mode, const Data::Uuid& uuid = NewUuid()) {
+    return Core::MakeObject<WorkspaceManagerImpl>(uuid, path, mode, nullptr, 0);
+}
+
+std::string SecretText(const WorkspaceManagerImpl& workspace) {
+    const auto& secret = workspace.Secret();
+    return std::string(secret->GetText(), secret->GetLength());
+}
+
+TEST(WorkspaceConstruction, TablesAreLoadedWithTheirKeysAndEmptyCompanions) {
+    VeskTest::TempFolder folder;
+    auto workspace = Open(folder.File("w.veskdb"), Vesk::Interfaces::ReadWritePersistent);
+    EXPECT_EQ(workspace->WorkspaceRecordTable()->GetRowCount(), 1u);
+    EXPECT_STREQ(workspace->WorkspaceRecordTable()->GetKeyColumn(), "Uuid");
+    for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Datasets, WorkspaceTable::Properties,
+                                 WorkspaceTable::GenericObjects}) {
+        const auto& tracked = workspace->Tables(table);
+        EXPECT_STREQ(tracked.main->GetName(), Vesk::Workspace::WorkspaceTableName(table));
+        EXPECT_STREQ(tracked.main->GetKeyColumn(), "Uuid");
+        EXPECT_EQ(tracked.main->GetRowCount(), 0u);
+        EXPECT_EQ(tracked.insert->GetColumnCount(), tracked.main->GetColumnCount());
+        EXPECT_EQ(tracked.remove->GetColumnCount(), tracked.main->GetColumnCount());
+    }
+    EXPECT_THROW(workspace->Tables(WorkspaceTable::Workspaces), std::runtime_error);
+}
+
+TEST(WorkspaceConstruction, LoadedRecordHoldsTypedValues) {
+    VeskTest::TempFolder folder;
+    const Data::Uuid uuid = NewUuid();
+    auto workspace = Open(folder.File("w.veskdb"), Vesk::Interfaces::ReadWrite, uuid);
+    Core::Ptr<Data::Interfaces::IRow> row;
+    ASSERT_TRUE(workspace->WorkspaceRecordTable()->GetRow(0, row.Receive(), nullptr));
+    Data::Variant cell;
+    ASSERT_TRUE(row->GetCellByName("Uuid", cell.Receive(), nullptr));
+    EXPECT_EQ(cell.Type(), Data::Structures::VT_Uuid);
+    EXPECT_EQ(std::memcmp(cell.ToUuid().bytes, uuid.bytes, 16), 0);
+    ASSERT_TRUE(row->GetCellByName("Inserted", cell.Receive(), nullptr));
+    EXPECT_EQ(cell.Type(), Data::Structures::VT_DateTime);
+    EXPECT_FALSE(row->HasChanges());
+    EXPECT_EQ(workspace->StoredVersion(), 3);
+}
+
+TEST(WorkspaceConstruction, SecretIsTheHexDigestOfTheUuid) {
+    const Data::Uuid uuid = NewUuid();
+    auto workspace = Core::MakeObject<WorkspaceManagerImpl>(
+        uuid, "file:" + Data::UuidToText(uuid) + "?mode=memory&cache=shared", Vesk::Interfaces::ReadWrite, nullptr, 0);
+    const std::string secret = SecretText(*workspace);
+    EXPECT_EQ(secret, Data::Sha256Hex(uuid.bytes, sizeof uuid.bytes));
+    EXPECT_EQ(secret.size(), 64u);
+}
+
+TEST(WorkspaceConstruction, FileConnectionIsKeptOnlyInPersistentMode) {
+    VeskTest::TempFolder folder;
+    const std::string path = folder.File("w.veskdb");
+    Core::ErrorCode error;
+    Core::Ptr<Data::Interfaces::IArray> image;
+    EXPECT_FALSE(Open(path, Vesk::Interfaces::ReadWrite)->Serialize(image.Receive(), error.Receive()));
+    EXPECT_EQ(std::string(error.Message()), "Interface is not accessible: struct Vesk::Data::SQLite::impl::SQLiteImpl");
+    EXPECT_TRUE(Open(path, Vesk::Interfaces::ReadWritePersistent)->Serialize(image.Receive(), nullptr));
+    EXPECT_GT(image->GetByteSize(), 0u);
+}
+
+TEST(WorkspaceConstruction, WritableImageGrowsBeyondItsOriginalSize) {
+    const Data::Uuid uuid = NewUuid();
+    auto source = Core::MakeObject<WorkspaceManagerImpl>(
+        uuid, "file:" + Data::UuidToText(uuid) + "?mode=memory&cache=shared", Vesk::Interfaces::ReadWrite, nullptr, 0);
+    Core::Ptr<Data::Interfaces::IArray> image;
+    ASSERT_TRUE(source->Serialize(image.Receive(), nullptr));
+    const uint64_t originalSize = image->GetByteSize();
+
+    auto copy = Core::MakeObject<WorkspaceManagerImpl>(NewUuid(), "file:x?mode=memory", Vesk::Interfaces::ReadWrite,
+                                                       image->GetData(), originalSize);
+    // Writing well past the image's size must not fail with "database or disk is full".
+    auto connection = Vesk::Data::SQLite::CreateConnectionFromImage(image->GetData(), originalSize, false);
+    Vesk::Data::SQLite::ExecuteScript(connection,
+                                      "CREATE TABLE Big (Payload BLOB);"
+                                      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)"
+                                      " INSERT INTO Big SELECT zeroblob(4096) FROM n;");
+    Core::Ptr<Data::Interfaces::IArray> grown = Vesk::Data::SQLite::Serialize(connection);
+    EXPECT_GT(grown->GetByteSize(), originalSize + 200 * 4096);
+    EXPECT_EQ(copy->StoredVersion(), 3);
+}
+
+}  // namespace
