@@ -19,6 +19,14 @@ run_preset dev
 echo "== dev: tests"
 ctest --preset dev
 
+echo "== install: a host project finds the library with find_package"
+rm -rf build/install-check
+cmake --install build/dev --prefix build/install-check/prefix >/dev/null
+cmake -S Tests/Install -B build/install-check/host -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/install-check/prefix" >/dev/null
+cmake --build build/install-check/host >/dev/null
+mkdir -p build/install-check/Workspaces
+[ "$(./build/install-check/host/host build/install-check/Workspaces)" = "Workspaces" ]
+
 run_preset asan
 echo "== asan: tests"
 ctest --preset asan
