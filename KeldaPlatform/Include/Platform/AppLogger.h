@@ -1,20 +1,45 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
-#include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <string>
 
 #include "Core/Object.h"
 #include "Core/Ptr.h"
 #include "Platform/IAppLogger.h"
+#include "Platform/IFile.h"
+#include "Vesk/Data/IDateTime.h"
 
-namespace Platform::Logger::impl {
+namespace Platform::Logger {
+
+// A runtime expressed in the largest unit that keeps it readable.
+struct RuntimeValue {
+    double value;
+    const char* unit;  // "seconds", "minutes", "hours" or "days"
+};
+
+// ticks are 100-nanosecond intervals. Minutes above 120 seconds, hours above 120 minutes, days
+// above 48 hours.
+RuntimeValue RuntimeUnits(uint64_t ticks);
+
+// The local time as asctime writes it, without its final line break: "Wed Jan  2 03:04:05 2026".
+std::string AsctimeText(const std::tm& local);
+
+// The standard library's hash of a thread id: 64-bit FNV-1a over the id's four bytes.
+uint64_t CorrelationHash(uint32_t threadId);
+
+// One record: "<time> :: <text><suffix>\r\n" with a time, "<text><suffix>\r\n" without; the suffix
+// is " (Corr: <hash in hexadecimal>)" when a correlation thread id is given.
+std::string FormatRecord(const char* text, const std::tm* localTime, const uint32_t* correlationThreadId);
+
+namespace impl {
 
 // The library's own application logger, used when the host supplies none. Disabled until the host
-// enables it; writes nowhere until started with a file.
+// enables it; writes to its file only once started.
 class AppLogger final : public Core::ObjectT<Interfaces::IAppLogger1> {
 public:
-    AppLogger() = default;
+    AppLogger();
 
     bool Start(const char* path) override;
     void SetEnabled(bool enabled) override { enabled_ = enabled; }
@@ -28,7 +53,7 @@ public:
     void Log(const char* text, uint32_t colour) override;
     void LogStackTrace(uint32_t framesToSkip, uint32_t framesToCapture) override;
     void SetConsole(Interfaces::IConsole* console) override;
-    Interfaces::IConsole* GetConsole() override { return console_.GetUnchecked(); }
+    Interfaces::IConsole* GetConsole() override;
     void SetLevel(uint32_t level) override { level_ = level; }
     uint32_t GetLevel() override { return level_; }
     bool GetShowFile() override { return showFile_; }
@@ -41,23 +66,25 @@ public:
 
 private:
     ~AppLogger() override;
-    bool OpenFile();
-    void WriteLocked(const std::string& record, uint32_t colour);
-    std::string BuildRecord(const char* text) const;
+    // Opens the stored path for writing, truncating it; false when it cannot be opened.
+    bool OpenLocked();
+    void WriteStartedLocked();
 
-    std::FILE* file_ = nullptr;
+    Core::Ptr<Interfaces::ISynchrounousFile> file_;
     std::string filePath_;
     std::string failedFilePath_;
-    bool enabled_ = false;
-    bool timestamps_ = false;
-    bool failed_ = false;
-    bool showFunction_ = true;
-    bool showFile_ = false;
-    bool showLine_ = false;
-    bool correlation_ = false;
-    uint32_t level_ = 4;
+    std::atomic<bool> enabled_{false};
+    std::atomic<bool> timestamps_{false};
+    std::atomic<bool> failed_{false};
+    std::atomic<bool> showFunction_{true};
+    std::atomic<bool> showFile_{false};
+    std::atomic<bool> showLine_{false};
+    std::atomic<bool> correlation_{false};
+    std::atomic<uint32_t> level_{4};
     std::recursive_mutex lock_;
     Core::Ptr<Interfaces::IConsole> console_;
+    Core::Ptr<Data::Interfaces::IDateTime> startTime_;
 };
 
-}  // namespace Platform::Logger::impl
+}  // namespace impl
+}  // namespace Platform::Logger

@@ -1,5 +1,7 @@
 // Finding the process's application logger: the host module's, else the library's own.
+#include <atomic>
 #include <mutex>
+#include <stdexcept>
 
 #include "Core/ErrorCode.h"
 #include "Core/Log.h"
@@ -17,11 +19,24 @@ struct HostLogger {
     GetLoggerExport get = nullptr;
 };
 
+// Set while this thread looks for the host module: the loader logs its attempts, and those lines
+// must not start a second search from inside the first.
+thread_local bool searchingHost = false;
+
+class SearchScope {
+public:
+    SearchScope() { searchingHost = true; }
+    ~SearchScope() { searchingHost = false; }
+    SearchScope(const SearchScope&) = delete;
+    SearchScope& operator=(const SearchScope&) = delete;
+};
+
 HostLogger& FindHostLogger() {
     static HostLogger host;
     static std::once_flag loadOnce;
     static std::once_flag lookupOnce;
     std::call_once(loadOnce, [] {
+        SearchScope scope;
         try {
             host.module = Platform::Module::LoadDll(kHostModule);
         } catch (...) {
@@ -30,6 +45,7 @@ HostLogger& FindHostLogger() {
     });
     std::call_once(lookupOnce, [] {
         if (host.module) {
+            SearchScope scope;
             ErrorCode error;
             void* address = host.module->GetProcAddress("Platform_GetAppLoggerInstance", error.Receive());
             if (error) {
@@ -41,15 +57,33 @@ HostLogger& FindHostLogger() {
     return host;
 }
 
+// Never destroyed before process exit, and known to be gone after it: log lines from static
+// destructors that run later find no logger instead of a destroyed one. The flag is trivially
+// destructible so that it outlives every destructor.
+std::atomic<bool> ownLoggerGone{false};
+
+struct OwnLoggerHolder {
+    Ptr<Platform::Logger::impl::AppLogger> logger = MakeObject<Platform::Logger::impl::AppLogger>();
+    ~OwnLoggerHolder() {
+        ownLoggerGone = true;
+        logger.Reset();
+    }
+};
+
 Platform::Interfaces::IAppLogger* OwnLogger() {
-    // Lives until process exit so that late log lines (static destructors) still find it.
-    static Ptr<Platform::Logger::impl::AppLogger> own = MakeObject<Platform::Logger::impl::AppLogger>();
-    return own.GetUnchecked();
+    if (ownLoggerGone) {
+        return nullptr;
+    }
+    static OwnLoggerHolder own;
+    return own.logger.GetUnchecked();
 }
 
 }  // namespace
 
 Ptr<Platform::Interfaces::IAppLogger> GetAppLoggerInstance() {
+    if (searchingHost) {
+        return {};
+    }
     HostLogger& host = FindHostLogger();
     if (host.get == nullptr) {
         return Ptr<Platform::Interfaces::IAppLogger>(OwnLogger());

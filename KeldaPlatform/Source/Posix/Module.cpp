@@ -1,7 +1,10 @@
 #include "Platform/Module.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -11,9 +14,46 @@
 #include "Core/Log.h"
 #include "Core/Object.h"
 #include "Core/StringFormat.h"
+#include "Platform/ErrorRecord.h"
+#include "Platform/RichError.h"
 
 namespace Platform::Module {
 namespace impl {
+namespace {
+
+constexpr const char* kConstructor = "Platform::Module::impl::DllImpl::DllImpl";
+
+std::string LastLoaderError() {
+    const char* reason = dlerror();
+    return reason != nullptr ? reason : "unknown reason";
+}
+
+// The loader's failures carry its own text; there is no error number to look up.
+[[noreturn]] void RaiseLoaderError(const char* function, const std::string& message, int line) {
+    ErrorRecord record = ErrorRecord::FromMessage(message);
+    record.function = function;
+    record.file = __FILE__;
+    record.line = line;
+    RichError::Raise(record);
+}
+
+bool IsExistingFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+// The folder this library was loaded from: where the suite's modules lie beside each other.
+std::string OwnFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    std::error_code ignored;
+    const std::filesystem::path self = std::filesystem::absolute(info.dli_fname, ignored);
+    return self.parent_path().string();
+}
+
+}  // namespace
 
 class DllImpl final : public Core::ObjectT<Interfaces::IDll> {
 public:
@@ -26,7 +66,7 @@ public:
 
 private:
     ~DllImpl() override;
-    void* Lookup(const char* name);
+    void* Lookup(const char* name, std::string* reason);
 
     void* handle_ = nullptr;
     std::string path_;
@@ -37,8 +77,8 @@ private:
 
 DllImpl::DllImpl(std::string path) : path_(std::move(path)) {
     const std::string native = NativeModuleName(path_);
-    // A module already in the process is used as it is and not owned: the reference that dlopen
-    // with RTLD_NOLOAD counts is given back at once, so that its owner can still unload it.
+    // A module already in the process is used as it is and not owned: the reference that the query
+    // counted is given back at once, so that its owner can still unload it.
     handle_ = dlopen(native.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (handle_ != nullptr) {
         dlclose(handle_);
@@ -46,8 +86,32 @@ DllImpl::DllImpl(std::string path) : path_(std::move(path)) {
     }
     handle_ = dlopen(native.c_str(), RTLD_NOW);
     if (handle_ == nullptr) {
-        const char* reason = dlerror();
-        throw std::runtime_error("Failed to load library: " + path_ + " (" + (reason ? reason : "unknown") + ")");
+        // A bare name is searched in the library path only; the suite keeps its modules together,
+        // so the next place to look is the folder this library came from.
+        Core::LogMessage(
+            Core::LogDebug, kConstructor, __FILE__, __LINE__,
+            Core::StringFormat("Failed to load dll [%s] directly. Trying with LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR",
+                               path_.c_str())
+                .c_str());
+        const std::string folder = OwnFolder();
+        if (!folder.empty() && native.find('/') == std::string::npos) {
+            handle_ = dlopen((folder + "/" + native).c_str(), RTLD_NOW);
+        }
+    }
+    if (handle_ == nullptr && IsExistingFile(native)) {
+        // A relative name that exists from the current folder is what the caller meant: load it by
+        // its full path.
+        Core::LogMessage(
+            Core::LogDebug, kConstructor, __FILE__, __LINE__,
+            Core::StringFormat("Failed to load dll [%s] on 2nd attempt. Trying with LOAD_WITH_ALTERED_SEARCH_PATH",
+                               path_.c_str())
+                .c_str());
+        std::error_code ignored;
+        const std::string full = std::filesystem::absolute(native, ignored).string();
+        handle_ = dlopen(full.c_str(), RTLD_NOW);
+    }
+    if (handle_ == nullptr) {
+        RaiseLoaderError(kConstructor, "Failed to load library: " + path_ + "::" + LastLoaderError(), __LINE__);
     }
     owned_ = true;
 }
@@ -58,7 +122,7 @@ DllImpl::~DllImpl() {
     }
 }
 
-void* DllImpl::Lookup(const char* name) {
+void* DllImpl::Lookup(const char* name, std::string* reason) {
     std::lock_guard<std::mutex> lock(cacheMutex_);
     if (auto it = cache_.find(name); it != cache_.end()) {
         return it->second;
@@ -67,6 +131,8 @@ void* DllImpl::Lookup(const char* name) {
     void* address = dlsym(handle_, name);
     if (address != nullptr) {
         cache_.emplace(name, address);
+    } else if (reason != nullptr) {
+        *reason = LastLoaderError();
     }
     return address;
 }
@@ -75,16 +141,20 @@ void* DllImpl::GetProcAddress(const char* name, Core::IErrorCode** error) {
     void* address = nullptr;
     Core::AbiGuard(error, [&] {
         Core::CheckNotNull(name);
-        address = Lookup(name);
+        std::string reason;
+        address = Lookup(name, &reason);
         if (address == nullptr) {
-            throw std::runtime_error(Core::StringFormat("Procedure %s not found in %s", name, path_.c_str()));
+            RaiseLoaderError(
+                "Platform::Module::impl::DllImpl::GetProcAddress",
+                Core::StringFormat("Failed to find procedure %s in %s::%s", name, path_.c_str(), reason.c_str()),
+                __LINE__);
         }
     });
     return address;
 }
 
 bool DllImpl::HasProc(const char* name) {
-    return name != nullptr && Lookup(name) != nullptr;
+    return name != nullptr && Lookup(name, nullptr) != nullptr;
 }
 
 }  // namespace impl

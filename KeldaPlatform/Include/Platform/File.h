@@ -1,0 +1,53 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "Core/Ptr.h"
+#include "Platform/IFile.h"
+#include "Vesk/Data/IArray.h"
+
+namespace Platform::IO {
+
+// Access rights, share modes, creation dispositions and flags in the suite's numbering.
+inline constexpr uint32_t kGenericRead = 0x80000000u;
+inline constexpr uint32_t kGenericWrite = 0x40000000u;
+inline constexpr uint32_t kFileReadAttributes = 0x80u;
+inline constexpr uint32_t kShareRead = 0x1u;
+inline constexpr uint32_t kShareWrite = 0x2u;
+inline constexpr uint32_t kShareDelete = 0x4u;
+inline constexpr uint32_t kCreateNew = 1;
+inline constexpr uint32_t kCreateAlways = 2;
+inline constexpr uint32_t kOpenExisting = 3;
+inline constexpr uint32_t kOpenAlways = 4;
+inline constexpr uint32_t kTruncateExisting = 5;
+inline constexpr uint32_t kFlagOverlapped = 0x40000000u;
+inline constexpr uint32_t kAttributeReadOnly = 0x1u;
+inline constexpr uint32_t kAttributeHidden = 0x2u;
+inline constexpr uint32_t kAttributeDirectory = 0x10u;
+inline constexpr uint32_t kAttributeArchive = 0x20u;
+inline constexpr uint32_t kAttributeNormal = 0x80u;
+
+// Opens a file: access 0 gives a plain IFile, any other access an ISynchrounousFile.
+Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
+                                      uint32_t creationDisposition, uint32_t flagsAndAttributes = 0);
+
+// The long form of a path for the file functions. Paths have no length limit here, so every path is
+// its own long form.
+std::string ToLongPath(const std::string& path);
+
+// True when path names an existing entry that is not a directory.
+bool FileExists(const std::string& path);
+
+// The whole file as a byte array object.
+Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path);
+
+// Closes descriptors whose closing had to wait because another part of the process (a database
+// connection) had the same file open and could be holding locks on it; gives how many remain open.
+size_t ClosePendingDescriptors();
+
+}  // namespace Platform::IO
+
+// The error-code forms.
+bool Platform_OpenFile(const char* path, uint32_t access, uint32_t shareMode, uint32_t creationDisposition,
+                       uint32_t flagsAndAttributes, Platform::Interfaces::IFile** file, Core::IErrorCode** error);
+bool Platform_ReadFileToArray(const char* path, Data::Interfaces::IArray** array, Core::IErrorCode** error);

@@ -1,0 +1,144 @@
+#include <exception>
+
+#include "Core/Log.h"
+#include "Platform/AsyncTaskImpl.h"
+#include "Platform/ThreadHelpers.h"
+
+namespace Platform::Threading::impl {
+
+using Data::Structures::_VARIANT;
+using Data::Structures::VariantClear;
+using Data::Structures::VariantCopy;
+
+namespace {
+
+_VARIANT NullRecord() {
+    _VARIANT record{};
+    record.type = Data::Structures::VT_Null;
+    return record;
+}
+
+}  // namespace
+
+AsyncTaskImpl::AsyncTaskImpl() : result_(NullRecord()) {}
+
+AsyncTaskImpl::~AsyncTaskImpl() {
+    VariantClear(&result_);
+}
+
+void AsyncTaskImpl::Cancel() {
+    state_.store(Interfaces::TaskCancelRequested, std::memory_order_release);
+    SetResult(nullptr);
+    event_.Set();
+}
+
+bool AsyncTaskImpl::Wait(uint32_t timeoutMs) {
+    return ThreadHelpers::WaitForSingleObject(event_.Handle(), timeoutMs, false, false);
+}
+
+bool AsyncTaskImpl::WaitPumping(bool dispatchMessages) {
+    return ThreadHelpers::WaitForSingleObject(event_.Handle(), kInfinite, true, dispatchMessages);
+}
+
+bool AsyncTaskImpl::WaitDispatching() {
+    return ThreadHelpers::WaitForSingleObject(event_.Handle(), kInfinite, true, true);
+}
+
+bool AsyncTaskImpl::IsFinished() {
+    const uint32_t state = GetState();
+    return state == Interfaces::TaskCompleted || state == Interfaces::TaskFailed;
+}
+
+bool AsyncTaskImpl::IsCancelled() {
+    const uint32_t state = GetState();
+    return state == Interfaces::TaskCancelRequested || state == Interfaces::TaskCancelled;
+}
+
+bool AsyncTaskImpl::IsFailed() {
+    return GetState() == Interfaces::TaskFailed;
+}
+
+const char* AsyncTaskImpl::GetErrorMessage() {
+    std::lock_guard<std::mutex> lock(valueMutex_);
+    return error_.message.c_str();
+}
+
+void AsyncTaskImpl::SetResult(const _VARIANT* value) {
+    _VARIANT incoming = NullRecord();
+    if (value != nullptr) {
+        VariantCopy(&incoming, value);
+    }
+    {
+        std::lock_guard<std::mutex> lock(valueMutex_);
+        std::swap(incoming, result_);
+    }
+    // The previous result may hold the last reference to an object whose destruction calls back.
+    VariantClear(&incoming);
+}
+
+void AsyncTaskImpl::GetResult(_VARIANT* out) {
+    if (out == nullptr) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(valueMutex_);
+    VariantCopy(out, &result_);
+}
+
+void AsyncTaskImpl::SetStatusCallback(Interfaces::IAsyncTaskStatusCallback* callback) {
+    Core::Ptr<Interfaces::IAsyncTaskStatusCallback> incoming(callback);
+    {
+        std::lock_guard<std::mutex> lock(valueMutex_);
+        incoming.Swap(callback_);
+    }
+    incoming.Reset();
+    Notify();
+}
+
+void AsyncTaskImpl::SetState(uint32_t state) {
+    state_.store(state, std::memory_order_release);
+    Notify();
+}
+
+bool AsyncTaskImpl::TrySetState(uint32_t expected, uint32_t desired) {
+    if (!state_.compare_exchange_strong(expected, desired, std::memory_order_acq_rel)) {
+        return false;
+    }
+    Notify();
+    return true;
+}
+
+void AsyncTaskImpl::SetError(const ErrorRecord& error) {
+    std::lock_guard<std::mutex> lock(valueMutex_);
+    error_ = error;
+}
+
+ErrorRecord AsyncTaskImpl::GetError() const {
+    std::lock_guard<std::mutex> lock(valueMutex_);
+    return error_;
+}
+
+void AsyncTaskImpl::Notify() {
+    Core::Ptr<Interfaces::IAsyncTaskStatusCallback> callback;
+    {
+        std::lock_guard<std::mutex> lock(valueMutex_);
+        callback = callback_;
+    }
+    if (!callback) {
+        return;
+    }
+    const uint32_t state = GetState();
+    try {
+        if (state == Interfaces::TaskFailed) {
+            callback->OnFailed(this);
+        } else if (state == Interfaces::TaskCompleted || state == Interfaces::TaskFailed) {
+            callback->OnCompleted(this);
+        } else if (state == Interfaces::TaskCancelRequested || state == Interfaces::TaskCancelled) {
+            callback->OnCancelled(this);
+        }
+    } catch (const std::exception& e) {
+        // A state change must not fail because its observer could not be told.
+        Core::Log(Core::LogError, e.what());
+    }
+}
+
+}  // namespace Platform::Threading::impl

@@ -1,0 +1,47 @@
+#pragma once
+// The seam between the portable platform code and the operating system: each backend implements
+// these for its system.
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "Platform/RichError.h"
+
+namespace Platform::Backend {
+
+// The system's number of the calling thread (never 0).
+uint32_t CurrentThreadId();
+
+// The calling thread as the system knows it, for naming it later.
+class NativeThread {
+public:
+    virtual ~NativeThread() = default;
+    // Only called while the thread is alive.
+    virtual void SetName(const char* name) = 0;
+};
+std::unique_ptr<NativeThread> CaptureCurrentThread();
+
+// The local time now, broken down.
+std::tm LocalTimeNow();
+
+// The system's message for an error number of the families that the system describes (Errno, Curl,
+// and whatever the Windows families mean here); empty when it has none.
+std::string SystemMessage(RichError::Family family, uint32_t code);
+
+// The current error number of the calling thread.
+int LastError();
+
+// Size, last modification (seconds since 1970) and kind of a file system entry; false with the
+// error number when it cannot be queried.
+struct FileStatus {
+    uint64_t size = 0;
+    int64_t modifiedSeconds = 0;
+    bool isDirectory = false;
+};
+bool QueryFileStatus(const std::string& path, FileStatus& status, int& error);
+
+// Writes an open file's buffered data to its storage; false when that fails.
+bool FlushFile(intptr_t handle);
+
+}  // namespace Platform::Backend
