@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,6 +18,15 @@ struct StringHash {
 // Optional text arguments arrive as null pointers from some callers; they mean "empty".
 inline std::string_view TextOrEmpty(const char* text) {
     return text == nullptr ? std::string_view() : text;
+}
+
+// Makes room for one more element, growing geometrically, so that the push_back that follows cannot
+// throw. reserve(size() + 1) would allocate exactly that much and make a run of appends quadratic.
+template <class Vector>
+void ReserveOneMore(Vector& vector) {
+    if (vector.size() == vector.capacity()) {
+        vector.reserve(std::max<size_t>(8, vector.capacity() * 2));
+    }
 }
 
 // Lower-case hexadecimal form of bytes, two characters per byte.

@@ -35,6 +35,7 @@ public:
 
 private:
     friend class TableImpl;
+    friend class KeyIndex;
     ~RowImpl() override = default;
 
     uint32_t CellIndex(const char* name) const;

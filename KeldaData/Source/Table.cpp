@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "Common.h"
 #include "Core/Guard.h"
 #include "Core/StringFormat.h"
 
@@ -31,7 +32,7 @@ Core::Ptr<TableHeaderImpl> TableImpl::Snapshot() const {
 void TableImpl::ColumnAdded() {
     // Room first, so that a failure leaves every row as it was; the appends cannot fail then.
     for (auto& row : rows_) {
-        row->cells_.reserve(GetColumnCount());
+        ReserveOneMore(row->cells_);
     }
     for (auto& row : rows_) {
         row->cells_.emplace_back();
@@ -39,7 +40,7 @@ void TableImpl::ColumnAdded() {
 }
 
 void TableImpl::KeyColumnChanged() {
-    index_.clear();
+    index_.Clear();
     for (auto& row : rows_) {
         row->key_ = {};
     }
@@ -47,39 +48,29 @@ void TableImpl::KeyColumnChanged() {
     if (key < 0) {
         return;
     }
-    index_.reserve(rows_.size());
+    index_.Reserve(rows_.size());
     for (auto& row : rows_) {
-        RowKey rowKey = MakeRowKey(row->cells_[key].Get());
-        if (rowKey) {
-            index_.emplace(rowKey, row.GetUnchecked());
-            row->key_ = std::move(rowKey);
+        row->key_ = MakeRowKey(row->cells_[key].Get());
+        if (row->key_) {
+            index_.Insert(row.GetUnchecked());
         }
     }
 }
 
 void TableImpl::Unindex(RowImpl& row) noexcept {
-    if (!row.key_) {
-        return;
-    }
-    auto [first, last] = index_.equal_range(row.key_);
-    for (auto it = first; it != last; ++it) {
-        if (it->second == &row) {
-            index_.erase(it);
-            break;
-        }
-    }
+    index_.Erase(&row);
     row.key_ = {};
 }
 
 void TableImpl::ReplaceKeyCell(RowImpl& row, const _VARIANT& value) {
     // Everything that can fail happens before the row or the index changes.
     RowKey key = MakeRowKey(value);
-    if (key) {
-        index_.emplace(key, &row);
-    }
-    // With an unchanged key the old and the new entry are alike; dropping either one is right.
+    index_.Reserve(index_.Size() + 1);
     Unindex(row);
     row.key_ = std::move(key);
+    if (row.key_) {
+        index_.Insert(&row);
+    }
     row.cells_[KeyColumnIndex()].Assign(value);
 }
 
@@ -89,10 +80,10 @@ Core::Ptr<RowImpl> TableImpl::InsertRow(std::vector<Value> cells, int32_t state)
         key = MakeRowKey(cells[KeyColumnIndex()].Get());
     }
     auto row = Core::MakeObject<RowImpl>(this, rows_.size(), state, std::move(cells));
-    rows_.reserve(rows_.size() + 1);
-    if (key) {
-        index_.emplace(key, row.GetUnchecked());
-        row->key_ = std::move(key);
+    row->key_ = std::move(key);
+    ReserveOneMore(rows_);
+    if (row->key_) {
+        index_.Insert(row.GetUnchecked());
     }
     rows_.push_back(row);
     return row;
@@ -103,17 +94,7 @@ RowImpl* TableImpl::Lookup(const _VARIANT& key) const {
         return nullptr;
     }
     const RowKey wanted = MakeRowKey(key);
-    if (!wanted) {
-        return nullptr;
-    }
-    RowImpl* found = nullptr;
-    auto [first, last] = index_.equal_range(wanted);
-    for (auto it = first; it != last; ++it) {
-        if (found == nullptr || it->second->position_ < found->position_) {
-            found = it->second;
-        }
-    }
-    return found;
+    return wanted ? index_.Find(wanted) : nullptr;
 }
 
 bool TableImpl::Copy(int32_t mode, Interfaces::ITable** copy, Core::IErrorCode** error) {
@@ -126,7 +107,7 @@ bool TableImpl::Copy(int32_t mode, Interfaces::ITable** copy, Core::IErrorCode**
         table->CopyHeaderFrom(*this);
         if (mode == Interfaces::TC_ColumnsAndRows) {
             table->rows_.reserve(rows_.size());
-            table->index_.reserve(index_.size());
+            table->index_.Reserve(index_.Size());
             for (const auto& row : rows_) {
                 table->InsertRow(row->cells_, row->state_);
             }
@@ -212,7 +193,7 @@ bool TableImpl::RemoveRow(uint64_t index, Core::IErrorCode** error) {
 bool TableImpl::RemoveAllRows(Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         auto header = Snapshot();
-        index_.clear();
+        index_.Clear();
         for (auto& row : rows_) {
             row->Detach(header);
         }

@@ -1,9 +1,9 @@
 #pragma once
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "Core/Ptr.h"
+#include "KeyIndex.h"
 #include "Row.h"
 #include "RowKey.h"
 #include "TableHeader.h"
@@ -46,7 +46,7 @@ private:
     Core::Ptr<TableHeaderImpl> Snapshot() const;
 
     std::vector<Core::Ptr<RowImpl>> rows_;
-    std::unordered_multimap<RowKey, RowImpl*, RowKeyHash> index_;
+    KeyIndex index_;
 };
 
 }  // namespace Data::impl

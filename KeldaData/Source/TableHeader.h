@@ -133,7 +133,7 @@ public:
             throw std::runtime_error(Core::StringFormat("Column %s already exists", std::string(name).c_str()));
         }
         auto column = Core::MakeObject<ColumnImpl>(std::string(name), valueType);
-        columns_.reserve(columns_.size() + 1);
+        ReserveOneMore(columns_);
         columnIndex_.emplace(column->Name(), static_cast<uint32_t>(columns_.size()));
         columns_.push_back(column);
         try {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "DataTestSupport.h"
 
 namespace DataTest {
@@ -217,6 +219,49 @@ TEST(TableKeyIndex, StaysRightWhenRowsAreRemoved) {
     EXPECT_FALSE(none) << "a missing key is success with no row";
     AddRow(table.Get(), four);
     EXPECT_EQ(table->FindRowIndex(&four), 0);
+}
+
+// The first row in table order whose key cell equals key, found the slow way.
+int64_t ScanFor(ITable* table, int64_t key) {
+    for (uint64_t i = 0; i < table->GetRowCount(); ++i) {
+        Ptr<IRow> row;
+        EXPECT_TRUE(table->GetRow(i, row.Receive(), nullptr));
+        if (CellInt(row.Get(), "id") == key) {
+            return static_cast<int64_t>(i);
+        }
+    }
+    return -1;
+}
+
+TEST(TableKeyIndex, AgreesWithAScanUnderRandomChurn) {
+    // Few distinct keys among many rows: long probe runs, duplicates, and removals from the middle of
+    // runs, which is where an open-addressing index goes wrong.
+    constexpr int64_t kKeys = 300;
+    Ptr<ITable> table = MakeTable();
+    ASSERT_TRUE(table->AddColumn("id", VT_Int64, nullptr, nullptr));
+    ASSERT_TRUE(table->SetKeyColumn("id", nullptr));
+    std::mt19937 random(20240229);
+    std::uniform_int_distribution<int64_t> anyKey(0, kKeys - 1);
+    for (int round = 0; round < 6; ++round) {
+        for (int step = 0; step < 400; ++step) {
+            const int action = static_cast<int>(random() % 4);
+            const uint64_t rows = table->GetRowCount();
+            if (action < 2 || rows == 0) {
+                AddRow(table.Get(), Int64Value(anyKey(random)));
+            } else if (action == 2) {
+                ASSERT_TRUE(table->RemoveRow(random() % rows, nullptr));
+            } else {
+                Ptr<IRow> row;
+                ASSERT_TRUE(table->GetRow(random() % rows, row.Receive(), nullptr));
+                const _VARIANT key = Int64Value(anyKey(random));
+                ASSERT_TRUE(row->SetCell(0, &key, nullptr));
+            }
+        }
+        for (int64_t key = 0; key < kKeys; ++key) {
+            const _VARIANT value = Int64Value(key);
+            ASSERT_EQ(table->FindRowIndex(&value), ScanFor(table.Get(), key)) << "round " << round << " key " << key;
+        }
+    }
 }
 
 TEST(TableRows, StateTransitionsAndCellErrors) {
