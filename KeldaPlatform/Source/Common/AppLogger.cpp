@@ -77,7 +77,11 @@ AppLogger::~AppLogger() {
             0);
         if (failed_ && file_) {
             // Renaming keeps the open file: later records still reach it under its new name.
-            std::filesystem::rename(filePath_, failedFilePath_);
+            std::error_code renameError;
+            std::filesystem::rename(filePath_, failedFilePath_, renameError);
+            if (renameError) {
+                throw std::filesystem::filesystem_error("rename", filePath_, failedFilePath_, renameError);
+            }
             Log(Core::StringFormat("[Log file renamed from [%s] to [%s]", filePath_.c_str(), failedFilePath_.c_str())
                     .c_str(),
                 0);

@@ -64,8 +64,17 @@ std::string GetApplicationDataFolder(void* module) {
     const std::filesystem::path userFolder = UserDataFolder();
     const std::filesystem::path folder =
         userFolder.empty() ? moduleFile.parent_path() / "Data" : userFolder / moduleFile.stem();
-    if (!std::filesystem::exists(folder)) {
-        std::filesystem::create_directories(folder);
+    // Failures carry the name of the operation that failed.
+    std::error_code error;
+    const bool exists = std::filesystem::exists(folder, error);
+    if (error) {
+        throw std::filesystem::filesystem_error("exists", folder, error);
+    }
+    if (!exists) {
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            throw std::filesystem::filesystem_error("create_directories", folder, error);
+        }
     }
     return folder.string();
 }

@@ -278,7 +278,11 @@ bool FileExists(const std::string& path) {
 }
 
 Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path) {
-    const uint64_t size = std::filesystem::file_size(path);
+    std::error_code sizeError;
+    const uint64_t size = std::filesystem::file_size(path, sizeError);
+    if (sizeError) {
+        throw std::filesystem::filesystem_error("file_size", path, sizeError);
+    }
     Core::Ptr<Interfaces::ISynchrounousFile> file =
         OpenFile(path, kGenericRead, kShareRead | kShareWrite | kShareDelete, kOpenExisting)
             .Cast<Interfaces::ISynchrounousFile>();

@@ -1,0 +1,309 @@
+// Files, metadata with content hashes, and memory mappings.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "Core/DataObjects.h"
+#include "Core/ErrorCode.h"
+#include "Core/Ptr.h"
+#include "Platform/File.h"
+#include "Platform/FileMapping.h"
+#include "Platform/FileMetadata.h"
+#include "PlatformTestSupport.h"
+#include "Support/TempFolder.h"
+
+namespace {
+
+using namespace Platform::IO;
+using Platform::Interfaces::IFile;
+using Platform::Interfaces::IFileMapping;
+using Platform::Interfaces::IFileMetadata;
+using Platform::Interfaces::ISynchrounousFile;
+
+Core::Ptr<ISynchrounousFile> OpenSync(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition) {
+    return OpenFile(path, access, share, disposition).Cast<ISynchrounousFile>();
+}
+
+void Append(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fd);
+}
+
+class FileTest : public ::testing::Test {
+protected:
+    VeskTest::TempFolder folder_;
+};
+
+TEST_F(FileTest, SizeIsTakenAtOpenOnlyWithoutWriteSharing) {
+    const std::string path = folder_.File("size.bin");
+    PlatformTest::WriteWholeFile(path, "abcd");
+    Core::Ptr<IFile> exclusive = OpenFile(path, kGenericRead, kShareRead, kOpenExisting);
+    Core::Ptr<IFile> shared = OpenFile(path, kGenericRead, kShareRead | kShareWrite, kOpenExisting);
+    EXPECT_EQ(exclusive->GetSize(), 4u);
+    EXPECT_EQ(shared->GetSize(), 4u);
+    Append(path, "efghij");
+    EXPECT_EQ(exclusive->GetSize(), 4u);
+    EXPECT_EQ(shared->GetSize(), 10u);
+    EXPECT_EQ(exclusive->GetShareMode(), kShareRead);
+    EXPECT_EQ(exclusive->GetAccess(), kGenericRead);
+}
+
+TEST_F(FileTest, ReadsWritesAndPositions) {
+    const std::string path = folder_.File("rw.bin");
+    Core::Ptr<ISynchrounousFile> file = OpenSync(path, kGenericRead | kGenericWrite, kShareRead, kCreateAlways);
+    EXPECT_EQ(file->Write("abcd", 4, nullptr), 4u);
+    EXPECT_EQ(file->GetPosition(nullptr), 4u);
+    ASSERT_TRUE(file->SetPosition(0, nullptr));
+    char buffer[10] = {};
+    EXPECT_EQ(file->Read(buffer, sizeof buffer, nullptr), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "abcd");
+    EXPECT_EQ(file->Read(buffer, sizeof buffer, nullptr), 0u);
+    ASSERT_TRUE(file->SetPosition(1, nullptr));
+    EXPECT_EQ(file->Write("XY", 2, nullptr), 2u);
+    ASSERT_TRUE(file->SeekToEnd(nullptr));
+    EXPECT_EQ(file->GetPosition(nullptr), 4u);
+    EXPECT_EQ(PlatformTest::ReadWholeFile(path), "aXYd");
+
+    Core::ErrorCode nullBuffer;
+    EXPECT_EQ(file->Read(nullptr, 1, nullBuffer.Receive()), 0u);
+    EXPECT_EQ(nullBuffer.Message(), "Pointer of void must not be null!");
+    // A file opened for writing only cannot be read; the failure names the system's reason.
+    Core::Ptr<ISynchrounousFile> writeOnly = OpenSync(path, kGenericWrite, kShareRead, kOpenExisting);
+    Core::ErrorCode denied;
+    EXPECT_EQ(writeOnly->Read(buffer, 1, denied.Receive()), 0u);
+    EXPECT_NE(denied.Message().find("Failed to read file::[Errno(9)]"), std::string::npos) << denied.Message();
+}
+
+TEST_F(FileTest, CreationDispositionsAndOpeningErrors) {
+    const std::string path = folder_.File("new.bin");
+    EXPECT_THROW(OpenFile(path, kGenericRead, kShareRead, kOpenExisting), std::runtime_error);
+    OpenFile(path, kGenericWrite, 0, kCreateNew);
+    EXPECT_THROW(OpenFile(path, kGenericWrite, 0, kCreateNew), std::runtime_error);
+    PlatformTest::WriteWholeFile(path, "content");
+    EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kOpenAlways)->GetSize(), 7u);
+    EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kTruncateExisting)->GetSize(), 0u);
+
+    IFile* file = nullptr;
+    Core::ErrorCode missing;
+    const std::string absent = folder_.File("absent.bin");
+    EXPECT_FALSE(
+        Platform_OpenFile(absent.c_str(), kGenericRead, kShareRead, kOpenExisting, 0, &file, missing.Receive()));
+    EXPECT_EQ(missing.Message(),
+              "2: Failed to open or create file at location " + absent + "::[Errno(2)] No such file or directory");
+    Core::ErrorCode overlapped;
+    EXPECT_FALSE(Platform_OpenFile(path.c_str(), kGenericRead, kShareRead, kOpenExisting, kFlagOverlapped, &file,
+                                   overlapped.Receive()));
+    EXPECT_EQ(overlapped.Message(), "Support for async files not yet implemented");
+    EXPECT_EQ(file, nullptr);
+}
+
+TEST_F(FileTest, AccessZeroGivesAPlainFileWithAttributes) {
+    const std::string path = folder_.File(".hidden");
+    PlatformTest::WriteWholeFile(path, "x");
+    IFile* raw = nullptr;
+    ASSERT_TRUE(Platform_OpenFile(path.c_str(), 0, kShareRead | kShareWrite, kOpenExisting, 0, &raw, nullptr));
+    Core::Ptr<IFile> file = Core::Ptr<IFile>::Adopt(raw);
+    EXPECT_FALSE(file.TryCast<ISynchrounousFile>());
+    EXPECT_EQ(file->GetAttributes(nullptr), kAttributeHidden);
+    ASSERT_TRUE(file->SetAttributes(kAttributeReadOnly, nullptr));
+    EXPECT_EQ(file->GetAttributes(nullptr), kAttributeHidden | kAttributeReadOnly);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0222, 0u);
+    ASSERT_TRUE(file->SetAttributes(kAttributeNormal, nullptr));
+    EXPECT_EQ(file->GetAttributes(nullptr), kAttributeHidden);
+    EXPECT_TRUE(file->Reserved(7, nullptr));
+
+    const std::string plain = folder_.File("plain.txt");
+    PlatformTest::WriteWholeFile(plain, "x");
+    EXPECT_EQ(OpenFile(plain, 0, kShareRead, kOpenExisting)->GetAttributes(nullptr), kAttributeNormal);
+}
+
+TEST_F(FileTest, ExistenceTestAndWholeFileReads) {
+    const std::string path = folder_.File("data.bin");
+    const std::string content("a\0b\xff", 4);
+    PlatformTest::WriteWholeFile(path, content);
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_FALSE(FileExists(folder_.File("nope")));
+    EXPECT_FALSE(FileExists(folder_.Path().string()));
+    EXPECT_THROW(FileExists(""), std::runtime_error);
+    EXPECT_EQ(ToLongPath("/a/b"), "/a/b");
+
+    Core::Ptr<Data::Interfaces::IArray> array = ReadFileToArray(path);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(array->GetData()), array->GetByteSize()), content);
+    Data::Interfaces::IArray* none = nullptr;
+    Core::ErrorCode error;
+    EXPECT_FALSE(Platform_ReadFileToArray(folder_.File("nope").c_str(), &none, error.Receive()));
+    EXPECT_NE(error.Message().find("file_size"), std::string::npos) << error.Message();
+}
+
+TEST_F(FileTest, MetadataDescribesAndHashesTheFile) {
+    const std::string path = folder_.File("abc.txt");
+    PlatformTest::WriteWholeFile(path, "abc");
+    struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+
+    IFileMetadata* raw = nullptr;
+    ASSERT_TRUE(Platform_CreateFileMetadata(path.c_str(), &raw, nullptr));
+    Core::Ptr<IFileMetadata> metadata = Core::Ptr<IFileMetadata>::Adopt(raw);
+    EXPECT_STREQ(metadata->GetName(), "abc.txt");
+    EXPECT_STREQ(metadata->GetPath(), path.c_str());
+    EXPECT_EQ(metadata->GetSize(), 3u);
+    EXPECT_STREQ(metadata->GetSha2(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    Core::Ptr<Data::Interfaces::IDateTime> modified;
+    ASSERT_TRUE(metadata->GetTimeModified(modified.Receive()));
+    EXPECT_EQ(modified->GetMilliseconds(), 1700000000000);
+
+    Core::Ptr<Data::Interfaces::IString> json;
+    ASSERT_TRUE(metadata->ToJsonText(json.Receive()));
+    EXPECT_EQ(std::string(json->GetText()),
+              "{\"Name\":\"abc.txt\",\"Sha2\":\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\","
+              "\"Path\":\"" +
+                  path + "\",\"TimeModified\":\"" + modified->GetText() + "\",\"Size\":3}");
+    Core::Ptr<Data::Interfaces::IJsonDocument> document;
+    ASSERT_TRUE(metadata->ToJson(document.Receive()));
+    EXPECT_TRUE(document->IsValid());
+    Data::Interfaces::IJsonDocument* occupied = document.GetUnchecked();
+    EXPECT_FALSE(metadata->ToJson(&occupied));
+    EXPECT_EQ(occupied, document.GetUnchecked());
+}
+
+TEST_F(FileTest, MetadataWithoutHashAndOfMissingFiles) {
+    const std::string path = folder_.File("we\"ird\\name.txt");
+    PlatformTest::WriteWholeFile(path, "x");
+    Core::Ptr<IFileMetadata> metadata = CreateFileMetadata(path, false);
+    Core::Ptr<Data::Interfaces::IString> json;
+    ASSERT_TRUE(metadata->ToJsonText(json.Receive()));
+    const std::string text = json->GetText();
+    EXPECT_EQ(text.find("Sha2"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Name\":\"name.txt\""), std::string::npos) << text;
+    EXPECT_NE(text.find("we\\\"ird\\\\name.txt"), std::string::npos) << text;
+
+    IFileMetadata* raw = nullptr;
+    Core::ErrorCode error;
+    EXPECT_FALSE(Platform_CreateFileMetadata(folder_.File("missing").c_str(), &raw, error.Receive()));
+    EXPECT_EQ(error.Message(), "File specified does not exists");
+}
+
+long MaxResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST_F(FileTest, HashingALargeFileStreamsInConstantMemory) {
+    const std::string path = folder_.File("sparse.bin");
+    constexpr off_t kSize = 256ll << 20;
+    {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, kSize), 0);
+        ASSERT_EQ(::pwrite(fd, "end", 3, kSize - 3), 3);
+        ::close(fd);
+    }
+    const long before = MaxResidentKilobytes();
+    const std::string hash = HashFileSha2(path);
+    const long grown = MaxResidentKilobytes() - before;
+    EXPECT_LT(grown, 32 * 1024) << "resident memory grew by " << grown << " KiB";
+
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    ASSERT_TRUE(EVP_DigestInit_ex(context, EVP_sha256(), nullptr));
+    std::vector<unsigned char> zeros(1 << 20, 0);
+    for (off_t done = 0; done < kSize - (1 << 20); done += 1 << 20) {
+        EVP_DigestUpdate(context, zeros.data(), zeros.size());
+    }
+    zeros[zeros.size() - 3] = 'e';
+    zeros[zeros.size() - 2] = 'n';
+    zeros[zeros.size() - 1] = 'd';
+    EVP_DigestUpdate(context, zeros.data(), zeros.size());
+    unsigned char digest[32];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context, digest, &length);
+    EVP_MD_CTX_free(context);
+    std::string expected;
+    for (unsigned char byte : digest) {
+        static const char* hex = "0123456789abcdef";
+        expected += hex[byte >> 4];
+        expected += hex[byte & 15];
+    }
+    EXPECT_EQ(hash, expected);
+}
+
+Core::Ptr<IFileMapping> Map(const std::string& path, uint64_t size, bool readOnly) {
+    return CreateFileMapping(Data::NewString(path).GetUnchecked(), size, readOnly);
+}
+
+TEST_F(FileTest, ReadOnlyMappingsMayNotOutgrowTheFile) {
+    const std::string empty = folder_.File("empty.bin");
+    PlatformTest::WriteWholeFile(empty, "");
+    IFileMapping* mapping = nullptr;
+    Core::ErrorCode error;
+    EXPECT_FALSE(Platform_CreateFileMapping(Data::NewString(empty).GetUnchecked(), 1, true, &mapping, error.Receive()));
+    EXPECT_EQ(error.Message(),
+              "When creating file mapping in read only mode, size should not be greater than file size");
+    Core::ErrorCode nothing;
+    EXPECT_FALSE(
+        Platform_CreateFileMapping(Data::NewString(empty).GetUnchecked(), 0, true, &mapping, nothing.Receive()));
+    EXPECT_NE(nothing.Message().find("Could not create file mapping object"), std::string::npos);
+    Core::ErrorCode nullPath;
+    EXPECT_FALSE(Platform_CreateFileMapping(nullptr, 0, true, &mapping, nullPath.Receive()));
+    EXPECT_EQ(nullPath.Message(), "Pointer of struct Data::Interfaces::IString must not be null!");
+
+    const std::string data = folder_.File("data.bin");
+    PlatformTest::WriteWholeFile(data, "hello");
+    Core::Ptr<IFileMapping> view = Map(data, 0, true);
+    EXPECT_TRUE(view->IsReadOnly());
+    ASSERT_EQ(view->GetSize(), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(view->GetData()), 5), "hello");
+    // Read-only mappings have nothing to write back.
+    EXPECT_TRUE(view->Flush(3, 1, false, nullptr));
+}
+
+TEST_F(FileTest, WritableMappingsExtendFlushRangesAndStampTimes) {
+    const std::string path = folder_.File("map.bin");
+    PlatformTest::WriteWholeFile(path, "abc");
+    const uint64_t size = 3 * 4096 + 10;
+    {
+        Core::Ptr<IFileMapping> mapping = Map(path, size, false);
+        ASSERT_EQ(mapping->GetSize(), size);
+        EXPECT_FALSE(mapping->IsReadOnly());
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(static_cast<uint64_t>(info.st_size), size);
+        EXPECT_EQ(std::memcmp(mapping->GetData(), "abc", 3), 0);
+
+        std::memcpy(mapping->GetData() + 5000, "mapped", 6);
+        struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+        // A range that starts inside a page is flushed from that page's start.
+        ASSERT_TRUE(mapping->Flush(5000, 5006, true, nullptr));
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_GT(info.st_mtim.tv_sec, std::time(nullptr) - 60);
+        EXPECT_GT(info.st_atim.tv_sec, std::time(nullptr) - 60);
+
+        EXPECT_TRUE(mapping->Flush(0, size, false, nullptr));
+        EXPECT_TRUE(mapping->Flush(7, 7, false, nullptr));
+        Core::ErrorCode reversed;
+        EXPECT_FALSE(mapping->Flush(10, 5, false, reversed.Receive()));
+        EXPECT_EQ(reversed.Message(), "Invalid offsets");
+        Core::ErrorCode beyond;
+        EXPECT_FALSE(mapping->Flush(0, size + 1, false, beyond.Receive()));
+        EXPECT_EQ(beyond.Message(), "Invalid offsets");
+    }
+    const std::string content = PlatformTest::ReadWholeFile(path);
+    ASSERT_EQ(content.size(), size);
+    EXPECT_EQ(content.substr(5000, 6), "mapped");
+}
+
+}  // namespace

@@ -1,0 +1,369 @@
+// Posting work to threads, task states and results, and status callbacks carried home.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Core/ErrorCode.h"
+#include "Core/Ptr.h"
+#include "Core/Variant.h"
+#include "Platform/AsyncTask.h"
+#include "Platform/AsyncTaskImpl.h"
+#include "Platform/AsyncTaskStatusCallback.h"
+#include "Platform/ThreadDispatcher.h"
+#include "PlatformTestSupport.h"
+
+namespace {
+
+using namespace Platform::Interfaces;
+using Data::Variant;
+using Platform::Threading::AsyncTask;
+using Platform::Threading::impl::AsyncTaskImpl;
+using Platform::Threading::impl::AsyncTaskStatusCallbackImpl;
+using Platform::Threading::impl::CreateThreadDispatcher;
+using Platform::Threading::impl::ThreadDispatcher;
+
+// Runs everything posted to the calling thread so far.
+void Pump(const Core::Ptr<ThreadDispatcher>& dispatcher) {
+    AsyncTask marker = dispatcher->Post([] {});
+    ASSERT_TRUE(marker);
+    ASSERT_TRUE(marker->WaitPumping(false));
+}
+
+TEST(Dispatcher, PostedWorkWaitsForAPumpingWaitOfItsThread) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    EXPECT_TRUE(dispatcher->IsIdle());
+    int runs = 0;
+    AsyncTask task = dispatcher->Post([&] { ++runs; });
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->GetState(), TaskQueued);
+    EXPECT_FALSE(dispatcher->IsIdle());
+    EXPECT_FALSE(task->Wait(0));
+    EXPECT_FALSE(task->Wait(30));
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(task->GetState(), TaskQueued);
+
+    EXPECT_TRUE(task->WaitPumping(false));
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(task->GetState(), TaskCompleted);
+    EXPECT_TRUE(task->IsFinished());
+    EXPECT_FALSE(task->IsFailed());
+    EXPECT_TRUE(dispatcher->IsIdle());
+    EXPECT_TRUE(task->Wait(0));
+    EXPECT_EQ(task.Result().Type(), Data::Structures::VT_Null);
+    EXPECT_TRUE(task->WaitDispatching());
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(Dispatcher, RunsWorkInPostingOrder) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    std::string order;
+    dispatcher->Post([&] { order += 'a'; });
+    dispatcher->Post([&] { order += 'b'; });
+    AsyncTask last = dispatcher->Post([&] { order += 'c'; });
+    ASSERT_TRUE(last->WaitDispatching());
+    EXPECT_EQ(order, "abc");
+}
+
+TEST(Dispatcher, IsBoundToItsThreadAndRefusesOwnerOperations) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    EXPECT_TRUE(dispatcher->IsValid());
+    EXPECT_EQ(dispatcher->GetThreadId(), 0u);
+    EXPECT_STREQ(dispatcher->GetName(), "");
+    EXPECT_NE(dispatcher->GetHandle(), nullptr);
+    EXPECT_EQ(CreateThreadDispatcher()->GetHandle(), dispatcher->GetHandle());
+    EXPECT_FALSE(dispatcher->HasTimeout());
+    const auto message = [](auto call) {
+        Core::ErrorCode error;
+        EXPECT_FALSE(call(error.Receive()));
+        return std::string(error.Message());
+    };
+    const std::string consumed =
+        "This thread was consumed. Thread start/stop functions work only on created and owned threads.";
+    EXPECT_EQ(message([&](Core::IErrorCode** e) { return dispatcher->Start(e); }), consumed);
+    EXPECT_EQ(message([&](Core::IErrorCode** e) { return dispatcher->Stop(e); }), consumed);
+    EXPECT_EQ(message([&](Core::IErrorCode** e) { return dispatcher->SetTimeout(10, e); }),
+              "This thread was consumed. Thread timeout functions work only on created and owned threads.");
+    EXPECT_EQ(message([&](Core::IErrorCode** e) { return dispatcher->Reserved9(nullptr, nullptr, nullptr, e); }),
+              "Function not implemented");
+
+    char before[16] = {};
+    pthread_getname_np(pthread_self(), before, sizeof before);
+    dispatcher->SetName("platform-test-thread-name");
+    dispatcher->SetName(nullptr);
+    char name[16] = {};
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    EXPECT_STREQ(name, "platform-test-t");
+    EXPECT_STREQ(dispatcher->GetName(), "");
+    pthread_setname_np(pthread_self(), before);
+}
+
+TEST(Dispatcher, ManyThreadsPostToOneThreadInTheirOwnOrder) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    const std::thread::id home = std::this_thread::get_id();
+    constexpr int kThreads = 6;
+    constexpr int kPosts = 150;
+    std::map<int, std::vector<int>> seen;  // touched only on the dispatcher's thread
+    bool allHome = true;
+    std::vector<std::vector<AsyncTask>> tasks(kThreads);
+    std::vector<std::thread> posters;
+    for (int t = 0; t < kThreads; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < kPosts; ++i) {
+                tasks[t].push_back(dispatcher->Post([&, t, i] {
+                    seen[t].push_back(i);
+                    allHome = allHome && std::this_thread::get_id() == home;
+                }));
+            }
+        });
+    }
+    for (std::thread& poster : posters) {
+        poster.join();
+    }
+    for (const auto& perThread : tasks) {
+        for (const AsyncTask& task : perThread) {
+            ASSERT_TRUE(task);
+            ASSERT_TRUE(task->WaitPumping(false));
+        }
+    }
+    EXPECT_TRUE(allHome);
+    EXPECT_TRUE(dispatcher->IsIdle());
+    for (int t = 0; t < kThreads; ++t) {
+        ASSERT_EQ(seen[t].size(), static_cast<size_t>(kPosts));
+        for (int i = 0; i < kPosts; ++i) {
+            EXPECT_EQ(seen[t][i], i);
+        }
+    }
+}
+
+TEST(Dispatcher, WorkQueuedForAThreadThatEndsIsReleasedUnrun) {
+    std::atomic<bool> ran{false};
+    Core::Ptr<ThreadDispatcher> orphaned;
+    AsyncTask task;
+    std::thread worker([&] {
+        orphaned = CreateThreadDispatcher();
+        task = orphaned->Post([&] { ran = true; });
+    });
+    worker.join();
+    ASSERT_TRUE(task);
+    EXPECT_TRUE(task->Wait(1000));
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(task->GetState(), TaskQueued);
+    EXPECT_TRUE(orphaned->IsIdle());
+
+    // Posting to the ended thread fails quietly with a log line and an empty task.
+    PlatformTest::LogCapture capture;
+    EXPECT_FALSE(orphaned->Post([&] { ran = true; }));
+    EXPECT_NE(capture.Text().find("ERROR: QueueUserAPC Error: 3, Thread: [ThreadDispatcher] (Posting from "),
+              std::string::npos)
+        << capture.Text();
+    EXPECT_NE(capture.Text().find("STACK_TRACE: ["), std::string::npos);
+    EXPECT_TRUE(orphaned->IsIdle());
+}
+
+TEST(Dispatcher, ADispatcherReleasedWithWorkStillQueuedStaysUntilTheWorkIsDone) {
+    int runs = 0;
+    AsyncTask task;
+    {
+        Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+        task = dispatcher->Post([&] { ++runs; });
+    }
+    ASSERT_TRUE(task->WaitPumping(false));
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(Tasks, CancelBeforeRunReleasesWaitersAndSkipsTheWork) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    bool ran = false;
+    int cancelled = 0;
+    AsyncTask task = dispatcher->Post([&] { ran = true; });
+    auto callback = Core::MakeObject<AsyncTaskStatusCallbackImpl>(nullptr, nullptr, [&](AsyncTask t) {
+        ++cancelled;
+        EXPECT_EQ(t->GetState(), TaskCancelled);
+    });
+    task->SetStatusCallback(callback.GetUnchecked());
+    task->Cancel();
+    EXPECT_TRUE(task->Wait(0));
+    EXPECT_EQ(task->GetState(), TaskCancelRequested);
+    EXPECT_TRUE(task->IsCancelled());
+    EXPECT_FALSE(task->IsFinished());
+    Pump(dispatcher);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(task->GetState(), TaskCancelled);
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_TRUE(dispatcher->IsIdle());
+    EXPECT_THROW(task.ResultAs<Data::Interfaces::IString>(), std::runtime_error);
+}
+
+TEST(Tasks, AResultSetByTheWorkWinsOverItsReturnValue) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    AsyncTask self;
+    AsyncTask setsOwn = dispatcher->PostWork([&] {
+        Variant own = Variant::FromInt32(7);
+        self->SetResult(&own.Raw());
+        return Variant::FromInt32(9);
+    });
+    self = setsOwn;
+    AsyncTask returns = dispatcher->PostWork([] { return Variant::FromInt32(9); });
+    ASSERT_TRUE(returns->WaitPumping(false));
+    EXPECT_EQ(setsOwn.Result().ToInt64(), 7);
+    EXPECT_EQ(returns.Result().ToInt64(), 9);
+    self = AsyncTask();
+}
+
+TEST(Tasks, StandardAndOtherExceptionsFailTheTask) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    std::string reported;
+    AsyncTask standard = dispatcher->Post([] { throw std::runtime_error("disk on fire"); });
+    auto callback = Core::MakeObject<AsyncTaskStatusCallbackImpl>(
+        [&](AsyncTask, Core::ErrorCode error) { reported = std::string(error.Message()); }, nullptr, nullptr);
+    standard->SetStatusCallback(callback.GetUnchecked());
+    AsyncTask other = dispatcher->Post([] { throw 42; });
+    ASSERT_TRUE(other->WaitPumping(false));
+    Pump(dispatcher);
+
+    EXPECT_EQ(standard->GetState(), TaskFailed);
+    EXPECT_TRUE(standard->IsFailed());
+    EXPECT_TRUE(standard->IsFinished());
+    EXPECT_STREQ(standard->GetErrorMessage(), "disk on fire");
+    EXPECT_EQ(reported, "disk on fire");
+    EXPECT_EQ(other->GetState(), TaskFailed);
+    EXPECT_EQ(std::string(other->GetErrorMessage()).rfind("Unknown Exception in Async Task: (Tid: ", 0), 0u);
+
+    Core::Ptr<AsyncTaskImpl> impl = Core::Ptr<IAsyncTask>(other.Get()).Cast<AsyncTaskImpl>();
+    const Platform::ErrorRecord record = impl->GetError();
+    EXPECT_FALSE(record.noError);
+    EXPECT_EQ(record.function, "Platform::Threading::impl::details::Impl_ThreadworkCallback");
+    EXPECT_EQ(record.file, "KeldaPlatform/Include/Platform/Threading");
+}
+
+TEST(Tasks, ACallbackRegisteredOnAFinishedTaskFiresOnTheRegisteringThread) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    AsyncTask task = dispatcher->PostWork([] { return Variant::FromString("done"); });
+    ASSERT_TRUE(task->WaitPumping(false));
+    std::string result;
+    std::thread::id where;
+    auto callback = Core::MakeObject<AsyncTaskStatusCallbackImpl>(
+        nullptr,
+        [&](AsyncTask, Variant value) {
+            result = value.Text();
+            where = std::this_thread::get_id();
+        },
+        nullptr);
+    task->SetStatusCallback(callback.GetUnchecked());
+    EXPECT_EQ(result, "");  // posted, not run
+    Pump(dispatcher);
+    EXPECT_EQ(result, "done");
+    EXPECT_EQ(where, std::this_thread::get_id());
+}
+
+TEST(Tasks, CompletionFromAnotherThreadReachesAPumpingWaiter) {
+    auto task = Core::MakeObject<AsyncTaskImpl>();
+    std::thread::id where;
+    int completed = 0;
+    auto callback = Core::MakeObject<AsyncTaskStatusCallbackImpl>(
+        nullptr,
+        [&](AsyncTask t, Variant value) {
+            ++completed;
+            where = std::this_thread::get_id();
+            EXPECT_EQ(value.ToInt64(), 5);
+            EXPECT_EQ(t->GetState(), TaskCompleted);
+        },
+        nullptr);
+    task->SetStatusCallback(callback.GetUnchecked());
+    std::thread network([task] {
+        Variant value = Variant::FromInt32(5);
+        task->SetResult(&value.Raw());
+        task->SetState(TaskCompleted);
+        task->Signal();
+    });
+    EXPECT_TRUE(task->WaitPumping(true));
+    network.join();
+    // The handler was posted before the event was set, and posted work runs before the wait ends.
+    EXPECT_EQ(completed, 1);
+    EXPECT_EQ(where, std::this_thread::get_id());
+}
+
+TEST(Tasks, StateChangesNotifyInTheirOrderOfPrecedence) {
+    auto task = Core::MakeObject<AsyncTaskImpl>();
+    EXPECT_EQ(task->GetState(), TaskCreated);
+    std::string events;
+    auto callback = Core::MakeObject<AsyncTaskStatusCallbackImpl>([&](AsyncTask, Core::ErrorCode) { events += 'F'; },
+                                                                  [&](AsyncTask, Variant) { events += 'C'; },
+                                                                  [&](AsyncTask) { events += 'X'; });
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    // Registering tells the callback about the state the task is in already.
+    for (uint32_t state : {TaskQueued, TaskRunning, TaskCancelRequested, TaskCancelled, TaskCompleted, TaskFailed}) {
+        task->SetStatusCallback(nullptr);
+        task->SetState(state);
+        task->SetStatusCallback(callback.GetUnchecked());
+        Pump(dispatcher);
+    }
+    EXPECT_EQ(events, "XXCF");
+    EXPECT_FALSE(task->TrySetState(TaskCreated, TaskQueued));
+    EXPECT_EQ(task->GetState(), TaskFailed);
+}
+
+void ReportingFunction(const Data::Structures::_VARIANT* argument, Core::IErrorCode** error) {
+    *error = Core::MakeErrorCode(2, "reported " + Variant(*argument).ToString()).Detach();
+}
+
+TEST(Tasks, AbiPostRunsPlainFunctionsAndLogsTheirErrors) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    PlatformTest::LogCapture capture;
+    Variant argument = Variant::FromInt32(11);
+    Core::Ptr<IAsyncTask> task;
+    ASSERT_TRUE(dispatcher->_abi_Post(&ReportingFunction, &argument.Raw(), task.Receive(), nullptr));
+    ASSERT_TRUE(task->WaitPumping(false));
+    EXPECT_EQ(task->GetState(), TaskCompleted);
+    EXPECT_NE(capture.Text().find("ERROR: reported 11"), std::string::npos) << capture.Text();
+
+    Core::Ptr<IAsyncTask> none;
+    Core::ErrorCode nullFunction;
+    EXPECT_FALSE(dispatcher->_abi_Post(nullptr, nullptr, none.Receive(), nullFunction.Receive()));
+    EXPECT_EQ(nullFunction.Message().rfind("Pointer of void (", 0), 0u) << nullFunction.Message();
+    Data::Structures::_VARIANT garbage{};
+    garbage.type = 99;
+    Core::ErrorCode undefined;
+    EXPECT_FALSE(dispatcher->_abi_Post(&ReportingFunction, &garbage, none.Receive(), undefined.Receive()));
+    EXPECT_EQ(undefined.Message(),
+              "Variant type is undefined! Did you forget to zero out the VARIANT structure? It appears uninitialized!");
+    IAsyncTask* occupied = task.GetUnchecked();
+    Core::ErrorCode full;
+    EXPECT_FALSE(dispatcher->_abi_Post(&ReportingFunction, nullptr, &occupied, full.Receive()));
+    EXPECT_EQ(full.Message(),
+              "Pointer of struct Platform::Interfaces::IAsyncTask must be null in order to avoid memory leaks!");
+    EXPECT_TRUE(dispatcher->IsIdle());
+}
+
+TEST(TaskResult, ConvertsToTheRequestedInterfaceOrSaysWhy) {
+    using Data::Interfaces::IString;
+    using Platform::Threading::TaskResultAs;
+    const auto failure = [](const Variant& value) {
+        try {
+            TaskResultAs<IString>(value);
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string("no failure");
+    };
+    Variant text = Variant::FromString("abc");
+    EXPECT_STREQ(TaskResultAs<IString>(text)->GetText(), "abc");
+    EXPECT_EQ(failure(Variant::FromObject(Core::MakeErrorCode(2, "remote said no"), Data::Structures::VT_ErrorCode)),
+              "remote said no");
+    EXPECT_EQ(failure(Variant()), "Result is nullptr! Did you set the result? Cancelled tasks do not have any result!");
+    EXPECT_EQ(failure(Variant::FromObject(static_cast<Core::IObject*>(nullptr), Data::Structures::VT_String)),
+              "Result is nullptr! Did you set the result? Cancelled tasks do not have any result!");
+    EXPECT_EQ(failure(Variant::FromInt32(3)),
+              "Task result must be of reference type (derived from Core::IObject)! Current type is: struct "
+              "Data::Interfaces::IString");
+    EXPECT_EQ(failure(Variant::FromObject(Core::MakeErrorCode(2, "x"), Data::Structures::VT_IObject)),
+              "Cannot cast to desired result type: IObject -> struct Data::Interfaces::IString");
+}
+
+}  // namespace
