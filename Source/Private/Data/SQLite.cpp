@@ -6,6 +6,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 
@@ -158,6 +159,10 @@ SQLiteImpl::SQLiteImpl(const std::string& name, bool readOnly) : readOnly_(readO
 
 SQLiteImpl::SQLiteImpl(const void* data, uint64_t size, bool readOnly) : readOnly_(readOnly) {
     Open(kMemoryImageName, false);
+    // SQLite takes sizes as signed 64-bit numbers and does not refuse a negative one itself.
+    if (size > static_cast<uint64_t>(std::numeric_limits<sqlite3_int64>::max())) {
+        throw std::runtime_error(fmt::format("Sqlite deserialization failed: {}", "image too large"));
+    }
     int rc = SQLITE_OK;
     if (readOnly) {
         // SQLite reads the caller's bytes in place and never writes them.

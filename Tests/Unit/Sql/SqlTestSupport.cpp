@@ -1,0 +1,159 @@
+#include "SqlTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "Core/Guard.h"
+#include "Core/Log.h"
+#include "Core/Object.h"
+#include "Platform/IConsole.h"
+#include "Vesk/Data/KeldaData.h"
+
+namespace SqlTest {
+
+class LogCapture::Console final : public Core::ObjectT<Platform::Interfaces::IConsole> {
+public:
+    void EndWrite() override {}
+    void SetColour(uint32_t) override {}
+    void Clear() override {}
+    void Write(const char* text, uint64_t length) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        lines_.emplace_back(text, length);
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return lines_;
+    }
+    void Forget() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        lines_.clear();
+    }
+
+private:
+    ~Console() override = default;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+LogCapture::LogCapture() : console_(Core::MakeObject<Console>()), logger_(Core::GetAppLoggerInstance()) {
+    logger_->SetConsole(console_.Get());
+    logger_->SetLevel(0);
+    logger_->SetShowFunction(true);
+    logger_->SetEnabled(true);
+}
+
+LogCapture::~LogCapture() {
+    logger_->SetEnabled(false);
+    logger_->SetLevel(4);
+    logger_->SetConsole(nullptr);
+}
+
+size_t LogCapture::Count(std::string_view text) const {
+    size_t count = 0;
+    for (const std::string& line : console_->Lines()) {
+        count += line.find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+void LogCapture::Clear() {
+    console_->Forget();
+}
+
+std::vector<std::string> LogCapture::Lines() const {
+    return console_->Lines();
+}
+
+TablePtr MakeTable(const std::string& name, const std::vector<ColumnSpec>& columns, const std::string& key) {
+    TablePtr table;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Data_CreateTable(table.Receive(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->SetName(name.c_str(), e); });
+    for (const ColumnSpec& column : columns) {
+        Core::ThrowIfFailed(
+            [&](Core::IErrorCode** e) { return table->AddColumn(column.name.c_str(), column.type, nullptr, e); });
+    }
+    if (!key.empty()) {
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->SetKeyColumn(key.c_str(), e); });
+    }
+    return table;
+}
+
+RowPtr AddRow(const TablePtr& table, const std::vector<Variant>& cells) {
+    RowPtr row;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->NewRow(row.Receive(), e); });
+    for (size_t i = 0; i < cells.size(); ++i) {
+        Core::ThrowIfFailed(
+            [&](Core::IErrorCode** e) { return row->SetCell(static_cast<uint32_t>(i), &cells[i].Raw(), e); });
+    }
+    return row;
+}
+
+RowPtr RowAt(const TablePtr& table, uint64_t index) {
+    RowPtr row;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->GetRow(index, row.Receive(), e); });
+    return row;
+}
+
+Variant Cell(const RowPtr& row, const std::string& name) {
+    Variant value;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetCellByName(name.c_str(), value.Receive(), e); });
+    return value;
+}
+
+void SetCell(const RowPtr& row, const std::string& name, const Variant& value) {
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->SetCellByName(name.c_str(), &value.Raw(), e); });
+}
+
+::Data::Uuid ParseUuid(const std::string& text) {
+    return ::Data::UuidFromText(text);
+}
+
+RawDb::RawDb(const std::string& path) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr) !=
+        SQLITE_OK) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    sqlite3_busy_timeout(db_, 5000);
+}
+
+RawDb::~RawDb() {
+    sqlite3_close(db_);
+}
+
+void RawDb::Exec(const std::string& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string text = message != nullptr ? message : "?";
+        sqlite3_free(message);
+        throw std::runtime_error(text + " in " + sql);
+    }
+}
+
+std::vector<std::vector<std::string>> RawDb::Query(const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in " + sql);
+    }
+    std::vector<std::vector<std::string>> rows;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            switch (sqlite3_column_type(statement, i)) {
+                case SQLITE_NULL:
+                    row.emplace_back("NULL");
+                    break;
+                case SQLITE_BLOB:
+                    row.push_back("blob:" + std::to_string(sqlite3_column_bytes(statement, i)));
+                    break;
+                default:
+                    row.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(statement);
+    return rows;
+}
+
+}  // namespace SqlTest

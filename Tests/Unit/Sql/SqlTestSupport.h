@@ -1,0 +1,72 @@
+#pragma once
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "Core/Ptr.h"
+#include "Core/Variant.h"
+#include "Platform/IAppLogger.h"
+#include "Vesk/Data/ITable.h"
+
+namespace SqlTest {
+
+using ::Data::Variant;
+using TablePtr = Core::Ptr<::Data::Interfaces::ITable>;
+using RowPtr = Core::Ptr<::Data::Interfaces::IRow>;
+
+// Routes every log line of the process to memory while it lives (all levels, function names shown).
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    // How many captured lines contain text.
+    size_t Count(std::string_view text) const;
+    std::vector<std::string> Lines() const;
+    void Clear();
+
+private:
+    class Console;
+    Core::Ptr<Console> console_;
+    Core::Ptr<Platform::Interfaces::IAppLogger> logger_;
+};
+
+struct ColumnSpec {
+    std::string name;
+    int32_t type;
+};
+
+// A data table with the given columns; key names the key column when not empty.
+TablePtr MakeTable(const std::string& name, const std::vector<ColumnSpec>& columns, const std::string& key = "");
+RowPtr AddRow(const TablePtr& table, const std::vector<Variant>& cells);
+RowPtr RowAt(const TablePtr& table, uint64_t index);
+Variant Cell(const RowPtr& row, const std::string& name);
+void SetCell(const RowPtr& row, const std::string& name, const Variant& value);
+
+::Data::Uuid ParseUuid(const std::string& text);
+
+// A second, plain SQLite connection for checking what the library wrote.
+class RawDb {
+public:
+    explicit RawDb(const std::string& path);
+    ~RawDb();
+    RawDb(const RawDb&) = delete;
+    RawDb& operator=(const RawDb&) = delete;
+
+    void Exec(const std::string& sql);
+    // Every row of the query, each cell as text ("NULL" for a null, "blob:<n>" for a blob of n bytes).
+    std::vector<std::vector<std::string>> Query(const std::string& sql);
+    sqlite3* Handle() const { return db_; }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace SqlTest
