@@ -91,6 +91,8 @@ void RowImpl::Detach(Core::Ptr<TableHeaderImpl> header) noexcept {
     table_ = nullptr;
     header_ = std::move(header);
     key_ = {};
+    sameKeyPrevious_ = nullptr;
+    sameKeyNext_ = nullptr;
 }
 
 }  // namespace Data::impl

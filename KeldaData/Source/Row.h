@@ -51,6 +51,9 @@ private:
     int32_t state_;
     std::vector<Value> cells_;
     RowKey key_;  // the key the table indexes this row under; empty when the row is not indexed
+    // Neighbours among the indexed rows that share key_ (see KeyIndex); null when not indexed.
+    RowImpl* sameKeyPrevious_ = nullptr;
+    RowImpl* sameKeyNext_ = nullptr;
 };
 
 }  // namespace Data::impl
