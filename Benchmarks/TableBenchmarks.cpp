@@ -135,4 +135,25 @@ void BM_NewRowSetCell(benchmark::State& state) {
 }
 BENCHMARK(BM_NewRowSetCell)->Arg(1'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
+// Insertion when every row carries the same key (a key column of empty texts, say): rows that share
+// a key must not lengthen each other's inserts.
+void BM_NewRowSharedKey(benchmark::State& state) {
+    const _VARIANT key = NameValue();
+    _VARIANT noUuid{};
+    noUuid.type = VT_Null;
+    for (auto _ : state) {
+        Ptr<ITable> table = MakeTable();
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->SetKeyColumn("Name", e); });
+        for (int64_t i = 0; i < state.range(0); ++i) {
+            AppendRow(table.Get(), noUuid, key);
+        }
+        benchmark::DoNotOptimize(table->FindRowIndex(&key));
+        state.PauseTiming();
+        table = nullptr;
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_NewRowSharedKey)->Arg(1'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
