@@ -174,6 +174,46 @@ TEST_F(DbTableTest, LoadsByFilterOffsetAndLimit) {
     EXPECT_EQ(Names(table->GetTable()), (std::vector<std::string>{"Bob"}));
 }
 
+// The declared types the generator writes are the ones the reader recognises, so typed cells come back
+// with their types and values.
+TEST_F(DbTableTest, TypedColumnsRoundTripThroughCreateInsertAndLoad) {
+    TablePtr typed = MakeTable("Typed",
+                               {{"id", DS::VT_Int64},
+                                {"u", DS::VT_Uuid},
+                                {"t", DS::VT_DateTime},
+                                {"j", DS::VT_JsonDocument},
+                                {"f", DS::VT_Bool},
+                                {"b", DS::VT_Array}},
+                               "id");
+    Core::Ptr<DI::IDateTime> when;
+    ASSERT_TRUE(Data_CreateDateTimeFromIso8601("2026-12-06T02:41:09.123Z", when.Receive(), nullptr));
+    Core::Ptr<DI::IJsonDocument> json;
+    ASSERT_TRUE(Data_CreateJsonDocument(json.Receive()));
+    ASSERT_TRUE(json->Load("[1,2]", 5, nullptr));
+    Core::Ptr<DI::IArray> bytes;
+    ASSERT_TRUE(Data_CreateArray(bytes.Receive()));
+    ASSERT_TRUE(bytes->Assign("\x01\x00\x02", 1, 3, nullptr));
+    const ::Data::Uuid uuid = ParseUuid("00112233-4455-6677-8899-aabbccddeeff");
+    AddRow(typed, {Variant(), Variant::FromUuid(uuid), Variant::FromObject(when, DS::VT_DateTime),
+                   Variant::FromObject(json, DS::VT_JsonDocument), Variant::FromBool(true),
+                   Variant::FromObject(bytes, DS::VT_Array)});
+    auto table = CreateSqliteDbTable(typed, db_, true);
+    table->AppendCreateTable();
+    table->ExecuteScript();
+    table->InsertChangedRows();
+    table->Load();
+    RowPtr row = RowAt(table->GetTable(), 0);
+    EXPECT_EQ(Cell(row, "u").ToString(), "00112233-4455-6677-8899-aabbccddeeff");
+    EXPECT_EQ(Cell(row, "t").Type(), DS::VT_DateTime);
+    EXPECT_EQ(Cell(row, "t").ToString(), "2026-12-06T02:41:09.123Z");
+    EXPECT_EQ(Cell(row, "j").Type(), DS::VT_JsonDocument);
+    EXPECT_EQ(Cell(row, "j").ToString(), "[1,2]");
+    EXPECT_EQ(Cell(row, "f").ToInt64(), 1);
+    EXPECT_EQ(Cell(row, "b").Size(), 3u);
+    EXPECT_EQ(RawDb(path_).Query("SELECT type FROM pragma_table_info('Typed') ORDER BY cid"),
+              (Rows{{"INTEGER"}, {"UUID"}, {"DATETIME"}, {"JSON"}, {"BOOLEAN"}, {"BLOB"}}));
+}
+
 TEST_F(DbTableTest, LoadWithAnExtraColumnWarnsAndFillsOnlyKnownColumns) {
     auto table = LoadedPeople();
     LogCapture log;

@@ -96,20 +96,6 @@ TEST_F(SqlStatementsTest, CreateTableWritesTheKeyOnceAndEachColumnOnALine) {
         << text;
 }
 
-TEST_F(SqlStatementsTest, TypeNames) {
-    const std::vector<std::pair<int32_t, std::string>> expected = {
-        {DS::VT_Int16, "INTEGER"},   {DS::VT_UInt128, "INTEGER"},   {DS::VT_SByte, "INTEGER"},
-        {DS::VT_Float, "REAL"},      {DS::VT_Bool, "BOOLEAN"},      {DS::VT_Array, "BLOB"},
-        {DS::VT_String, "TEXT"},     {DS::VT_DateTime, "DATETIME"}, {DS::VT_JsonDocument, "JSON"},
-        {DS::VT_XmlDocument, "XML"}, {DS::VT_Uuid, "UUID"},         {DS::VT_ObjectList, "NULL"},
-        {DS::VT_Null, "NULL"},
-    };
-    for (const auto& [type, name] : expected) {
-        EXPECT_EQ(sql_.GetTypeString(type), name) << type;
-    }
-    EXPECT_EQ(sql_.GetTypeString(ColumnAt(people_, 2)), "INTEGER");
-}
-
 TEST_F(SqlStatementsTest, InlineValuesFollowTheLiteralRules) {
     TablePtr table = MakeTable("V", {{"a", DS::VT_Null},
                                      {"b", DS::VT_String},
@@ -259,19 +245,10 @@ TEST_F(SqlStatementsTest, OperationsSqliteDoesNotOfferRaiseFatalWithTheirName) {
     const std::vector<std::pair<std::function<void()>, std::string>> cases = {
         {[&] { sql_.CreateTableSql(ShapeLayerPtr{}, info_); }, "CreateTableSql"},
         {[&] { sql_.CreateSpatialIndexSql(info_, "g"); }, "CreateSpatialIndexSql"},
-        {[&] { sql_.CreateIndexBtreeSql(info_, "g"); }, "CreateIndexBtreeSql"},
-        {[&] { sql_.CreateIndexJsonbPathSql(info_, "g", "$.a"); }, "CreateIndexJsonbPathSql"},
-        {[&] { sql_.InsertShapeSql(nullptr, info_); }, "InsertShapeSql"},
-        {[&] { sql_.SelectCountIntersectsSql(info_, nullptr); }, "SelectCountIntersectsSql"},
-        {[&] { sql_.SelectWktGeometrySql(info_); }, "SelectWktGeometrySql"},
         {[&] { sql_.SelectWktGeometrySql(info_, none); }, "SelectWktGeometrySql"},
-        {[&] { sql_.SelectSql_Columns(info_, {}); }, "SelectSql_Columns"},
-        {[&] { sql_.SelectSql(ShapeLayerPtr{}, info_); }, "SelectSql"},
         {[&] { sql_.SelectSql(ShapeLayerPtr{}, info_, none, 0, 1); }, "SelectSql"},
         // Shape forms: they come with geometry support.
-        {[&] { sql_.ShapeColumnsSql(nullptr, info_); }, "ShapeColumnsSql"},
         {[&] { sql_.UpdateSql(ShapePtr{}, info_); }, "UpdateSql"},
-        {[&] { sql_.DeleteSql(ShapePtr{}, info_); }, "DeleteSql"},
     };
     for (const auto& [call, name] : cases) {
         EXPECT_EQ(ErrorOf(call), "Not implemented!") << name;

@@ -61,10 +61,6 @@ void LogCapture::Clear() {
     console_->Forget();
 }
 
-std::vector<std::string> LogCapture::Lines() const {
-    return console_->Lines();
-}
-
 TablePtr MakeTable(const std::string& name, const std::vector<ColumnSpec>& columns, const std::string& key) {
     TablePtr table;
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Data_CreateTable(table.Receive(), e); });

@@ -29,7 +29,6 @@ public:
 
     // How many captured lines contain text.
     size_t Count(std::string_view text) const;
-    std::vector<std::string> Lines() const;
     void Clear();
 
 private:
