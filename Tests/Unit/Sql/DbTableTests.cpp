@@ -304,10 +304,16 @@ TEST_F(DbTableTest, BadInputReachesTheCallerAndARolledBackTransactionLeavesNothi
     AddRow(person, {Variant::FromString("Ada"), Variant::FromInt64(1), Variant()});
     AddRow(person, {Variant::FromString("Duplicate"), Variant::FromInt64(1), Variant()});
     auto writer = CreateSqliteDbTable(person, db_, true);
+    AddRow(badName, {Variant::FromInt64(7)});
     {
+        // The first row goes in before each failure; the caller's rollback takes it out again.
         auto transaction = CreateTransaction(db_);
         EXPECT_EQ(ErrorOf([&] { writer->InsertChangedRows(); }),
                   "SQLite constraint error: UNIQUE constraint failed: Person.id");
+        EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM Person")[0][0], "0");  // not visible outside
+        EXPECT_EQ(
+            ErrorOf([&] { bad->InsertChangedRows(); }).rfind("Prepared statement error! INSERT INTO \"Bad\"Name\"", 0),
+            0u);
         transaction->MarkForRollback();
     }
     EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM Person")[0][0], "0");
