@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdlib>
 #include <memory>
@@ -39,24 +40,37 @@ __attribute__((noinline)) bool CaptureStackTrace(uint32_t framesToSkip, uint32_t
                                                  std::string& error) {
     // The frame buffer is per thread, grown as needed and reused.
     thread_local std::vector<void*> frames;
-    const size_t wanted = static_cast<size_t>(framesToSkip) + framesToCapture;
-    if (wanted == 0 || framesToCapture == 0) {
+    if (framesToCapture == 0) {
         error = "No frames requested";
         return false;
     }
+    // Tools that wrap the capture (sanitizers) may add frames of their own before ours: room for
+    // them, and the frames of this function located by its return address.
+    constexpr size_t kExtra = 4;
+    const size_t wanted = static_cast<size_t>(framesToSkip) + framesToCapture + kExtra;
     if (frames.size() < wanted) {
         frames.resize(wanted);
     }
     const int captured = backtrace(frames.data(), static_cast<int>(wanted));
-    if (captured <= static_cast<int>(framesToSkip)) {
+    void* const caller = __builtin_return_address(0);
+    int own = 0;
+    for (int i = 1; i < captured && i <= static_cast<int>(kExtra); ++i) {
+        if (frames[i] == caller) {
+            own = i - 1;
+            break;
+        }
+    }
+    const int first = own + static_cast<int>(framesToSkip);
+    const int last = std::min(captured, first + static_cast<int>(framesToCapture));
+    if (first >= last) {
         error = "The call stack could not be captured";
         return false;
     }
 
     std::lock_guard<std::mutex> lock(SymbolMutex());
     trace.clear();
-    for (int i = static_cast<int>(framesToSkip); i < captured; ++i) {
-        const int index = i - static_cast<int>(framesToSkip);
+    for (int i = first; i < last; ++i) {
+        const int index = i - first;
         // Addresses print with all their digits after "0x", as on the suite's other platforms.
         trace += Core::StringFormat("\t[%d]. [0x%016" PRIXPTR "]", index, reinterpret_cast<uintptr_t>(frames[i]));
         Dl_info info{};
