@@ -70,6 +70,19 @@ TEST(Dispatcher, RunsWorkInPostingOrder) {
     EXPECT_EQ(order, "abc");
 }
 
+TEST(Dispatcher, WorkMayWaitForLaterWorkOfItsOwnThread) {
+    Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
+    std::string order;
+    AsyncTask outer = dispatcher->Post([&] {
+        AsyncTask inner = dispatcher->Post([&] { order += 'i'; });
+        EXPECT_FALSE(inner->Wait(10));
+        EXPECT_TRUE(inner->WaitPumping(false));
+        order += 'o';
+    });
+    ASSERT_TRUE(outer->WaitPumping(false));
+    EXPECT_EQ(order, "io");
+}
+
 TEST(Dispatcher, IsBoundToItsThreadAndRefusesOwnerOperations) {
     Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
     EXPECT_TRUE(dispatcher->IsValid());
