@@ -38,7 +38,7 @@ if [ -f Tests/Unit/Platform/CMakeLists.txt ]; then
 fi
 
 if [ -f Fuzz/CMakeLists.txt ]; then
-    run_preset fuzz
+    run_preset fuzz --target UrlFuzzer
     echo "== fuzz: URL parser, 30 seconds"
     mkdir -p build/fuzz/corpus
     ./build/fuzz/bin/UrlFuzzer -max_total_time=30 -print_final_stats=1 build/fuzz/corpus

@@ -22,7 +22,8 @@ std::string LineOf(void* module, size_t index) {
 }
 
 TEST(HostLogger, LinesReachTheHostModuleUntilItIsUnloaded) {
-    void* module = dlopen("libKeldaHost.so", RTLD_NOW);
+    // By full path: under AddressSanitizer dlopen does not search the test's own run path.
+    void* module = dlopen(KELDA_HOST_TEST_MODULE, RTLD_NOW);
     ASSERT_NE(module, nullptr) << dlerror();
     auto count = reinterpret_cast<LineCount>(dlsym(module, "KeldaHostTest_LineCount"));
     ASSERT_NE(count, nullptr);

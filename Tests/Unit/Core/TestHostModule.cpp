@@ -57,9 +57,18 @@ private:
     bool showLine_ = false;
 };
 
+// The module keeps one reference while it is loaded and gives it back when it is unloaded.
+RecordingLogger* moduleLogger = nullptr;
+
+__attribute__((constructor)) void CreateLogger() {
+    moduleLogger = new RecordingLogger();
+}
+__attribute__((destructor)) void ReleaseLogger() {
+    moduleLogger->Release();
+}
+
 RecordingLogger* TheLogger() {
-    static RecordingLogger* logger = new RecordingLogger();  // one reference kept by the module
-    return logger;
+    return moduleLogger;
 }
 
 }  // namespace
