@@ -12,11 +12,17 @@
 #include "Core/Fatal.h"
 #include "Core/Guard.h"
 #include "Core/StringFormat.h"
+#include "Core/TableAccess.h"
 
 namespace Vesk::Data {
 
 namespace DI = ::Data::Interfaces;
 namespace DS = ::Data::Structures;
+using ::Data::CellAt;
+using ::Data::CellNamed;
+using ::Data::ColumnAt;
+using ::Data::ColumnNamesOf;
+using ::Data::HeaderOf;
 using ::Data::Variant;
 
 namespace Sql {
@@ -153,40 +159,6 @@ std::string ValueItem(const Variant& value) {
 
 std::string QuotedName(std::string_view name) {
     return "\"" + Doubled(name, '"') + "\"";
-}
-
-Core::Ptr<DI::ITableHeader> HeaderOf(const RowPtr& row) {
-    Core::Ptr<DI::ITableHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetHeader(header.Receive(), e); });
-    return header;
-}
-
-ColumnPtr ColumnAt(DI::ITableHeader* header, uint32_t index) {
-    ColumnPtr column;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->GetColumn(index, column.Receive(), e); });
-    return column;
-}
-
-std::vector<std::string> ColumnNamesOf(DI::ITableHeader* header) {
-    std::vector<std::string> names;
-    const uint32_t count = header->GetColumnCount();
-    names.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        names.emplace_back(ColumnAt(header, i)->GetName());
-    }
-    return names;
-}
-
-Variant CellAt(const RowPtr& row, uint32_t index) {
-    Variant cell;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetCell(index, cell.Receive(), e); });
-    return cell;
-}
-
-Variant CellNamed(const RowPtr& row, const std::string& name) {
-    Variant cell;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetCellByName(name.c_str(), cell.Receive(), e); });
-    return cell;
 }
 
 // The key cell as the integer that inline UPDATE and DELETE statements compare with.

@@ -7,6 +7,7 @@
 #include "Core/ErrorCode.h"
 #include "Core/Guard.h"
 #include "Core/Log.h"
+#include "Core/TableAccess.h"
 #include "Core/Variant.h"
 #include "Private/Data/SQLiteStatements.h"
 
@@ -14,6 +15,9 @@ namespace Vesk::Database::impl {
 
 namespace DI = ::Data::Interfaces;
 namespace DS = ::Data::Structures;
+using ::Data::CellAt;
+using ::Data::CellNamed;
+using ::Data::RowsOf;
 using ::Data::Variant;
 using Data::SQLite::SQLiteColumnValuePair;
 using StatementPtr = Core::Ptr<Data::SQLite::impl::SQLiteStatementImpl>;
@@ -21,30 +25,6 @@ using StatementPtr = Core::Ptr<Data::SQLite::impl::SQLiteStatementImpl>;
 namespace {
 
 constexpr const char* kSetCellFailed = "Error while setting cell value";
-
-RowList RowsOf(const TablePtr& table) {
-    RowList rows;
-    const uint64_t count = table->GetRowCount();
-    rows.reserve(count);
-    for (uint64_t i = 0; i < count; ++i) {
-        RowPtr row;
-        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->GetRow(i, row.Receive(), e); });
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-Variant CellAt(const RowPtr& row, uint32_t index) {
-    Variant cell;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetCell(index, cell.Receive(), e); });
-    return cell;
-}
-
-Variant CellNamed(const RowPtr& row, const std::string& name) {
-    Variant cell;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetCellByName(name.c_str(), cell.Receive(), e); });
-    return cell;
-}
 
 void SetCellNamed(const RowPtr& row, const char* name, const Variant& value) {
     Core::ErrorCode error;

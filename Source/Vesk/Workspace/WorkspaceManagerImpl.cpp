@@ -9,6 +9,7 @@
 #include "Core/Guard.h"
 #include "Core/Log.h"
 #include "Core/StringFormat.h"
+#include "Core/TableAccess.h"
 #include "Platform/CrossProcessLock.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceSchema.h"
@@ -165,12 +166,10 @@ void WorkspaceManagerImpl::CheckVersion() {
 }
 
 Variant WorkspaceManagerImpl::RecordCell(const char* column) const {
-    Core::Ptr<::Data::Interfaces::IRow> row;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return workspaceTable_->GetRow(0, row.Receive(), e); },
-                        "The workspace record is missing");
-    Variant value;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetCellByName(column, value.Receive(), e); });
-    return value;
+    if (workspaceTable_->GetRowCount() == 0) {
+        throw std::runtime_error("The workspace record is missing");
+    }
+    return ::Data::CellNamed(::Data::RowAt(workspaceTable_, 0), column);
 }
 
 ::Data::Uuid WorkspaceManagerImpl::Uuid() const {
