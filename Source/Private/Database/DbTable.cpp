@@ -151,18 +151,9 @@ TablePtr DbTableBaseImpl::GetTable() {
 
 SqliteDbTableImpl::SqliteDbTableImpl(TablePtr table, Core::Ptr<Data::SQLite::impl::SQLiteImpl> connection,
                                      bool useDeclaredTypes)
-    : DbTableBaseImpl(std::move(table), std::make_unique<Data::SQLite::SqliteStatements>()),
+    : ObjectT(std::move(table), std::make_unique<Data::SQLite::SqliteStatements>()),
       connection_(std::move(connection)),
       useDeclaredTypes_(useDeclaredTypes) {}
-
-uint32_t SqliteDbTableImpl::Release() {
-    const int32_t remaining = count_.Drop();
-    if (remaining <= 0) {
-        delete this;
-        return 0;
-    }
-    return static_cast<uint32_t>(remaining);
-}
 
 StatementPtr SqliteDbTableImpl::Prepare(const std::string& sql) const {
     return Data::SQLite::CreateStatement(connection_, sql, useDeclaredTypes_);

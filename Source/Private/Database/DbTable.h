@@ -4,7 +4,6 @@
 // unchanged row is never written, and a write never clears the flag.
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,15 +64,9 @@ protected:
 };
 
 // Runs its statements directly on a SQLite connection with bound parameters.
-class SqliteDbTableImpl final : public DbTableBaseImpl {
+class SqliteDbTableImpl final : public Core::ObjectT<DbTableBaseImpl> {
 public:
     SqliteDbTableImpl(TablePtr table, Core::Ptr<Data::SQLite::impl::SQLiteImpl> connection, bool useDeclaredTypes);
-
-    void AddReference() override { count_.Add(); }
-    uint32_t Release() override;
-    void Lock() override { mutex_.lock(); }
-    bool TryLock() override { return mutex_.try_lock(); }
-    void Unlock() override { mutex_.unlock(); }
 
     void UpdateRows(const RowList& rows) override;
     void UpdateRow(const RowPtr& row) override;
@@ -98,8 +91,6 @@ private:
     void DeleteEach(const RowList& rows);
     Core::Ptr<Data::SQLite::impl::SQLiteStatementImpl> Prepare(const std::string& sql) const;
 
-    std::mutex mutex_;
-    Core::ReferenceCount count_;
     Core::Ptr<Data::SQLite::impl::SQLiteImpl> connection_;
     bool useDeclaredTypes_;
 };

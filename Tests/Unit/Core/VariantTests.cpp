@@ -9,6 +9,7 @@
 #include "Core/ErrorCode.h"
 #include "Core/Object.h"
 #include "Core/Variant.h"
+#include "Support/Thrown.h"
 #include "Vesk/Data/KeldaData.h"
 
 namespace {
@@ -16,15 +17,6 @@ namespace {
 using Data::Variant;
 using namespace Data::Structures;
 using Data::Uuid;
-
-std::string Thrown(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 
 Variant Undefined() {
     _VARIANT raw{};
@@ -53,16 +45,17 @@ TEST(VariantCompare, UuidHalvesCompareAsSignedNumbers) {
 }
 
 TEST(VariantCompare, MismatchesAndMissingValuesAreRefused) {
-    EXPECT_EQ(Thrown([] { Data::Compare(Variant(), Variant(), false); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Data::Compare(Variant(), Variant(), false); }),
               "Values cannot be compared due type mismatch! Left type is Null, Right type is Null");
-    EXPECT_EQ(Thrown([] { Data::Compare(Variant::FromString("a"), Variant::FromInt32(1), false); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Data::Compare(Variant::FromString("a"), Variant::FromInt32(1), false); }),
               "Values cannot be compared due type mismatch! Left type is String, Right type is Int32");
     const Variant nullString = Variant::FromObject(static_cast<Core::IObject*>(nullptr), VT_String);
-    EXPECT_EQ(Thrown([&] { Data::Compare(Variant::FromString("a"), nullString, false); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { Data::Compare(Variant::FromString("a"), nullString, false); }),
               "Null values cannot be compared! Left type is String, Right type is String");
-    EXPECT_EQ(
-        Thrown([] { Data::Compare(Undefined(), Variant::FromInt32(1), false); }).rfind("Variant type is undefined!", 0),
-        0u);
+    EXPECT_EQ(VeskTest::MessageThrownBy([] {
+                  Data::Compare(Undefined(), Variant::FromInt32(1), false);
+              }).rfind("Variant type is undefined!", 0),
+              0u);
 }
 
 TEST(VariantCompare, TextComparesBytewiseShorterFirst) {
@@ -85,9 +78,9 @@ TEST(VariantValues, SizesFollowTheType) {
     EXPECT_EQ(Variant().Size(), 0u);
     EXPECT_EQ(Variant::FromString("hello").Size(), 5u);
     EXPECT_EQ(Variant::FromUuid(Uuid{}).Size(), 16u);
-    EXPECT_EQ(Thrown([] { Variant::FromObject(Data::NewCurrentDateTime(), VT_DateTime).Size(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Variant::FromObject(Data::NewCurrentDateTime(), VT_DateTime).Size(); }),
               ".size() method not supported on current variant type");
-    EXPECT_EQ(Thrown([] { Undefined().Size(); }).rfind("Variant type is undefined!", 0), 0u);
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Undefined().Size(); }).rfind("Variant type is undefined!", 0), 0u);
 }
 
 TEST(VariantValues, IntegerConversionKeepsEachTypesSignedness) {
@@ -96,9 +89,9 @@ TEST(VariantValues, IntegerConversionKeepsEachTypesSignedness) {
     EXPECT_EQ(Variant::FromUInt16(65535).ToInt64(), 65535);
     EXPECT_EQ(Variant::FromDouble(-2.9).ToInt64(), -2);
     EXPECT_DOUBLE_EQ(Variant::FromUInt64(UINT64_MAX).ToDouble(), 18446744073709551615.0);
-    EXPECT_EQ(Thrown([] { Variant::FromInlineString("1").ToInt64(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Variant::FromInlineString("1").ToInt64(); }),
               "String cannot be converted to the primitive type!");
-    EXPECT_EQ(Thrown([] { Variant::FromString("1").ToInt64(); }), "Must be value type!");
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Variant::FromString("1").ToInt64(); }), "Must be value type!");
 }
 
 TEST(VariantValues, TextForms) {
@@ -159,13 +152,13 @@ TEST(VariantValues, CopiesShareTheHeldObjectAndReleaseIt) {
 }
 
 TEST(VariantValues, TypedAccessorsNameWhatIsMissing) {
-    EXPECT_EQ(Thrown([] { Variant::FromInt32(1).AsJson(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Variant::FromInt32(1).AsJson(); }),
               "Must be json type! Meaning: Must implement Data::IJsonDocument interface");
-    EXPECT_EQ(Thrown([] { Variant::FromObject(Data::NewString("x"), VT_DateTime).AsDateTime(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Variant::FromObject(Data::NewString("x"), VT_DateTime).AsDateTime(); }),
               "Object does not implement Interfaces::IDateTime interface!");
-    EXPECT_EQ(Thrown([] { Variant::FromInlineString("x").AsString(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Variant::FromInlineString("x").AsString(); }),
               "String cannot be converted to the primitive type!");
-    EXPECT_EQ(Thrown([] { Variant::FromInt32(1).AsObject<Data::Interfaces::IString>(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Variant::FromInt32(1).AsObject<Data::Interfaces::IString>(); }),
               "Must be reference type! Must implement Core::IObject interface!");
     EXPECT_FALSE(Variant().AsObject<Data::Interfaces::IString>());
 }
@@ -189,8 +182,8 @@ TEST(VariantValues, OperatorTexts) {
     EXPECT_STREQ(Data::OperatorSql(9), "LIKE");
     EXPECT_STREQ(Data::OperatorSql(10), "NOT LIKE");
     EXPECT_STREQ(Data::OperatorSql(11), "CONTAINS");
-    EXPECT_EQ(Thrown([] { Data::OperatorSql(12); }), "Unsupported operator");
-    EXPECT_EQ(Thrown([] { Data::OperatorSql(0); }), "Unsupported operator");
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Data::OperatorSql(12); }), "Unsupported operator");
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Data::OperatorSql(0); }), "Unsupported operator");
 }
 
 }  // namespace

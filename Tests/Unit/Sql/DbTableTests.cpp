@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Support/Thrown.h"
+
 #include <stdexcept>
 
 #include "Private/Data/SQLite.h"
@@ -20,16 +22,6 @@ using Vesk::Data::SQLite::ExecuteScript;
 namespace DS = ::Data::Structures;
 namespace DI = ::Data::Interfaces;
 using Rows = std::vector<std::vector<std::string>>;
-
-template <class Body>
-std::string ErrorOf(Body&& body) {
-    try {
-        body();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return {};
-}
 
 Filter Condition(const std::string& column, int32_t op, Variant value) {
     Filter filter;
@@ -233,8 +225,8 @@ TEST_F(DbTableTest, EmptyTableAndEmptyScript) {
     // With nothing collected, nothing is prepared: not even on a connection that cannot open.
     auto broken = CreateSqliteDbTable(PersonTable(), CreateConnection(folder_.File("no/such/dir.db")), true);
     broken->ExecuteScript();
-    EXPECT_NE(ErrorOf([&] { broken->Count(); }), "");
-    EXPECT_EQ(ErrorOf([&] { table->AppendCreateSpatialIndex("geometry"); }), "Not implemented!");
+    EXPECT_NE(VeskTest::MessageThrownBy([&] { broken->Count(); }), "");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { table->AppendCreateSpatialIndex("geometry"); }), "Not implemented!");
     EXPECT_EQ(table->Script(), "");
 }
 
@@ -291,13 +283,15 @@ TEST_F(DbTableTest, BadInputReachesTheCallerAndARolledBackTransactionLeavesNothi
     TablePtr badName = MakeTable("Bad\"Name", {{"id", DS::VT_Int64}});
     auto bad = CreateSqliteDbTable(badName, db_, true);
     bad->AppendCreateTable();
-    EXPECT_EQ(ErrorOf([&] { bad->ExecuteScript(); }).rfind("Prepared statement error! ", 0), 0u);
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { bad->ExecuteScript(); }).rfind("Prepared statement error! ", 0), 0u);
 
     auto people = CreateSqliteDbTable(PersonTable(), db_, true);
-    EXPECT_EQ(ErrorOf([&] { people->Load(Condition("Name", 99, Variant::FromString("x"))); }), "Unsupported operator");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { people->Load(Condition("Name", 99, Variant::FromString("x"))); }),
+              "Unsupported operator");
     Core::Ptr<DI::IObjectList> list;
     ASSERT_TRUE(Data_CreateObjectList(list.Receive()));
-    EXPECT_EQ(ErrorOf([&] { people->Load(Condition("Name", OpEqual, Variant::FromObject(list, DS::VT_ObjectList))); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy(
+                  [&] { people->Load(Condition("Name", OpEqual, Variant::FromObject(list, DS::VT_ObjectList))); }),
               "Value conversion is not possible!");
 
     TablePtr person = PersonTable();
@@ -308,12 +302,13 @@ TEST_F(DbTableTest, BadInputReachesTheCallerAndARolledBackTransactionLeavesNothi
     {
         // The first row goes in before each failure; the caller's rollback takes it out again.
         auto transaction = CreateTransaction(db_);
-        EXPECT_EQ(ErrorOf([&] { writer->InsertChangedRows(); }),
+        EXPECT_EQ(VeskTest::MessageThrownBy([&] { writer->InsertChangedRows(); }),
                   "SQLite constraint error: UNIQUE constraint failed: Person.id");
         EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM Person")[0][0], "0");  // not visible outside
-        EXPECT_EQ(
-            ErrorOf([&] { bad->InsertChangedRows(); }).rfind("Prepared statement error! INSERT INTO \"Bad\"Name\"", 0),
-            0u);
+        EXPECT_EQ(VeskTest::MessageThrownBy([&] {
+                      bad->InsertChangedRows();
+                  }).rfind("Prepared statement error! INSERT INTO \"Bad\"Name\"", 0),
+                  0u);
         transaction->MarkForRollback();
     }
     EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM Person")[0][0], "0");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Support/Thrown.h"
+
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -23,16 +25,6 @@ namespace DI = ::Data::Interfaces;
 using Connection = Core::Ptr<impl::SQLiteImpl>;
 
 // The message of the runtime error that body throws, or "" when it throws none.
-template <class Body>
-std::string ErrorOf(Body&& body) {
-    try {
-        body();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return {};
-}
-
 // The rows of a query as value lists, read through the library's executor.
 std::vector<std::vector<Variant>> Rows(const Connection& db, const std::string& sql, bool declared = false,
                                        const std::vector<Variant>& parameters = {}) {
@@ -91,21 +83,21 @@ TEST_F(SQLiteTest, ReadOnlyConnectionRefusesWritesAndAttach) {
     Connection db = CreateReadOnlyConnection(path_);
     EXPECT_TRUE(db->IsReadOnly());
     EXPECT_EQ(One(db, "SELECT a FROM t").ToInt64(), 1);
-    EXPECT_EQ(ErrorOf([&] { CreateStatement(db, "INSERT INTO t VALUES (2)")->Execute(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "INSERT INTO t VALUES (2)")->Execute(); }),
               "SQLite error: attempt to write a readonly database");
-    const std::string attach =
-        ErrorOf([&] { CreateStatement(db, "ATTACH DATABASE '" + folder_.File("other.db") + "' AS other")->Execute(); });
+    const std::string attach = VeskTest::MessageThrownBy(
+        [&] { CreateStatement(db, "ATTACH DATABASE '" + folder_.File("other.db") + "' AS other")->Execute(); });
     EXPECT_NE(attach.find("too many attached databases - max 0"), std::string::npos) << attach;
 }
 
 TEST_F(SQLiteTest, UnopenableNameShowsAtTheFirstStatement) {
     const std::string missing = folder_.File("no/such/folder/x.db");
     Connection db = CreateConnection(missing);  // does not throw by itself
-    const std::string error = ErrorOf([&] { db->GetTables(); });
+    const std::string error = VeskTest::MessageThrownBy([&] { db->GetTables(); });
     EXPECT_EQ(error.rfind("Prepared statement error! SELECT name FROM sqlite_master WHERE type='table' [", 0), 0u)
         << error;
     // Read-only opening reads the schema at once, so the failure shows there.
-    EXPECT_NE(ErrorOf([&] { CreateReadOnlyConnection(missing); }), "");
+    EXPECT_NE(VeskTest::MessageThrownBy([&] { CreateReadOnlyConnection(missing); }), "");
 }
 
 TEST_F(SQLiteTest, SharedMemoryDatabaseIsSharedByUuidAndGoesWithItsLastConnection) {
@@ -131,7 +123,7 @@ TEST_F(SQLiteTest, ImagesOpenReadOnlyInPlaceOrAsGrowablePrivateCopy) {
 
     Connection readOnly = CreateConnectionFromImage(image.data(), image.size(), true);
     EXPECT_EQ(Rows(readOnly, "SELECT v FROM t ORDER BY v").size(), 2u);
-    EXPECT_EQ(ErrorOf([&] { CreateStatement(readOnly, "INSERT INTO t VALUES ('x')")->Execute(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(readOnly, "INSERT INTO t VALUES ('x')")->Execute(); }),
               "SQLite error: attempt to write a readonly database");
 
     std::vector<uint8_t> bytes = image;
@@ -157,7 +149,7 @@ TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
     const std::vector<uint8_t> image = Bytes(Serialize(source));
     const std::vector<uint8_t> truncated(image.begin(), image.begin() + static_cast<long>(image.size() / 3));
     for (bool readOnly : {true, false}) {
-        EXPECT_NE(ErrorOf([&] {
+        EXPECT_NE(VeskTest::MessageThrownBy([&] {
                       Connection db = CreateConnectionFromImage(truncated.data(), truncated.size(), readOnly);
                       Rows(db, "SELECT COUNT(*) FROM t");
                   }),
@@ -170,7 +162,7 @@ TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
     const std::vector<uint8_t> walImage = ReadFile(path_);
     ASSERT_EQ(walImage.at(18), 2);  // the header says WAL
     for (bool readOnly : {true, false}) {
-        EXPECT_NE(ErrorOf([&] {
+        EXPECT_NE(VeskTest::MessageThrownBy([&] {
                       Connection db = CreateConnectionFromImage(walImage.data(), walImage.size(), readOnly);
                       Rows(db, "SELECT COUNT(*) FROM t");
                   }),
@@ -179,7 +171,8 @@ TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
     }
 
     // A size SQLite cannot represent is refused before anything touches the bytes.
-    const std::string error = ErrorOf([&] { CreateConnectionFromImage(image.data(), UINT64_MAX, true); });
+    const std::string error =
+        VeskTest::MessageThrownBy([&] { CreateConnectionFromImage(image.data(), UINT64_MAX, true); });
     EXPECT_EQ(error.rfind("Sqlite deserialization failed: ", 0), 0u) << error;
 }
 
@@ -187,7 +180,7 @@ TEST_F(SQLiteTest, EmptyImageIsAnEmptyDatabaseThatCannotBeSerialised) {
     Connection db = CreateConnectionFromImage(nullptr, 0, false);
     EXPECT_TRUE(db->GetTables().empty());
     // SQLite has no bytes to hand out for a database without pages.
-    EXPECT_EQ(ErrorOf([&] { Serialize(db); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { Serialize(db); }),
               "Pointer of unsigned char must not be null! Sqlite serialization failed");
     ExecuteScript(db, "CREATE TABLE t (a);");
     EXPECT_GT(Serialize(db)->GetByteSize(), 0u);
@@ -252,7 +245,8 @@ TEST_F(SQLiteTest, UnbindableValuesBindNullAndAreLoggedByBindAll) {
     auto statement = CreateStatement(db, "SELECT ?, ?, ?");
     statement->Bind(1, Variant::FromInt32(9));
     EXPECT_FALSE(statement->Bind(1, Variant::FromObject(list, DS::VT_ObjectList)));
-    EXPECT_EQ(ErrorOf([&] { statement->Bind(1, Variant::FromObject(list, DS::VT_Bool)); }), "Must be value type!");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { statement->Bind(1, Variant::FromObject(list, DS::VT_Bool)); }),
+              "Must be value type!");
 
     LogCapture log;
     const auto row = Rows(db, "SELECT ?, ?, ?", false,
@@ -333,7 +327,7 @@ TEST_F(SQLiteTest, CellsThatDoNotFitTheDeclaredTypeAreNullAndLoggedAtDebug) {
 TEST_F(SQLiteTest, UnparsableDateTimeTextEndsTheExecution) {
     Connection db = CreateConnection(path_);
     ExecuteScript(db, "CREATE TABLE t (d DATETIME); INSERT INTO t VALUES ('not a date');");
-    EXPECT_NE(ErrorOf([&] { Rows(db, "SELECT d FROM t", true); }), "");
+    EXPECT_NE(VeskTest::MessageThrownBy([&] { Rows(db, "SELECT d FROM t", true); }), "");
 }
 
 TEST_F(SQLiteTest, ColumnCallbackRunsOnceAlsoForAnEmptyResult) {
@@ -379,14 +373,14 @@ TEST_F(SQLiteTest, FailuresAreRaisedWithSqliteMessagesAndLoggedAsFatal) {
     Connection db = CreateConnection(path_);
     ExecuteScript(db, "CREATE TABLE t (a UNIQUE); INSERT INTO t VALUES (1);");
     LogCapture log;
-    EXPECT_EQ(ErrorOf([&] { CreateStatement(db, "SELEC 1"); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "SELEC 1"); }),
               "Prepared statement error! SELEC 1 [near \"SELEC\": syntax error]");
     EXPECT_EQ(log.Count("FATAL: Prepared statement error! SELEC 1 [near \"SELEC\": syntax error] "
                         "[Vesk::Data::SQLite::impl::SQLiteStatementImpl::SQLiteStatementImpl]"),
               1u);
-    EXPECT_EQ(ErrorOf([&] { CreateStatement(db, "INSERT INTO t VALUES (1)")->Execute(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "INSERT INTO t VALUES (1)")->Execute(); }),
               "SQLite constraint error: UNIQUE constraint failed: t.a");
-    EXPECT_EQ(ErrorOf([&] { CreateStatement(db, "SELECT json('{')")->Execute(); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "SELECT json('{')")->Execute(); }),
               "SQLite execution error: malformed JSON");
     EXPECT_EQ(log.Count("[Vesk::Data::SQLite::impl::SQLiteStatementImpl::Execute]"), 2u);
     // Only the first statement of a text is prepared.
@@ -401,7 +395,9 @@ TEST_F(SQLiteTest, ExecuteScriptRunsEveryStatementOfTheText) {
                   "INSERT INTO s VALUES (1);; INSERT INTO s VALUES (2);\n/* trailing */ \n");
     EXPECT_EQ(One(db, "SELECT SUM(a) FROM s").ToInt64(), 3);
     ExecuteScript(db, "  -- nothing but a comment\n");
-    EXPECT_NE(ErrorOf([&] { ExecuteScript(db, "INSERT INTO s VALUES (4); INSERT INTO nope VALUES (5);"); }), "");
+    EXPECT_NE(
+        VeskTest::MessageThrownBy([&] { ExecuteScript(db, "INSERT INTO s VALUES (4); INSERT INTO nope VALUES (5);"); }),
+        "");
     EXPECT_EQ(One(db, "SELECT COUNT(*) FROM s").ToInt64(), 3);  // statements before the failure stay
 }
 
@@ -432,7 +428,7 @@ TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
     {
         auto transaction = CreateTransaction(db);
         ExecuteScript(db, "INSERT INTO t VALUES (1);");
-        EXPECT_EQ(ErrorOf([&] { CreateTransaction(db); }),
+        EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateTransaction(db); }),
                   "SQLite execution error: cannot start a transaction within a transaction");
     }
     {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Support/Thrown.h"
+
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -21,16 +23,6 @@ using Vesk::Data::Sql::kNoLimit;
 using Vesk::Data::Sql::kWithParameters;
 namespace DS = ::Data::Structures;
 namespace DI = ::Data::Interfaces;
-
-template <class Body>
-std::string ErrorOf(Body&& body) {
-    try {
-        body();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return {};
-}
 
 Filter Condition(const std::string& column, int32_t op, Variant value) {
     Filter filter;
@@ -152,7 +144,7 @@ TEST_F(SqlStatementsTest, RowStatementsWithParametersAndInline) {
 
     // Inline keys are integers; a text key cannot be written there.
     TablePtr texts = MakeTable("S", {{"id", DS::VT_String}});
-    EXPECT_NE(ErrorOf([&] { sql_.DeleteSql(AddRow(texts, {Variant::FromString("k")}), info_); }), "");
+    EXPECT_NE(VeskTest::MessageThrownBy([&] { sql_.DeleteSql(AddRow(texts, {Variant::FromString("k")}), info_); }), "");
 }
 
 TEST_F(SqlStatementsTest, SelectsWithOffsetsLimitsAndFilters) {
@@ -212,7 +204,8 @@ TEST_F(SqlStatementsTest, ConditionsAndTheirTree) {
     EXPECT_EQ(sql_.WhereSql(tree, "WHERE"), "WHERE (\"b\" IS 2 ) AND (\"c\" IS 3 )");
     EXPECT_EQ(sql_.WhereSql(Filter{}, "WHERE"), "");
 
-    EXPECT_EQ(ErrorOf([&] { sql_.ConditionSql(Condition("a", 12, Variant::FromInt32(1))); }), "Unsupported operator");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { sql_.ConditionSql(Condition("a", 12, Variant::FromInt32(1))); }),
+              "Unsupported operator");
 }
 
 TEST_F(SqlStatementsTest, ValueLiterals) {
@@ -230,12 +223,15 @@ TEST_F(SqlStatementsTest, ValueLiterals) {
 
     Core::Ptr<DI::IObjectList> list;
     ASSERT_TRUE(Data_CreateObjectList(list.Receive()));
-    EXPECT_EQ(ErrorOf([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_ObjectList)); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_ObjectList)); }),
               "Value conversion is not possible!");
-    EXPECT_EQ(ErrorOf([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_Bool)); }), "Must be value type!");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_Bool)); }),
+              "Must be value type!");
     DS::_VARIANT undefined{};
     undefined.type = 28;
-    EXPECT_EQ(ErrorOf([&] { sql_.ValueLiteralSql(Variant::Adopt(undefined)); }).rfind("Variant type is undefined!", 0),
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] {
+                  sql_.ValueLiteralSql(Variant::Adopt(undefined));
+              }).rfind("Variant type is undefined!", 0),
               0u);
 }
 
@@ -251,12 +247,13 @@ TEST_F(SqlStatementsTest, OperationsSqliteDoesNotOfferRaiseFatalWithTheirName) {
         {[&] { sql_.UpdateSql(ShapePtr{}, info_); }, "UpdateSql"},
     };
     for (const auto& [call, name] : cases) {
-        EXPECT_EQ(ErrorOf(call), "Not implemented!") << name;
+        EXPECT_EQ(VeskTest::MessageThrownBy(call), "Not implemented!") << name;
         EXPECT_EQ(log.Count("FATAL: Not implemented! [Vesk::Data::SQLite::SqliteStatements::" + name + "]"), 1u)
             << name;
         log.Clear();
     }
-    EXPECT_EQ(ErrorOf([&] { sql_.GetTypeString(static_cast<Vesk::Interfaces::IAttributeHeader*>(nullptr)); }),
+    EXPECT_EQ(VeskTest::MessageThrownBy(
+                  [&] { sql_.GetTypeString(static_cast<Vesk::Interfaces::IAttributeHeader*>(nullptr)); }),
               "Not implemented");
 }
 
