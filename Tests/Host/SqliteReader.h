@@ -9,15 +9,15 @@
 
 namespace VeskHost {
 
-class SqliteInspector {
+class SqliteReader {
 public:
-    explicit SqliteInspector(const std::string& path) {
+    explicit SqliteReader(const std::string& path) {
         if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
             throw std::runtime_error(sqlite3_errmsg(db_));
         }
     }
     // An in-memory copy of an image, for what a serialised workspace holds.
-    SqliteInspector(const void* image, size_t size) {
+    SqliteReader(const void* image, size_t size) {
         sqlite3_open(":memory:", &db_);
         auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(size));
         std::memcpy(copy, image, size);
@@ -26,9 +26,9 @@ public:
             throw std::runtime_error(sqlite3_errmsg(db_));
         }
     }
-    ~SqliteInspector() { sqlite3_close(db_); }
-    SqliteInspector(const SqliteInspector&) = delete;
-    SqliteInspector& operator=(const SqliteInspector&) = delete;
+    ~SqliteReader() { sqlite3_close(db_); }
+    SqliteReader(const SqliteReader&) = delete;
+    SqliteReader& operator=(const SqliteReader&) = delete;
 
     // Every row of the query, each cell as text ("<NULL>" for NULL, "<BLOB n>" for blobs).
     std::vector<std::vector<std::string>> Rows(const std::string& sql) {
