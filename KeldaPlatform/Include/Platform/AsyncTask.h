@@ -11,7 +11,7 @@
 namespace Platform::Threading {
 
 // A task's result seen as an object of interface T. Fails with the task's error when the result is
-// one, and when the result is empty (a cancelled task has none), of another interface or no object.
+// one, and when the result is an empty reference, an object of another interface or no reference.
 template <class T>
 Core::Ptr<T> TaskResultAs(const Data::Variant& result) {
     using namespace Data::Structures;
@@ -22,9 +22,9 @@ Core::Ptr<T> TaskResultAs(const Data::Variant& result) {
             throw std::runtime_error(std::string(error->GetMessage(), error->GetMessageLength()));
         }
     }
-    // A cancelled task's result is reset to Null: it reports the same as an empty reference, whose
-    // message names exactly that case.
-    if (VariantTypeCode(raw) == VT_Null || (reference && raw.object == nullptr)) {
+    // Only an empty reference counts as "no result". A Null record (what a cancelled task is left
+    // with) is held inline, so it is refused below as a value that is not a reference.
+    if (reference && raw.object == nullptr) {
         throw std::runtime_error("Result is nullptr! Did you set the result? Cancelled tasks do not have any result!");
     }
     if (!reference) {

@@ -53,6 +53,10 @@ private:
     std::atomic<uint32_t> state_{Interfaces::TaskCreated};
     ErrorRecord error_;
     Core::Ptr<Interfaces::IAsyncTaskStatusCallback> callback_;
+    // The outcome the current callback was last told of. A state can be announced twice (a cancel
+    // request seen at registration and again by the runner; a registration racing the finishing
+    // side), and a handler must not run twice for one outcome.
+    uint32_t notified_ = 0;
 };
 
 // The task made by posting work to a dispatcher: the work and the dispatcher it runs on, both let

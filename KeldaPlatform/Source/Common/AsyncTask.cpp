@@ -12,6 +12,22 @@ using Data::Structures::VariantCopy;
 
 namespace {
 
+enum Outcome : uint32_t { OutcomeNone, OutcomeFailed, OutcomeCompleted, OutcomeCancelled };
+
+// Failed is tested before finished, and finished before cancelled.
+uint32_t OutcomeOf(uint32_t state) {
+    if (state == Interfaces::TaskFailed) {
+        return OutcomeFailed;
+    }
+    if (state == Interfaces::TaskCompleted) {
+        return OutcomeCompleted;
+    }
+    if (state == Interfaces::TaskCancelRequested || state == Interfaces::TaskCancelled) {
+        return OutcomeCancelled;
+    }
+    return OutcomeNone;
+}
+
 _VARIANT NullRecord() {
     _VARIANT record{};
     record.type = Data::Structures::VT_Null;
@@ -89,6 +105,7 @@ void AsyncTaskImpl::SetStatusCallback(Interfaces::IAsyncTaskStatusCallback* call
     {
         std::lock_guard<std::mutex> lock(valueMutex_);
         incoming.Swap(callback_);
+        notified_ = OutcomeNone;
     }
     incoming.Reset();
     Notify();
@@ -119,20 +136,22 @@ ErrorRecord AsyncTaskImpl::GetError() const {
 
 void AsyncTaskImpl::Notify() {
     Core::Ptr<Interfaces::IAsyncTaskStatusCallback> callback;
+    uint32_t outcome = OutcomeNone;
     {
         std::lock_guard<std::mutex> lock(valueMutex_);
+        outcome = OutcomeOf(GetState());
+        if (!callback_ || outcome == OutcomeNone || outcome == notified_) {
+            return;
+        }
+        notified_ = outcome;
         callback = callback_;
     }
-    if (!callback) {
-        return;
-    }
-    const uint32_t state = GetState();
     try {
-        if (state == Interfaces::TaskFailed) {
+        if (outcome == OutcomeFailed) {
             callback->OnFailed(this);
-        } else if (state == Interfaces::TaskCompleted || state == Interfaces::TaskFailed) {
+        } else if (outcome == OutcomeCompleted) {
             callback->OnCompleted(this);
-        } else if (state == Interfaces::TaskCancelRequested || state == Interfaces::TaskCancelled) {
+        } else {
             callback->OnCancelled(this);
         }
     } catch (const std::exception& e) {

@@ -88,8 +88,10 @@ UrlParts ParseUrlParts(std::string_view url) {
         rest.erase(slashes, 2);
     }
 
-    // The authority also ends where a query or fragment starts, so that "host?x" keeps "host".
-    const size_t authorityEnd = std::min(rest.find_first_of("/?#"), rest.size());
+    // The authority runs to the first "/" only, so that an address reads the same here as in the
+    // suite's other components: a "?" or "#" before any "/" stays in the host (after a port it ends
+    // the digits and is dropped).
+    const size_t authorityEnd = std::min(rest.find('/'), rest.size());
     const std::string authority = rest.substr(0, authorityEnd);
     const size_t colon = authority.find(':');
     parts.host = authority.empty() ? "localhost" : authority.substr(0, colon);

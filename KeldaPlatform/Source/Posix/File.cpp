@@ -221,6 +221,7 @@ int AccessFlags(uint32_t access) {
     return write ? O_WRONLY : O_RDONLY;
 }
 
+// The open(2) flags of a creation disposition; -1 for a disposition that does not exist.
 int CreationFlags(uint32_t disposition) {
     switch (disposition) {
         case Platform::IO::kCreateNew:
@@ -234,7 +235,7 @@ int CreationFlags(uint32_t disposition) {
         case Platform::IO::kOpenExisting:
             return 0;
         default:
-            throw std::runtime_error(Core::StringFormat("Invalid creation disposition %u", disposition));
+            return -1;
     }
 }
 
@@ -255,11 +256,12 @@ Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, 
         throw std::runtime_error("Support for async files not yet implemented");
     }
     const std::string longPath = ToLongPath(path);
-    const int flags = Posix::IO::impl::AccessFlags(access) | Posix::IO::impl::CreationFlags(creationDisposition);
+    const int creation = Posix::IO::impl::CreationFlags(creationDisposition);
     const mode_t mode = (flagsAndAttributes & kAttributeReadOnly) != 0 ? 0444 : 0666;
     RegisteredDescriptor descriptor;
-    if (!descriptor.Open(longPath, flags, mode)) {
-        const int error = errno;
+    // An unknown disposition is a bad argument of the open itself, reported like any failed open.
+    if (creation < 0 || !descriptor.Open(longPath, Posix::IO::impl::AccessFlags(access) | creation, mode)) {
+        const int error = creation < 0 ? EINVAL : errno;
         RichError::ThrowErrno(error, Core::StringFormat("Failed to open or create file at location %s", path.c_str()));
     }
     if (access == 0) {

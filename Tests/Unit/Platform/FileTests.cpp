@@ -105,6 +105,10 @@ TEST_F(FileTest, CreationDispositionsAndOpeningErrors) {
     EXPECT_FALSE(Platform_OpenFile(path.c_str(), kGenericRead, kShareRead, kOpenExisting, kFlagOverlapped, &file,
                                    overlapped.Receive()));
     EXPECT_EQ(overlapped.Message(), "Support for async files not yet implemented");
+    Core::ErrorCode disposition;
+    EXPECT_FALSE(Platform_OpenFile(path.c_str(), kGenericRead, kShareRead, 99, 0, &file, disposition.Receive()));
+    EXPECT_EQ(disposition.Message(),
+              "22: Failed to open or create file at location " + path + "::[Errno(22)] Invalid argument");
     EXPECT_EQ(file, nullptr);
 }
 

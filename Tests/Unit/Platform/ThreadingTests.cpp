@@ -190,27 +190,44 @@ TEST(Dispatcher, ADispatcherReleasedWithWorkStillQueuedStaysUntilTheWorkIsDone) 
     EXPECT_EQ(runs, 1);
 }
 
-TEST(Tasks, CancelBeforeRunReleasesWaitersAndSkipsTheWork) {
+TEST(Tasks, CancelBeforeRunReleasesWaitersSkipsTheWorkAndTellsEachCallbackOnce) {
     Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
     bool ran = false;
-    int cancelled = 0;
-    AsyncTask task = dispatcher->Post([&] { ran = true; });
-    auto callback = Core::MakeObject<AsyncTaskStatusCallbackImpl>(nullptr, nullptr, [&](AsyncTask t) {
-        ++cancelled;
-        EXPECT_EQ(t->GetState(), TaskCancelled);
-    });
-    task->SetStatusCallback(callback.GetUnchecked());
-    task->Cancel();
-    EXPECT_TRUE(task->Wait(0));
-    EXPECT_EQ(task->GetState(), TaskCancelRequested);
-    EXPECT_TRUE(task->IsCancelled());
-    EXPECT_FALSE(task->IsFinished());
+    std::map<std::string, int> cancelled;
+    const auto callbackNamed = [&](const std::string& name) {
+        return Core::MakeObject<AsyncTaskStatusCallbackImpl>(nullptr, nullptr, [&, name](AsyncTask t) {
+            ++cancelled[name];
+            EXPECT_EQ(t->GetState(), TaskCancelled);
+        });
+    };
+    // One callback hears of the cancel only from the runner, the other also when it registers.
+    AsyncTask early = dispatcher->Post([&] { ran = true; });
+    auto earlyCallback = callbackNamed("early");
+    early->SetStatusCallback(earlyCallback.GetUnchecked());
+    early->Cancel();
+    AsyncTask late = dispatcher->Post([&] { ran = true; });
+    late->Cancel();
+    auto lateCallback = callbackNamed("late");
+    late->SetStatusCallback(lateCallback.GetUnchecked());
+
+    EXPECT_TRUE(early->Wait(0));
+    EXPECT_EQ(early->GetState(), TaskCancelRequested);
+    EXPECT_TRUE(early->IsCancelled());
+    EXPECT_FALSE(early->IsFinished());
+    Pump(dispatcher);
     Pump(dispatcher);
     EXPECT_FALSE(ran);
-    EXPECT_EQ(task->GetState(), TaskCancelled);
-    EXPECT_EQ(cancelled, 1);
+    EXPECT_EQ(early->GetState(), TaskCancelled);
+    EXPECT_EQ(late->GetState(), TaskCancelled);
+    EXPECT_EQ(cancelled["early"], 1);
+    EXPECT_EQ(cancelled["late"], 1);
     EXPECT_TRUE(dispatcher->IsIdle());
-    EXPECT_THROW(task.ResultAs<Data::Interfaces::IString>(), std::runtime_error);
+    try {
+        early.ResultAs<Data::Interfaces::IString>();
+        ADD_FAILURE() << "a cancelled task gave a result";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Task result must be of reference type", 0), 0u) << e.what();
+    }
 }
 
 TEST(Tasks, AResultSetByTheWorkWinsOverItsReturnValue) {
@@ -369,12 +386,14 @@ TEST(TaskResult, ConvertsToTheRequestedInterfaceOrSaysWhy) {
     EXPECT_STREQ(TaskResultAs<IString>(text)->GetText(), "abc");
     EXPECT_EQ(failure(Variant::FromObject(Core::MakeErrorCode(2, "remote said no"), Data::Structures::VT_ErrorCode)),
               "remote said no");
-    EXPECT_EQ(failure(Variant()), "Result is nullptr! Did you set the result? Cancelled tasks do not have any result!");
     EXPECT_EQ(failure(Variant::FromObject(static_cast<Core::IObject*>(nullptr), Data::Structures::VT_String)),
               "Result is nullptr! Did you set the result? Cancelled tasks do not have any result!");
-    EXPECT_EQ(failure(Variant::FromInt32(3)),
-              "Task result must be of reference type (derived from Core::IObject)! Current type is: struct "
-              "Data::Interfaces::IString");
+    // Null is held inline: it is no empty reference but a value that is not a reference at all.
+    const std::string notReference =
+        "Task result must be of reference type (derived from Core::IObject)! Current type is: struct "
+        "Data::Interfaces::IString";
+    EXPECT_EQ(failure(Variant()), notReference);
+    EXPECT_EQ(failure(Variant::FromInt32(3)), notReference);
     EXPECT_EQ(failure(Variant::FromObject(Core::MakeErrorCode(2, "x"), Data::Structures::VT_IObject)),
               "Cannot cast to desired result type: IObject -> struct Data::Interfaces::IString");
 }

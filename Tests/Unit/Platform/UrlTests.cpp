@@ -51,7 +51,10 @@ INSTANTIATE_TEST_SUITE_P(
         Expected{"https://h//a///b//", "https", "h", 443, "/a/b/", "", "", true},
         Expected{"https://h/p?x=1&y=2#frag", "https", "h", 443, "/p", "x=1&y=2", "frag", true},
         Expected{"https://h/p#frag?notquery", "https", "h", 443, "/p", "", "frag?notquery", true},
-        Expected{"https://h?x=1", "https", "h", 443, "", "x=1", "", true},
+        // Only a "/" ends the authority: text before it belongs to the host, or ends a port's digits.
+        Expected{"https://h?x=1", "https", "h?x=1", 443, "", "", "", true},
+        Expected{"http://h:8080#top", "http", "h", 8080, "", "", "", false},
+        Expected{"http://h#top/p?q", "http", "h#top", 80, "/p", "q", "", true},
         Expected{"https://:8443/p", "https", "", 8443, "/p", "", "", false},
         Expected{"C:\\Data\\Work\\my.veskdb", "file", "localhost", 0, "/C:/Data/Work/my.veskdb", "", "", true},
         Expected{"/home/user//ws.veskdb", "file", "localhost", 0, "/home/user/ws.veskdb", "", "", true},
