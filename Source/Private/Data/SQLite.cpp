@@ -229,42 +229,77 @@ void SQLiteImpl::EnableWal() {
 
 SQLiteStatementImpl::SQLiteStatementImpl(Core::Ptr<SQLiteImpl> connection, std::string sql, bool useDeclaredTypes)
     : sql_(std::move(sql)), connection_(std::move(connection)), useDeclaredTypes_(useDeclaredTypes) {
-    Prepare(sql_.data(), sql_.size(), nullptr);
+    Prepare(sql_, static_cast<int>(std::min<size_t>(sql_.size(), INT_MAX)), nullptr);
 }
 
-SQLiteStatementImpl::SQLiteStatementImpl(Core::Ptr<SQLiteImpl> connection, std::string_view sql, bool useDeclaredTypes,
-                                         size_t* consumed)
-    : sql_(sql), connection_(std::move(connection)), useDeclaredTypes_(useDeclaredTypes) {
+// SQLite copies the text it is given unless the length it is told includes a terminating NUL; with a
+// copy of the rest of the script for every statement, a long script would take quadratic time. So the
+// script is read in place, NUL included, and only the consumed part is kept.
+SQLiteStatementImpl::SQLiteStatementImpl(Core::Ptr<SQLiteImpl> connection, const std::string& script, size_t offset,
+                                         bool useDeclaredTypes, size_t* consumed)
+    : connection_(std::move(connection)), useDeclaredTypes_(useDeclaredTypes) {
+    const std::string_view rest = std::string_view(script).substr(std::min(offset, script.size()));
     const char* tail = nullptr;
-    Prepare(sql_.data(), sql_.size(), &tail);
-    const size_t used = tail != nullptr ? static_cast<size_t>(tail - sql_.data()) : sql_.size();
-    sql_.resize(used);
+    Prepare(rest, static_cast<int>(std::min<size_t>(rest.size() + 1, INT_MAX)), &tail);
+    const size_t used = tail != nullptr ? std::min(static_cast<size_t>(tail - rest.data()), rest.size()) : rest.size();
+    sql_.assign(rest.substr(0, used));
     if (consumed != nullptr) {
         *consumed = used;
     }
 }
 
-void SQLiteStatementImpl::Prepare(const char* text, size_t length, const char** tail) {
+void SQLiteStatementImpl::Prepare(std::string_view text, int length, const char** tail) {
     sqlite3* handle = connection_->Handle();
     sqlite3_stmt* statement = nullptr;
-    const int rc =
-        sqlite3_prepare_v3(handle, text, static_cast<int>(std::min<size_t>(length, INT_MAX)), 0, &statement, tail);
+    const int rc = sqlite3_prepare_v3(handle, text.data(), length, 0, &statement, tail);
     statement_.reset(statement);
     if (rc != SQLITE_OK) {
-        Core::RaiseFatalIn(kPrepareFunction, Core::StringFormat("Prepared statement error! %s [%s]", sql_.c_str(),
-                                                                sqlite3_errmsg(handle)));
+        Core::RaiseFatalIn(kPrepareFunction, Core::StringFormat("Prepared statement error! %s [%s]",
+                                                                std::string(text).c_str(), sqlite3_errmsg(handle)));
     }
 }
 
-void SQLiteStatementImpl::BindTextBytes(int32_t index, const char* text, uint64_t length) {
-    sqlite3_bind_text64(statement_.get(), index, text, length, SQLITE_STATIC, SQLITE_UTF8);
+void SQLiteStatementImpl::ForgetBorrowed(int32_t index) {
+    std::erase_if(borrowed_, [index](const BorrowedBytes& bytes) { return bytes.index == index; });
+}
+
+void SQLiteStatementImpl::BindNull(int32_t index) {
+    ForgetBorrowed(index);
+    sqlite3_bind_null(statement_.get(), index);
+}
+
+void SQLiteStatementImpl::BindBorrowed(int32_t index, const void* data, uint64_t length, bool text) {
+    ForgetBorrowed(index);
+    if (text) {
+        sqlite3_bind_text64(statement_.get(), index, static_cast<const char*>(data), length, SQLITE_STATIC,
+                            SQLITE_UTF8);
+    } else {
+        sqlite3_bind_blob64(statement_.get(), index, data, length, SQLITE_STATIC);
+    }
+    borrowed_.push_back({index, data, length, text});
+}
+
+// The bindings outlive the execution but the borrowed bytes may not: SQLite gets its own copies before
+// their owners go.
+void SQLiteStatementImpl::ReleaseKeepAlive() {
+    sqlite3_stmt* statement = statement_.get();
+    for (const BorrowedBytes& bytes : borrowed_) {
+        if (bytes.text) {
+            sqlite3_bind_text64(statement, bytes.index, static_cast<const char*>(bytes.data), bytes.length,
+                                SQLITE_TRANSIENT, SQLITE_UTF8);
+        } else {
+            sqlite3_bind_blob64(statement, bytes.index, bytes.data, bytes.length, SQLITE_TRANSIENT);
+        }
+    }
+    borrowed_.clear();
+    keepAlive_.clear();
 }
 
 void SQLiteStatementImpl::BindText(int32_t index, Core::Ptr<DI::IString> text) {
     const char* bytes = text->GetText();
     const uint64_t length = text->GetLength();
     Keep(Core::Ptr<Core::IObject>(text));
-    BindTextBytes(index, bytes, length);
+    BindBorrowed(index, bytes, length, true);
 }
 
 bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
@@ -272,7 +307,7 @@ bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
     const uint16_t type = value.Type();
     const bool inlineForm = value.Form() == DS::VF_Inline;
     if (type == DS::VT_Null || (!inlineForm && value.Raw().pointer == nullptr)) {
-        sqlite3_bind_null(statement, index);
+        BindNull(index);
         return true;
     }
     switch (type) {
@@ -280,6 +315,7 @@ bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
             if (!inlineForm) {
                 throw std::runtime_error("Must be value type!");
             }
+            ForgetBorrowed(index);
             sqlite3_bind_int(statement, index, value.Raw().i32 != 0 ? 1 : 0);
             return true;
         case DS::VT_Int16:
@@ -289,9 +325,12 @@ bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
         case DS::VT_UInt32:
         case DS::VT_UInt64:
         case DS::VT_Byte:
-        case DS::VT_SByte:
-            sqlite3_bind_int64(statement, index, value.ToInt64());
+        case DS::VT_SByte: {
+            const int64_t number = value.ToInt64();
+            ForgetBorrowed(index);
+            sqlite3_bind_int64(statement, index, number);
             return true;
+        }
         case DS::VT_Int128:
         case DS::VT_UInt128:
         case DS::VT_Uuid: {
@@ -299,21 +338,24 @@ bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
                 throw std::runtime_error("Must be value type!");
             }
             auto bytes = NewArray(value.Raw().bytes, 16, 1);
-            sqlite3_bind_blob(statement, index, bytes->GetData(), 16, SQLITE_STATIC);
             Keep(Core::Ptr<Core::IObject>(bytes));
+            BindBorrowed(index, bytes->GetData(), 16, false);
             return true;
         }
         case DS::VT_Double:
-        case DS::VT_Float:
-            sqlite3_bind_double(statement, index, value.ToDouble());
+        case DS::VT_Float: {
+            const double number = value.ToDouble();
+            ForgetBorrowed(index);
+            sqlite3_bind_double(statement, index, number);
             return true;
+        }
         case DS::VT_String: {
             // A short text held in the record itself gets a string object of its own to keep alive.
             auto text = inlineForm ? NewString(value.Raw().text, strnlen(value.Raw().text, sizeof value.Raw().text))
                                    : value.AsString();
             // An empty text is stored as NULL.
             if (text->GetLength() == 0) {
-                sqlite3_bind_null(statement, index);
+                BindNull(index);
             } else {
                 BindText(index, text);
             }
@@ -327,20 +369,20 @@ bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
             auto text = NewString(rendered.data(), rendered.size());
             Keep(Core::Ptr<Core::IObject>(text));
             if (text->GetLength() == 0) {
-                sqlite3_bind_null(statement, index);
+                BindNull(index);
             } else {
-                BindTextBytes(index, text->GetText(), text->GetLength());
+                BindBorrowed(index, text->GetText(), text->GetLength(), true);
             }
             return true;
         }
         case DS::VT_Array: {
             auto array = value.AsArray();
             Keep(Core::Ptr<Core::IObject>(array));
-            sqlite3_bind_blob64(statement, index, array->GetData(), array->GetByteSize(), SQLITE_STATIC);
+            BindBorrowed(index, array->GetData(), array->GetByteSize(), false);
             return true;
         }
         default:
-            sqlite3_bind_null(statement, index);
+            BindNull(index);
             return false;
     }
 }
@@ -498,7 +540,7 @@ void SQLiteStatementImpl::Execute(const ColumnCallback& columnCallback, const Ro
         }
         if (rc == SQLITE_DONE) {
             sqlite3_reset(statement);
-            keepAlive_.clear();
+            ReleaseKeepAlive();
             return;
         }
     }
@@ -553,7 +595,8 @@ bool EndTransaction(sqlite3* handle, const char* sql, std::string& message) {
     for (;;) {
         const int rc = sqlite3_step(statement.get());
         if (rc == SQLITE_BUSY) {
-            Core::LogMessage(Core::LogWarn, kTransactionFunction, __FILE__, __LINE__,
+            // Reads like the executor's line: to whoever watches the log, COMMIT waits like any statement.
+            Core::LogMessage(Core::LogWarn, kExecuteFunction, __FILE__, __LINE__,
                              "Database is currently locked. Will try again...");
             continue;
         }
@@ -623,17 +666,19 @@ Core::Ptr<DI::ITable> ExecuteToTable(const Core::Ptr<impl::SQLiteImpl>& connecti
     return CreateStatement(connection, sql, true)->Execute2();
 }
 
-void ExecuteScript(const Core::Ptr<impl::SQLiteImpl>& connection, std::string_view script, bool useDeclaredTypes) {
-    while (!script.empty()) {
+void ExecuteScript(const Core::Ptr<impl::SQLiteImpl>& connection, const std::string& script, bool useDeclaredTypes) {
+    size_t offset = 0;
+    while (offset < script.size()) {
         size_t consumed = 0;
-        auto statement = Core::MakeObject<impl::SQLiteStatementImpl>(connection, script, useDeclaredTypes, &consumed);
+        auto statement =
+            Core::MakeObject<impl::SQLiteStatementImpl>(connection, script, offset, useDeclaredTypes, &consumed);
         if (!statement->IsEmpty()) {
             statement->Execute();
         }
         if (consumed == 0) {
             break;  // only blanks or comments were left
         }
-        script.remove_prefix(std::min(consumed, script.size()));
+        offset += consumed;
     }
 }
 

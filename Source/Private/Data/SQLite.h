@@ -90,15 +90,16 @@ class SQLiteStatementImpl final : public Core::ObjectT<Core::IObject> {
 public:
     // Prepares the first statement of sql; a failure is raised as fatal.
     SQLiteStatementImpl(Core::Ptr<SQLiteImpl> connection, std::string sql, bool useDeclaredTypes);
-    // Prepares the first statement of sql and reports in consumed how many bytes of sql it took (the
-    // statement's text with whatever precedes the next one). Holds no statement when sql has only
-    // blanks or comments left.
-    SQLiteStatementImpl(Core::Ptr<SQLiteImpl> connection, std::string_view sql, bool useDeclaredTypes,
-                        size_t* consumed);
+    // Prepares the first statement of script from offset on and reports in consumed how many bytes it took
+    // (the statement's text with whatever precedes the next one). Holds no statement when only blanks or
+    // comments are left.
+    SQLiteStatementImpl(Core::Ptr<SQLiteImpl> connection, const std::string& script, size_t offset,
+                        bool useDeclaredTypes, size_t* consumed);
 
     // Binds value to the 1-based parameter index. False (and NULL bound) for a type SQLite cannot hold.
     // Text and blobs are bound without copying; the statement keeps their owners alive until the end of
-    // the next execution that completes.
+    // the next execution that completes, and then hands SQLite copies, so that executing again without
+    // binding again reuses the same values instead of released bytes.
     bool Bind(int32_t index, const ::Data::Variant& value);
     // Binds values to parameters 1, 2, 3 ...; a value that cannot be bound is logged and left NULL.
     void BindAll(std::span<const ::Data::Variant> values);
@@ -117,9 +118,23 @@ public:
 
 private:
     ~SQLiteStatementImpl() override = default;
-    void Prepare(const char* text, size_t length, const char** tail);
+    // Bytes bound without copying, owned by an object in keepAlive_.
+    struct BorrowedBytes {
+        int32_t index;
+        const void* data;
+        uint64_t length;
+        bool text;
+    };
+
+    // length is what SQLite is told to read, which may include the text's terminating NUL.
+    void Prepare(std::string_view text, int length, const char** tail);
     void Keep(Core::Ptr<Core::IObject> object) { keepAlive_.push_back(std::move(object)); }
-    void BindTextBytes(int32_t index, const char* text, uint64_t length);
+    void BindBorrowed(int32_t index, const void* data, uint64_t length, bool text);
+    // A new binding of index replaces whatever bytes it borrowed before; called only once the new binding
+    // is certain, since a Bind that throws leaves the old one in place.
+    void ForgetBorrowed(int32_t index);
+    void BindNull(int32_t index);
+    void ReleaseKeepAlive();
     std::vector<SQLiteColumn> ReadColumns() const;
     ::Data::Variant ReadCell(const SQLiteColumn& column) const;
 
@@ -128,6 +143,7 @@ private:
     StatementHandle statement_;
     std::vector<Core::Ptr<Core::IObject>> keepAlive_;
     bool useDeclaredTypes_;
+    std::vector<BorrowedBytes> borrowed_;
 };
 
 // A transaction that commits when it goes, unless it was marked for rollback.
@@ -176,7 +192,7 @@ Core::Ptr<impl::SQLiteStatementImpl> CreateStatement(const Core::Ptr<impl::SQLit
 Core::Ptr<::Data::Interfaces::ITable> ExecuteToTable(const Core::Ptr<impl::SQLiteImpl>& connection,
                                                      const std::string& sql);
 // Runs every statement of script in order, each to its end, with no callbacks.
-void ExecuteScript(const Core::Ptr<impl::SQLiteImpl>& connection, std::string_view script,
+void ExecuteScript(const Core::Ptr<impl::SQLiteImpl>& connection, const std::string& script,
                    bool useDeclaredTypes = false);
 Core::Ptr<impl::SqliteTransactionImpl> CreateTransaction(const Core::Ptr<impl::SQLiteImpl>& connection);
 

@@ -238,6 +238,27 @@ TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
     }
 }
 
+// The objects that own bound bytes are released when an execution ends, but the bindings stay: a second
+// execution without new bindings must still see the same values, not released memory.
+TEST_F(SQLiteTest, ExecutingAgainWithoutBindingReusesTheBoundValues) {
+    Connection db = CreateConnection(path_);
+    ExecuteScript(db, "CREATE TABLE r (t, b, n);");
+    auto insert = CreateStatement(db, "INSERT INTO r VALUES (?, ?, ?)");
+    insert->Bind(1, Variant::FromString(std::string(100, 'x')));
+    Core::Ptr<DI::IObjectList> list;
+    ASSERT_TRUE(Data_CreateObjectList(list.Receive()));
+    // A refused binding leaves the previous one in place.
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { insert->Bind(1, Variant::FromObject(list, DS::VT_Bool)); }),
+              "Must be value type!");
+    insert->Bind(2, Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")));
+    insert->Bind(3, Variant::FromString("replaced"));
+    insert->Bind(3, Variant::FromInt32(7));  // a later binding of a parameter wins
+    insert->Execute();
+    insert->Execute();
+    EXPECT_EQ(RawDb(path_).Query("SELECT length(t), hex(b), n FROM r"),
+              (std::vector<std::vector<std::string>>(2, {"100", "00112233445566778899AABBCCDDEEFF", "7"})));
+}
+
 TEST_F(SQLiteTest, UnbindableValuesBindNullAndAreLoggedByBindAll) {
     Connection db = CreateConnection(path_);
     Core::Ptr<DI::IObjectList> list;
@@ -418,8 +439,28 @@ TEST_F(SQLiteTest, BusyDatabaseIsSteppedAgainUntilTheLockGoes) {
     const auto waited = std::chrono::steady_clock::now() - start;
     release.join();
     EXPECT_GE(waited, std::chrono::milliseconds(50));
-    EXPECT_GE(log.Count("WARN: Database is currently locked. Will try again..."), 1u);
+    const std::string busyLine =
+        "WARN: Database is currently locked. Will try again... "
+        "[Vesk::Data::SQLite::impl::SQLiteStatementImpl::Execute]";
+    EXPECT_GE(log.Count(busyLine), 1u);
     EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM t")[0][0], "2");
+
+    // A COMMIT that has to wait for a reader waits the same way when the transaction goes.
+    log.Clear();
+    RawDb reader(path_);
+    reader.Exec("BEGIN; SELECT COUNT(*) FROM t;");
+    {
+        auto transaction = CreateTransaction(db);
+        CreateStatement(db, "INSERT INTO t VALUES ('committed')")->Execute();
+        std::thread finish([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            reader.Exec("COMMIT;");
+        });
+        transaction = nullptr;
+        finish.join();
+    }
+    EXPECT_GE(log.Count(busyLine), 1u);
+    EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM t")[0][0], "3");
 }
 
 TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
