@@ -464,9 +464,9 @@ std::string SqliteStatements::SelectSql(const TablePtr& table, const DbTableInfo
     if (!normalised.IsEmpty()) {
         Normalise(normalised, table.Get());
     }
-    // Without a limit an offset still needs a LIMIT clause to stand in.
+    // Without a limit the whole result is wanted, whatever the offset says.
     std::string text = kSelectColumnsWhere;
-    if (limit != Sql::kNoLimit || offset != 0) {
+    if (limit != Sql::kNoLimit) {
         text = Core::StringFormat("SELECT ${COLUMNS} FROM \"${TABLE}\" ${WHERE} LIMIT %s OFFSET %llu;",
                                   LimitText(limit).c_str(), static_cast<unsigned long long>(offset));
     }

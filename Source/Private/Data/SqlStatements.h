@@ -75,10 +75,10 @@ using ShapePtr = Vesk::Interfaces::IShapeObject*;
 using ShapeLayerPtr = Vesk::Interfaces::IShapeLayer*;
 using ColumnNames = std::vector<std::string>;
 
+// Operations are known by their place in the declared order, DropTableSql being the first; the destructor
+// is declared last so that it shifts none of them.
 class SqlStatements {
 public:
-    virtual ~SqlStatements() = default;
-
     virtual std::string DropTableSql(const DbTableInfo& info) = 0;                                      // 0
     virtual std::string CreateTableSql(const TablePtr& table, const DbTableInfo& info) = 0;             // 1
     virtual std::string CreateTableSql(ShapeLayerPtr layer, const DbTableInfo& info) = 0;               // 2
@@ -141,6 +141,7 @@ public:
     virtual std::string GetTypeString(int32_t valueType) = 0;                              // 51
     virtual std::string ValueLiteralSql(const ::Data::Variant& value) = 0;                 // 52
     virtual std::string ConditionSql(const Filter& filter) = 0;                            // 53
+    virtual ~SqlStatements() = default;
 
     // The text of a filter tree: empty for an empty filter, else its conditions, prefixed with keyword
     // and a blank when keyword is not empty.

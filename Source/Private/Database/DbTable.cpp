@@ -86,14 +86,17 @@ void DbTableBaseImpl::UpdateRows(const RowList& rows) {
     }
 }
 
+// The script forms write what they are given; only UpdateChangedRows picks the changed rows.
 void DbTableBaseImpl::UpdateRow(const RowPtr& row) {
-    if (row->HasChanges()) {
-        AppendLine(generator_->UpdateSql(row, info_));
-    }
+    AppendLine(generator_->UpdateSql(row, info_));
 }
 
 bool DbTableBaseImpl::UpdateChangedRows() {
-    UpdateRows(RowsOf(table_));
+    for (const RowPtr& row : RowsOf(table_)) {
+        if (row->HasChanges()) {
+            UpdateRow(row);
+        }
+    }
     return true;
 }
 
@@ -104,9 +107,7 @@ void DbTableBaseImpl::InsertRows(const RowList& rows) {
 }
 
 void DbTableBaseImpl::InsertRow(const RowPtr& row) {
-    if (row->HasChanges()) {
-        AppendLine(generator_->InsertSql(row, info_));
-    }
+    AppendLine(generator_->InsertSql(row, info_));
 }
 
 void DbTableBaseImpl::InsertChangedRows() {
@@ -251,15 +252,11 @@ void SqliteDbTableImpl::DeleteRow(const RowPtr& row) {
 void SqliteDbTableImpl::Refresh(const RowPtr& row) {
     StatementPtr statement = Prepare(generator_->SelectByIdSql(info_));
     BindCell(statement, 1, CellNamed(row, info_.idColumn));
-    Core::Ptr<DI::ITableHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->GetHeader(header.Receive(), e); });
+    // Unlike a load, which selects the data table's own columns, a refresh reads SELECT *: a database
+    // column that the data table lacks is a refused cell like any other.
     statement->Execute({}, [&](const std::vector<SQLiteColumnValuePair>& pairs) {
         for (const SQLiteColumnValuePair& pair : pairs) {
-            const std::string name(pair.column.name);
-            // Database columns that the data table does not know are left out, as a load does.
-            if (header->FindColumn(name.c_str()) >= 0) {
-                SetCellNamed(row, name.c_str(), pair.value);
-            }
+            SetCellNamed(row, std::string(pair.column.name).c_str(), pair.value);
         }
     });
     row->SetState(DI::RS_Unchanged);

@@ -1,7 +1,7 @@
 #pragma once
 // A data table bound to one table of a database: loads rows into it, writes changed rows back, deletes
-// and refreshes rows, counts. Which rows are written is decided by the rows' own change flag: an
-// unchanged row is never written, and a write never clears the flag.
+// and refreshes rows, counts. Which rows a SQLite table writes is decided by the rows' own change flag:
+// an unchanged row is never written, and a write never clears the flag.
 #include <cstdint>
 #include <memory>
 #include <sstream>

@@ -144,6 +144,10 @@ TEST_F(DbTableTest, DeleteByKeyAndRefreshFromTheDatabase) {
     EXPECT_EQ(Cell(ada, "Name").ToString(), "kept");
     EXPECT_FALSE(ada->HasChanges());
 
+    // A database column that the data table lacks cannot be refreshed into the row.
+    check.Exec("ALTER TABLE Person ADD COLUMN Extra TEXT;");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { table->Refresh(bob); }), "Error while setting cell value");
+
     table->DeleteRows({RowAt(loaded, 1), RowAt(loaded, 2)});
     EXPECT_EQ(table->Count(), 0u);
 }
@@ -156,8 +160,10 @@ TEST_F(DbTableTest, LoadsByFilterOffsetAndLimit) {
     EXPECT_EQ(Names(table->GetTable()), (std::vector<std::string>{"Bob"}));
     Filter either = Condition("Name", OpLike, Variant::FromString("%y"));
     either.anyOf.push_back(Condition("id", OpEqual, Variant::FromInt32(1)));
-    table->Load(either, 1, kNoLimit);
+    table->Load(either, 1, 5);
     EXPECT_EQ(Names(table->GetTable()), (std::vector<std::string>{"Cy"}));
+    table->Load(either, 1, kNoLimit);  // no limit: every matching row, whatever the offset
+    EXPECT_EQ(Names(table->GetTable()), (std::vector<std::string>{"Ada", "Cy"}));
     Filter in = Condition("id", OpContains, Variant());
     in.values = {Variant::FromInt64(1), Variant::FromInt64(3)};
     table->Load(in);

@@ -165,8 +165,9 @@ TEST_F(SqlStatementsTest, SelectsWithOffsetsLimitsAndFilters) {
     EXPECT_EQ(sql_.SelectSql(people_, info_, none), "SELECT " + columns + " FROM \"T\" ;");
     EXPECT_EQ(sql_.SelectSql(people_, info_, age, 0, kNoLimit),
               "SELECT " + columns + " FROM \"T\" WHERE \"Age\" IS 30 ;");
+    // Without a limit the data-table form selects every row: the offset goes with the LIMIT clause.
     EXPECT_EQ(sql_.SelectSql(people_, info_, age, 4, kNoLimit),
-              "SELECT " + columns + " FROM \"T\" WHERE \"Age\" IS 30  LIMIT -1 OFFSET 4;");
+              "SELECT " + columns + " FROM \"T\" WHERE \"Age\" IS 30 ;");
     EXPECT_EQ(sql_.SelectSql(people_, info_, age, 4, 2),
               "SELECT " + columns + " FROM \"T\" WHERE \"Age\" IS 30  LIMIT 2 OFFSET 4;");
 }
