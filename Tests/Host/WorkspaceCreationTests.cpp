@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "HostFixture.h"
-#include "SqliteReader.h"
+#include "Support/SqliteReader.h"
 
 namespace VeskHost {
 namespace {
@@ -69,7 +69,7 @@ TEST_F(WorkspaceCreation, NewFileGetsTheSchemaAndOneRecord) {
         ASSERT_TRUE(workspace->GetName(name.Out(), nullptr));
         EXPECT_EQ(std::string(name->GetText()), Folder());
     }
-    SqliteReader db(path);
+    VeskTest::SqliteReader db(path);
     const auto schema = db.Rows("SELECT sql FROM sqlite_master WHERE type='table' ORDER BY rowid");
     ASSERT_EQ(schema.size(), 5u);
     for (size_t i = 0; i < schema.size(); ++i) {
@@ -93,7 +93,7 @@ TEST_F(WorkspaceCreation, ExistingFileKeepsItsOwnUuid) {
         ASSERT_EQ(Open(path, NewUuid(), mode, again), "");
         EXPECT_EQ(UuidOf(again.Get()), Text(first)) << "mode " << mode;
     }
-    SqliteReader db(path);
+    VeskTest::SqliteReader db(path);
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
 }
 
@@ -118,7 +118,7 @@ TEST_F(WorkspaceCreation, MemoryWorkspacesOfOneUuidShareADatabase) {
     ASSERT_TRUE(Library().CreateInMemory(&uuid, second.Out(), nullptr));
     Held<Data::Interfaces::IArray> image;
     ASSERT_TRUE(second->Serialize(image.Out(), nullptr));
-    SqliteReader db(image->GetData(), image->GetByteSize());
+    VeskTest::SqliteReader db(image->GetData(), image->GetByteSize());
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
     EXPECT_EQ(db.Value("SELECT Name FROM Workspaces"), "unnamed");
     Held<Data::Interfaces::IString> path;
@@ -155,7 +155,7 @@ TEST_F(WorkspaceCreation, WritableImageNeedsNoCallerBytesAfterwards) {
     EXPECT_EQ(UuidOf(workspace.Get()), Text(recordUuid));
     Held<Data::Interfaces::IArray> copy;
     ASSERT_TRUE(workspace->Serialize(copy.Out(), nullptr));
-    SqliteReader db(copy->GetData(), copy->GetByteSize());
+    VeskTest::SqliteReader db(copy->GetData(), copy->GetByteSize());
     EXPECT_EQ(db.Value("SELECT Uuid FROM Workspaces"), Text(recordUuid));
 }
 
@@ -175,16 +175,16 @@ TEST_F(WorkspaceCreation, VersionsAreCheckedOnOpening) {
         Held<IWorkspaceManager> workspace;
         ASSERT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace), "");
     }
-    SqliteReader(path).Execute("UPDATE Workspaces SET Version = 4");
+    VeskTest::SqliteReader(path).Execute("UPDATE Workspaces SET Version = 4");
     {
         Held<IWorkspaceManager> newer;
         EXPECT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, newer), "");
     }
-    SqliteReader(path).Execute("UPDATE Workspaces SET Version = 2");
+    VeskTest::SqliteReader(path).Execute("UPDATE Workspaces SET Version = 2");
     Held<IWorkspaceManager> older;
     const std::string failure = Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, older);
     EXPECT_NE(failure.find("is at data-model version 2"), std::string::npos) << failure;
-    EXPECT_EQ(SqliteReader(path).Value("SELECT Version FROM Workspaces"), "2");
+    EXPECT_EQ(VeskTest::SqliteReader(path).Value("SELECT Version FROM Workspaces"), "2");
 }
 
 TEST_F(WorkspaceCreation, DefaultSecretCanBeGeneratedRepeatedly) {
@@ -258,7 +258,7 @@ TEST_F(BadInput, WalModeImage) {
         Held<IWorkspaceManager> workspace;
         ASSERT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace), "");
     }
-    SqliteReader(path).Execute("PRAGMA journal_mode=WAL");
+    VeskTest::SqliteReader(path).Execute("PRAGMA journal_mode=WAL");
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(image[18], 2);  // the header says WAL

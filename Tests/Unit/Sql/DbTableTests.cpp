@@ -86,7 +86,7 @@ TEST_F(DbTableTest, DescriptionComesFromTheDataTable) {
     EXPECT_EQ(CreateSqliteDbTable(MakeTable("NoKey", {{"a", DS::VT_Int32}}), db_, true)->Info().idColumn, "id");
     EXPECT_EQ(CreateSqliteDbTable(MakeTable("K", {{"Key", DS::VT_Int32}}, "Key"), db_, true)->Info().idColumn, "Key");
     EXPECT_TRUE(db_->ContainsTable("Person"));
-    EXPECT_EQ(RawDb(path_).Query("SELECT name FROM sqlite_master WHERE type='index'")[0][0], "Person_Name_idx");
+    EXPECT_EQ(RawDb(path_).Rows("SELECT name FROM sqlite_master WHERE type='index'")[0][0], "Person_Name_idx");
 }
 
 TEST_F(DbTableTest, InsertLoadCountAndUpdateOnlyTheChangedRow) {
@@ -102,20 +102,20 @@ TEST_F(DbTableTest, InsertLoadCountAndUpdateOnlyTheChangedRow) {
     // Nothing changed: nothing written.
     EXPECT_TRUE(table->UpdateChangedRows());
     RawDb check(path_);
-    EXPECT_TRUE(check.Query("SELECT id FROM audit").empty());
+    EXPECT_TRUE(check.Rows("SELECT id FROM audit").empty());
 
     RowPtr bob = RowAt(loaded, 1);
     SetCell(bob, "Score", Variant::FromDouble(9.25));
     EXPECT_TRUE(table->UpdateChangedRows());
-    EXPECT_EQ(check.Query("SELECT id FROM audit"), (Rows{{"2"}}));
-    EXPECT_EQ(check.Query("SELECT Name, id, Score FROM Person ORDER BY id"),
+    EXPECT_EQ(check.Rows("SELECT id FROM audit"), (Rows{{"2"}}));
+    EXPECT_EQ(check.Rows("SELECT Name, id, Score FROM Person ORDER BY id"),
               (Rows{{"Ada", "1", "1.5"}, {"Bob", "2", "9.25"}, {"Cy", "3", "3.0"}}));
     EXPECT_TRUE(bob->HasChanges());  // a write does not clear the flag
 
     // Unchanged rows passed explicitly are left alone as well.
     table->UpdateRows({RowAt(loaded, 0), RowAt(loaded, 2)});
     table->InsertRow(RowAt(loaded, 0));
-    EXPECT_EQ(check.Query("SELECT COUNT(*) FROM audit")[0][0], "1");
+    EXPECT_EQ(check.Rows("SELECT COUNT(*) FROM audit")[0][0], "1");
     EXPECT_EQ(table->Count(), 3u);
 }
 
@@ -130,7 +130,7 @@ TEST_F(DbTableTest, DeleteByKeyAndRefreshFromTheDatabase) {
     table->DeleteRow(RowAt(loaded, 0));  // already gone: nothing happens
     EXPECT_EQ(table->Count(), 2u);
 
-    check.Exec("UPDATE Person SET Name = 'Robert', Score = 4 WHERE id = 2;");
+    check.Execute("UPDATE Person SET Name = 'Robert', Score = 4 WHERE id = 2;");
     RowPtr bob = RowAt(loaded, 1);
     SetCell(bob, "Name", Variant::FromString("local edit"));
     table->Refresh(bob);
@@ -145,7 +145,7 @@ TEST_F(DbTableTest, DeleteByKeyAndRefreshFromTheDatabase) {
     EXPECT_FALSE(ada->HasChanges());
 
     // A database column that the data table lacks cannot be refreshed into the row.
-    check.Exec("ALTER TABLE Person ADD COLUMN Extra TEXT;");
+    check.Execute("ALTER TABLE Person ADD COLUMN Extra TEXT;");
     EXPECT_EQ(VeskTest::MessageThrownBy([&] { table->Refresh(bob); }), "Error while setting cell value");
 
     table->DeleteRows({RowAt(loaded, 1), RowAt(loaded, 2)});
@@ -208,7 +208,7 @@ TEST_F(DbTableTest, TypedColumnsRoundTripThroughCreateInsertAndLoad) {
     EXPECT_EQ(Cell(row, "j").ToString(), "[1,2]");
     EXPECT_EQ(Cell(row, "f").ToInt64(), 1);
     EXPECT_EQ(Cell(row, "b").Size(), 3u);
-    EXPECT_EQ(RawDb(path_).Query("SELECT type FROM pragma_table_info('Typed') ORDER BY cid"),
+    EXPECT_EQ(RawDb(path_).Rows("SELECT type FROM pragma_table_info('Typed') ORDER BY cid"),
               (Rows{{"INTEGER"}, {"UUID"}, {"DATETIME"}, {"JSON"}, {"BOOLEAN"}, {"BLOB"}}));
 }
 
@@ -269,20 +269,20 @@ TEST_F(DbTableTest, UuidKeysRoundTripAsText) {
     SetCell(RowAt(loaded, 1), "Name", Variant::FromString("renamed"));
     table->UpdateChangedRows();
     RawDb check(path_);
-    EXPECT_EQ(check.Query("SELECT Uid, typeof(Uid), Name, Parent, typeof(Parent) FROM Objects ORDER BY Uid"),
+    EXPECT_EQ(check.Rows("SELECT Uid, typeof(Uid), Name, Parent, typeof(Parent) FROM Objects ORDER BY Uid"),
               (Rows{{a, "text", "first", "NULL", "null"}, {b, "text", "renamed", a, "text"}}));
 
     RowPtr added = AddRow(
         loaded, {Variant::FromUuid(ParseUuid(c)), Variant::FromString("third"), Variant::FromUuid(ParseUuid(b))});
     table->InsertRow(added);
-    EXPECT_EQ(check.Query("SELECT typeof(Uid), Parent FROM Objects WHERE Uid = '" + c + "'"), (Rows{{"text", b}}));
+    EXPECT_EQ(check.Rows("SELECT typeof(Uid), Parent FROM Objects WHERE Uid = '" + c + "'"), (Rows{{"text", b}}));
 
-    check.Exec("UPDATE Objects SET Name = 'changed elsewhere' WHERE Uid = '" + a + "'");
+    check.Execute("UPDATE Objects SET Name = 'changed elsewhere' WHERE Uid = '" + a + "'");
     table->Refresh(RowAt(loaded, 0));
     EXPECT_EQ(Cell(RowAt(loaded, 0), "Name").ToString(), "changed elsewhere");
 
     table->DeleteRow(RowAt(loaded, 0));
-    EXPECT_EQ(check.Query("SELECT Uid FROM Objects ORDER BY Uid"), (Rows{{b}, {c}}));
+    EXPECT_EQ(check.Rows("SELECT Uid FROM Objects ORDER BY Uid"), (Rows{{b}, {c}}));
 }
 
 TEST_F(DbTableTest, BadInputReachesTheCallerAndARolledBackTransactionLeavesNothing) {
@@ -310,14 +310,14 @@ TEST_F(DbTableTest, BadInputReachesTheCallerAndARolledBackTransactionLeavesNothi
         auto transaction = CreateTransaction(db_);
         EXPECT_EQ(VeskTest::MessageThrownBy([&] { writer->InsertChangedRows(); }),
                   "SQLite constraint error: UNIQUE constraint failed: Person.id");
-        EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM Person")[0][0], "0");  // not visible outside
+        EXPECT_EQ(RawDb(path_).Rows("SELECT COUNT(*) FROM Person")[0][0], "0");  // not visible outside
         EXPECT_EQ(VeskTest::MessageThrownBy([&] {
                       bad->InsertChangedRows();
                   }).rfind("Prepared statement error! INSERT INTO \"Bad\"Name\"", 0),
                   0u);
         transaction->MarkForRollback();
     }
-    EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM Person")[0][0], "0");
+    EXPECT_EQ(RawDb(path_).Rows("SELECT COUNT(*) FROM Person")[0][0], "0");
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ TEST_F(SQLiteTest, FileConnectionCreatesTheFileAndListsItsTables) {
 }
 
 TEST_F(SQLiteTest, ReadOnlyConnectionRefusesWritesAndAttach) {
-    RawDb(path_).Exec("CREATE TABLE t (a); INSERT INTO t VALUES (1);");
+    RawDb(path_).Execute("CREATE TABLE t (a); INSERT INTO t VALUES (1);");
     Connection db = CreateReadOnlyConnection(path_);
     EXPECT_TRUE(db->IsReadOnly());
     EXPECT_EQ(One(db, "SELECT a FROM t").ToInt64(), 1);
@@ -158,7 +158,7 @@ TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
     }
 
     source = nullptr;
-    RawDb(path_).Exec("PRAGMA journal_mode=WAL; INSERT INTO t VALUES ('wal');");
+    RawDb(path_).Execute("PRAGMA journal_mode=WAL; INSERT INTO t VALUES ('wal');");
     const std::vector<uint8_t> walImage = ReadFile(path_);
     ASSERT_EQ(walImage.at(18), 2);  // the header says WAL
     for (bool readOnly : {true, false}) {
@@ -229,7 +229,7 @@ TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
         insert->Execute();
     }
     RawDb check(path_);
-    const auto rows = check.Query(
+    const auto rows = check.Rows(
         "SELECT typeof(x) || '|' || CASE typeof(x) WHEN 'blob' THEN hex(x) ELSE ifnull(x, '') END "
         "FROM v ORDER BY k");
     ASSERT_EQ(rows.size(), cases.size());
@@ -255,7 +255,7 @@ TEST_F(SQLiteTest, ExecutingAgainWithoutBindingReusesTheBoundValues) {
     insert->Bind(3, Variant::FromInt32(7));  // a later binding of a parameter wins
     insert->Execute();
     insert->Execute();
-    EXPECT_EQ(RawDb(path_).Query("SELECT length(t), hex(b), n FROM r"),
+    EXPECT_EQ(RawDb(path_).Rows("SELECT length(t), hex(b), n FROM r"),
               (std::vector<std::vector<std::string>>(2, {"100", "00112233445566778899AABBCCDDEEFF", "7"})));
 }
 
@@ -428,11 +428,11 @@ TEST_F(SQLiteTest, BusyDatabaseIsSteppedAgainUntilTheLockGoes) {
     Connection db = CreateConnection(path_);
     ExecuteScript(db, "CREATE TABLE t (a);");
     RawDb holder(path_);
-    holder.Exec("BEGIN IMMEDIATE; INSERT INTO t VALUES ('held');");
+    holder.Execute("BEGIN IMMEDIATE; INSERT INTO t VALUES ('held');");
     LogCapture log;
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        holder.Exec("COMMIT;");
+        holder.Execute("COMMIT;");
     });
     const auto start = std::chrono::steady_clock::now();
     CreateStatement(db, "INSERT INTO t VALUES ('mine')")->Execute();
@@ -443,24 +443,24 @@ TEST_F(SQLiteTest, BusyDatabaseIsSteppedAgainUntilTheLockGoes) {
         "WARN: Database is currently locked. Will try again... "
         "[Vesk::Data::SQLite::impl::SQLiteStatementImpl::Execute]";
     EXPECT_GE(log.Count(busyLine), 1u);
-    EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM t")[0][0], "2");
+    EXPECT_EQ(RawDb(path_).Rows("SELECT COUNT(*) FROM t")[0][0], "2");
 
     // A COMMIT that has to wait for a reader waits the same way when the transaction goes.
     log.Clear();
     RawDb reader(path_);
-    reader.Exec("BEGIN; SELECT COUNT(*) FROM t;");
+    reader.Execute("BEGIN; SELECT COUNT(*) FROM t;");
     {
         auto transaction = CreateTransaction(db);
         CreateStatement(db, "INSERT INTO t VALUES ('committed')")->Execute();
         std::thread finish([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            reader.Exec("COMMIT;");
+            reader.Execute("COMMIT;");
         });
         transaction = nullptr;
         finish.join();
     }
     EXPECT_GE(log.Count(busyLine), 1u);
-    EXPECT_EQ(RawDb(path_).Query("SELECT COUNT(*) FROM t")[0][0], "3");
+    EXPECT_EQ(RawDb(path_).Rows("SELECT COUNT(*) FROM t")[0][0], "3");
 }
 
 TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
@@ -478,7 +478,7 @@ TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
         transaction->MarkForRollback();
         EXPECT_FALSE(transaction->WillCommit());
     }
-    EXPECT_EQ(RawDb(path_).Query("SELECT group_concat(a) FROM t")[0][0], "1");
+    EXPECT_EQ(RawDb(path_).Rows("SELECT group_concat(a) FROM t")[0][0], "1");
 }
 
 TEST_F(SQLiteTest, FailedCommitIsLoggedAndRolledBackWithoutThrowing) {

@@ -1,5 +1,4 @@
 #pragma once
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <mutex>
@@ -11,6 +10,7 @@
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
 #include "Platform/IAppLogger.h"
+#include "Support/SqliteReader.h"
 #include "Vesk/Data/ITable.h"
 
 namespace SqlTest {
@@ -52,20 +52,6 @@ void SetCell(const RowPtr& row, const std::string& name, const Variant& value);
 ::Data::Uuid ParseUuid(const std::string& text);
 
 // A second, plain SQLite connection for checking what the library wrote.
-class RawDb {
-public:
-    explicit RawDb(const std::string& path);
-    ~RawDb();
-    RawDb(const RawDb&) = delete;
-    RawDb& operator=(const RawDb&) = delete;
-
-    void Exec(const std::string& sql);
-    // Every row of the query, each cell as text ("NULL" for a null, "blob:<n>" for a blob of n bytes).
-    std::vector<std::vector<std::string>> Query(const std::string& sql);
-    sqlite3* Handle() const { return db_; }
-
-private:
-    sqlite3* db_ = nullptr;
-};
+using RawDb = VeskTest::SqliteReader;
 
 }  // namespace SqlTest

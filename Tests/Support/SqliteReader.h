@@ -1,5 +1,6 @@
 #pragma once
-// Reads a database the way an outside tool would, to check what the library wrote.
+// A plain SQLite connection that reads and writes a database the way an outside tool would, to
+// check what the library wrote or to change a file behind its back.
 #include <sqlite3.h>
 
 #include <cstring>
@@ -7,14 +8,17 @@
 #include <string>
 #include <vector>
 
-namespace VeskHost {
+namespace VeskTest {
 
 class SqliteReader {
 public:
     explicit SqliteReader(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
-            throw std::runtime_error(sqlite3_errmsg(db_));
+        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
+                            nullptr) != SQLITE_OK) {
+            throw std::runtime_error("cannot open " + path);
         }
+        // Bounded, so that a test whose library connection holds a lock still ends.
+        sqlite3_busy_timeout(db_, 5000);
     }
     // An in-memory copy of an image, for what a serialised workspace holds.
     SqliteReader(const void* image, size_t size) {
@@ -30,11 +34,11 @@ public:
     SqliteReader(const SqliteReader&) = delete;
     SqliteReader& operator=(const SqliteReader&) = delete;
 
-    // Every row of the query, each cell as text ("<NULL>" for NULL, "<BLOB n>" for blobs).
+    // Every row of the query, each cell as text ("NULL" for NULL, "blob:<n>" for a blob of n bytes).
     std::vector<std::vector<std::string>> Rows(const std::string& sql) {
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-            throw std::runtime_error(sqlite3_errmsg(db_));
+            throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in " + sql);
         }
         std::vector<std::vector<std::string>> rows;
         while (sqlite3_step(statement) == SQLITE_ROW) {
@@ -42,10 +46,10 @@ public:
             for (int i = 0; i < sqlite3_column_count(statement); ++i) {
                 switch (sqlite3_column_type(statement, i)) {
                     case SQLITE_NULL:
-                        row.emplace_back("<NULL>");
+                        row.emplace_back("NULL");
                         break;
                     case SQLITE_BLOB:
-                        row.push_back("<BLOB " + std::to_string(sqlite3_column_bytes(statement, i)) + ">");
+                        row.push_back("blob:" + std::to_string(sqlite3_column_bytes(statement, i)));
                         break;
                     default:
                         row.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
@@ -65,12 +69,14 @@ public:
         if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
             std::string text = message != nullptr ? message : "error";
             sqlite3_free(message);
-            throw std::runtime_error(text);
+            throw std::runtime_error(text + " in " + sql);
         }
     }
+
+    sqlite3* Handle() const { return db_; }
 
 private:
     sqlite3* db_ = nullptr;
 };
 
-}  // namespace VeskHost
+}  // namespace VeskTest
