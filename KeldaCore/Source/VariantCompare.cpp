@@ -172,31 +172,4 @@ int Compare(const Variant& left, const Variant& right, bool exact) {
     }
 }
 
-const char* OperatorSql(int32_t op) {
-    switch (op) {
-        case 1:
-            return "=";
-        case 2:
-            return ">";
-        case 3:
-            return "<";
-        case 4:
-            return ">=";
-        case 5:
-            return "<=";
-        case 6:
-        case 9:
-            return "LIKE";
-        case 7:
-        case 10:
-            return "NOT LIKE";
-        case 8:
-            return "<>";
-        case 11:
-            return "CONTAINS";
-        default:
-            throw std::runtime_error("Unsupported operator");
-    }
-}
-
 }  // namespace Data

@@ -108,9 +108,6 @@ const char* VariantTypeName(uint32_t typeCode);
 // Three-way comparison by the library's rules; exact compares text bytewise.
 int Compare(const Variant& left, const Variant& right, bool exact);
 
-// The SQL text of a filter operator code.
-const char* OperatorSql(int32_t op);
-
 // Parses "urn:uuid:..." or a UUID text with blanks and braces around it.
 Uuid UuidFromText(std::string_view text);
 // Lower-case hyphenated text.

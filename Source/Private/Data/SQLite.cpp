@@ -19,9 +19,8 @@
 
 namespace Vesk::Data::SQLite {
 
-namespace DI = ::Data::Interfaces;
-namespace DS = ::Data::Structures;
-using ::Data::Variant;
+namespace DI = Data::Interfaces;
+namespace DS = Data::Structures;
 
 namespace {
 
@@ -416,7 +415,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
     sqlite3_stmt* statement = statement_.get();
     const int i = column.index;
     const int32_t columnType = column.valueType;
-    const char* typeName = ::Data::VariantTypeName(static_cast<uint32_t>(columnType));
+    const char* typeName = Data::VariantTypeName(static_cast<uint32_t>(columnType));
     const std::string columnName(column.name);
     switch (sqlite3_column_type(statement, i)) {
         case SQLITE_INTEGER: {
@@ -454,7 +453,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
                 case DS::VT_DateTime:
                     return DateTimeFromText(std::string(text));
                 case DS::VT_Uuid:
-                    return Variant::FromUuid(::Data::UuidFromText(text));
+                    return Variant::FromUuid(Data::UuidFromText(text));
                 case DS::VT_JsonDocument:
                     return NewDocument<DI::IJsonDocument>(Data_CreateJsonDocument, text, DS::VT_JsonDocument);
                 case DS::VT_XmlDocument:
@@ -648,7 +647,7 @@ Core::Ptr<impl::SQLiteImpl> CreateConnectionFromImage(const void* data, uint64_t
 }
 
 Core::Ptr<impl::SQLiteImpl> OpenSharedMemoryDatabase(const DS::_UUID& uuid) {
-    const std::string text = ::Data::UuidToText(uuid);
+    const std::string text = Data::UuidToText(uuid);
     return CreateConnection(Core::StringFormat("file:%s?mode=memory&cache=shared", text.c_str()));
 }
 

@@ -16,6 +16,7 @@
 #include "Core/Ptr.h"
 #include "Core/StringFormat.h"
 #include "Core/Variant.h"
+#include "Private/Data/DataObjectNames.h"
 #include "Vesk/Data/IArray.h"
 #include "Vesk/Data/IString.h"
 #include "Vesk/Data/ITable.h"
@@ -31,13 +32,13 @@ struct SQLiteColumn {
     // Storage class of the column in the first row: Null 0, Integer 1, Float 2, Text 3, Blob 4.
     int32_t storageClass = 0;
     // The value type code chosen for the column's cells.
-    int32_t valueType = ::Data::Structures::VT_Null;
+    int32_t valueType = Data::Structures::VT_Null;
 };
 
 // One cell of a result row together with its column.
 struct SQLiteColumnValuePair {
     SQLiteColumn column;
-    ::Data::Variant value;
+    Data::Variant value;
 };
 
 using ColumnCallback = std::function<void(const std::vector<SQLiteColumn>&)>;
@@ -100,17 +101,17 @@ public:
     // Text and blobs are bound without copying; the statement keeps their owners alive until the end of
     // the next execution that completes, and then hands SQLite copies, so that executing again without
     // binding again reuses the same values instead of released bytes.
-    bool Bind(int32_t index, const ::Data::Variant& value);
+    bool Bind(int32_t index, const Data::Variant& value);
     // Binds values to parameters 1, 2, 3 ...; a value that cannot be bound is logged and left NULL.
-    void BindAll(std::span<const ::Data::Variant> values);
-    void BindText(int32_t index, Core::Ptr<::Data::Interfaces::IString> text);
+    void BindAll(std::span<const Data::Variant> values);
+    void BindText(int32_t index, Core::Ptr<Data::Interfaces::IString> text);
 
     // Steps to the end. The column callback runs once per execution (also for an empty result), the row
     // callback once per row; either may be empty. Errors are raised as fatal; a busy database is stepped
     // again at once until the lock is gone.
     void Execute(const ColumnCallback& columnCallback = {}, const RowCallback& rowCallback = {});
     // Runs the statement and collects its result in a new table, all rows unchanged.
-    Core::Ptr<::Data::Interfaces::ITable> Execute2();
+    Core::Ptr<Data::Interfaces::ITable> Execute2();
 
     bool IsEmpty() const noexcept { return !statement_; }
     const std::string& Sql() const noexcept { return sql_; }
@@ -136,7 +137,7 @@ private:
     void BindNull(int32_t index);
     void ReleaseKeepAlive();
     std::vector<SQLiteColumn> ReadColumns() const;
-    ::Data::Variant ReadCell(const SQLiteColumn& column) const;
+    Data::Variant ReadCell(const SQLiteColumn& column) const;
 
     std::string sql_;
     Core::Ptr<SQLiteImpl> connection_;
@@ -163,7 +164,7 @@ private:
     Core::Ptr<SQLiteImpl> connection_;
 };
 
-inline void SQLiteStatementImpl::BindAll(std::span<const ::Data::Variant> values) {
+inline void SQLiteStatementImpl::BindAll(std::span<const Data::Variant> values) {
     for (size_t i = 0; i < values.size(); ++i) {
         const auto index = static_cast<int32_t>(i + 1);
         if (!Bind(index, values[i])) {
@@ -182,21 +183,21 @@ Core::Ptr<impl::SQLiteImpl> CreateReadOnlyConnection(const std::string& name);
 // A connection to an image: read-only on the caller's bytes, or writable on a growable private copy.
 Core::Ptr<impl::SQLiteImpl> CreateConnectionFromImage(const void* data, uint64_t size, bool readOnly);
 // The process-wide in-memory database named by uuid; it lives while one of its connections is open.
-Core::Ptr<impl::SQLiteImpl> OpenSharedMemoryDatabase(const ::Data::Structures::_UUID& uuid);
+Core::Ptr<impl::SQLiteImpl> OpenSharedMemoryDatabase(const Data::Structures::_UUID& uuid);
 
 Core::Ptr<impl::SQLiteStatementImpl> CreateStatement(const Core::Ptr<impl::SQLiteImpl>& connection,
                                                      const std::string& sql);
 Core::Ptr<impl::SQLiteStatementImpl> CreateStatement(const Core::Ptr<impl::SQLiteImpl>& connection,
                                                      const std::string& sql, bool useDeclaredTypes);
 // Runs sql with declared types on and returns its result as a new table.
-Core::Ptr<::Data::Interfaces::ITable> ExecuteToTable(const Core::Ptr<impl::SQLiteImpl>& connection,
-                                                     const std::string& sql);
+Core::Ptr<Data::Interfaces::ITable> ExecuteToTable(const Core::Ptr<impl::SQLiteImpl>& connection,
+                                                   const std::string& sql);
 // Runs every statement of script in order, each to its end, with no callbacks.
 void ExecuteScript(const Core::Ptr<impl::SQLiteImpl>& connection, const std::string& script,
                    bool useDeclaredTypes = false);
 Core::Ptr<impl::SqliteTransactionImpl> CreateTransaction(const Core::Ptr<impl::SQLiteImpl>& connection);
 
 // The connection's main database as an image (a new byte array).
-Core::Ptr<::Data::Interfaces::IArray> Serialize(const Core::Ptr<impl::SQLiteImpl>& connection);
+Core::Ptr<Data::Interfaces::IArray> Serialize(const Core::Ptr<impl::SQLiteImpl>& connection);
 
 }  // namespace Vesk::Data::SQLite

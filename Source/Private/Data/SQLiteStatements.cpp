@@ -16,14 +16,8 @@
 
 namespace Vesk::Data {
 
-namespace DI = ::Data::Interfaces;
-namespace DS = ::Data::Structures;
-using ::Data::CellAt;
-using ::Data::CellNamed;
-using ::Data::ColumnAt;
-using ::Data::ColumnNamesOf;
-using ::Data::HeaderOf;
-using ::Data::Variant;
+namespace DI = Data::Interfaces;
+namespace DS = Data::Structures;
 
 namespace Sql {
 
@@ -45,6 +39,33 @@ std::string SqlStatements::WhereSql(const Filter& filter, const std::string& key
         append("AND", child);
     }
     return keyword.empty() ? text : fmt::format("{} {}", keyword, text);
+}
+
+const char* OperatorSql(int32_t op) {
+    switch (op) {
+        case OpEqual:
+            return "=";
+        case OpGreater:
+            return ">";
+        case OpLess:
+            return "<";
+        case OpGreaterOrEqual:
+            return ">=";
+        case OpLessOrEqual:
+            return "<=";
+        case OpLike:
+        case OpMatches:
+            return "LIKE";
+        case OpNotLike:
+        case OpNotMatches:
+            return "NOT LIKE";
+        case OpNotEqual:
+            return "<>";
+        case OpContains:
+            return "CONTAINS";
+        default:
+            throw std::runtime_error("Unsupported operator");
+    }
 }
 
 }  // namespace Sql
@@ -176,7 +197,7 @@ void Normalise(Filter& filter, DI::ITableHeader* table) {
                 static_cast<uint16_t>(ColumnAt(table, static_cast<uint32_t>(index))->GetValueType());
             if (columnType != filter.value.Type()) {
                 Variant converted;
-                if (::Data::TryConvert(filter.value, columnType, converted)) {
+                if (Data::TryConvert(filter.value, columnType, converted)) {
                     filter.value = std::move(converted);
                 }
             }
@@ -621,7 +642,7 @@ std::string SqliteStatements::ValueLiteralSql(const Variant& value) {
 
 std::string SqliteStatements::ConditionSql(const Filter& filter) {
     // Equality uses SQL's null-safe forms so that a Null value finds NULL cells.
-    std::string op = ::Data::OperatorSql(filter.op);
+    std::string op = Sql::OperatorSql(filter.op);
     if (op == "=") {
         op = "IS";
     } else if (op == "<>") {

@@ -76,7 +76,7 @@ public:
     std::string GetTypeString(const ColumnPtr& column) override;                        // 49
     std::string GetTypeString(Vesk::Interfaces::IAttributeHeader* attribute) override;  // 50
     std::string GetTypeString(int32_t valueType) override;                              // 51
-    std::string ValueLiteralSql(const ::Data::Variant& value) override;                 // 52
+    std::string ValueLiteralSql(const Data::Variant& value) override;                   // 52
     std::string ConditionSql(const Filter& filter) override;                            // 53
 };
 

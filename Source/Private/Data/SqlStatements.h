@@ -8,6 +8,7 @@
 
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
+#include "Private/Data/DataObjectNames.h"
 #include "Vesk/Data/ITable.h"
 
 // Shape objects are implemented outside the library; the generator only passes them on to the
@@ -47,13 +48,16 @@ enum FilterOperator : int32_t {
     OpContains = 11,
 };
 
+// The SQL text of a filter operator code; any other code throws "Unsupported operator".
+const char* OperatorSql(int32_t op);
+
 // One node of a row filter: its own condition (unless op is OpNone), then children joined with OR and
 // with AND.
 struct Filter {
     std::string column;
-    ::Data::Variant value;
+    Data::Variant value;
     // The candidates of OpContains.
-    std::vector<::Data::Variant> values;
+    std::vector<Data::Variant> values;
     int32_t op = OpNone;
     std::vector<Filter> anyOf;
     std::vector<Filter> allOf;
@@ -68,9 +72,9 @@ inline constexpr WithParameters kWithParameters{};
 // A limit of all bits set means "no limit".
 inline constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
 
-using RowPtr = Core::Ptr<::Data::Interfaces::IRow>;
-using TablePtr = Core::Ptr<::Data::Interfaces::ITable>;
-using ColumnPtr = Core::Ptr<::Data::Interfaces::IColumn>;
+using RowPtr = Core::Ptr<Data::Interfaces::IRow>;
+using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
+using ColumnPtr = Core::Ptr<Data::Interfaces::IColumn>;
 using ShapePtr = Vesk::Interfaces::IShapeObject*;
 using ShapeLayerPtr = Vesk::Interfaces::IShapeLayer*;
 using ColumnNames = std::vector<std::string>;
@@ -139,7 +143,7 @@ public:
     virtual std::string GetTypeString(const ColumnPtr& column) = 0;                        // 49
     virtual std::string GetTypeString(Vesk::Interfaces::IAttributeHeader* attribute) = 0;  // 50
     virtual std::string GetTypeString(int32_t valueType) = 0;                              // 51
-    virtual std::string ValueLiteralSql(const ::Data::Variant& value) = 0;                 // 52
+    virtual std::string ValueLiteralSql(const Data::Variant& value) = 0;                   // 52
     virtual std::string ConditionSql(const Filter& filter) = 0;                            // 53
     virtual ~SqlStatements() = default;
 

@@ -13,12 +13,12 @@
 
 namespace Vesk::Database::impl {
 
-namespace DI = ::Data::Interfaces;
-namespace DS = ::Data::Structures;
-using ::Data::CellAt;
-using ::Data::CellNamed;
-using ::Data::RowsOf;
-using ::Data::Variant;
+namespace DI = Data::Interfaces;
+namespace DS = Data::Structures;
+using Data::CellAt;
+using Data::CellNamed;
+using Data::RowsOf;
+using Data::Variant;
 using Data::SQLite::SQLiteColumnValuePair;
 using StatementPtr = Core::Ptr<Data::SQLite::impl::SQLiteStatementImpl>;
 
@@ -39,7 +39,7 @@ void SetCellNamed(const RowPtr& row, const char* name, const Variant& value) {
 // looks up by therefore goes to SQLite as the text a new row would have had.
 void BindCell(const StatementPtr& statement, int32_t index, const Variant& cell) {
     if (cell.Type() == DS::VT_Uuid && cell.Form() == DS::VF_Inline) {
-        statement->Bind(index, Variant::FromString(::Data::UuidToText(cell.ToUuid())));
+        statement->Bind(index, Variant::FromString(Data::UuidToText(cell.ToUuid())));
         return;
     }
     statement->Bind(index, cell);

@@ -16,9 +16,9 @@
 
 namespace Vesk::Database::impl {
 
-using RowPtr = Core::Ptr<::Data::Interfaces::IRow>;
+using RowPtr = Core::Ptr<Data::Interfaces::IRow>;
 using RowList = std::vector<RowPtr>;
-using TablePtr = Core::Ptr<::Data::Interfaces::ITable>;
+using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
 
 // The dialect-independent part: the table's description and the script path, which collects SQL text
 // (one statement per line) to run later in one go.

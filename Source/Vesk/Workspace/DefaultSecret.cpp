@@ -33,27 +33,27 @@ std::array<uint8_t, 32> PlainValue() {
 }  // namespace
 
 void GenerateDefaultSecret(Interfaces::IWorkspaceManager* workspace) {
-    ::Data::Structures::_UUID uuid{};
+    Data::Structures::_UUID uuid{};
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return workspace->GetUuid(&uuid, e); });
     std::string key;
-    for (char c : ::Data::UuidToText(uuid)) {
+    for (char c : Data::UuidToText(uuid)) {
         if (c != '-') {
             key += c;
         }
     }
     Core::Ptr<Interfaces::IEncryption> aes;
-    auto keyArray = ::Data::NewByteArray(key.data(), key.size());
+    auto keyArray = Data::NewByteArray(key.data(), key.size());
     Core::ThrowIfFailed([&](Core::IErrorCode** e) {
         return VeskCore_CreateEncryptionInstanceAes256(keyArray.GetUnchecked(), aes.Receive(), e);
     });
     const auto plainValue = PlainValue();
-    auto plain = ::Data::NewByteArray(plainValue.data(), plainValue.size());
-    Core::Ptr<::Data::Interfaces::IArray> encrypted;
+    auto plain = Data::NewByteArray(plainValue.data(), plainValue.size());
+    Core::Ptr<Data::Interfaces::IArray> encrypted;
     Core::ThrowIfFailed(
         [&](Core::IErrorCode** e) { return aes->Encrypt(plain.GetUnchecked(), encrypted.Receive(), e); });
-    auto text = ::Data::NewString(
+    auto text = Data::NewString(
         std::string_view(reinterpret_cast<const char*>(encrypted->GetData()), encrypted->GetByteSize()));
-    Core::Ptr<::Data::Interfaces::ISecureString> secret;
+    Core::Ptr<Data::Interfaces::ISecureString> secret;
     Core::ThrowIfFailed([&](Core::IErrorCode** e) {
         return Data_CreateSecureString(secret.Receive(), text->GetText(), text->GetLength(), e);
     });

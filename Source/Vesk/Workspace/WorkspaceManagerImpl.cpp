@@ -16,7 +16,7 @@
 
 namespace Vesk::Workspace::impl {
 
-using ::Data::Variant;
+using Data::Variant;
 namespace SQLite = Data::SQLite;
 
 namespace {
@@ -48,7 +48,7 @@ std::string WorkingName(const std::string& folder) {
 
 }  // namespace
 
-WorkspaceManagerImpl::WorkspaceManagerImpl(::Data::Uuid uuid, const std::string& path, int mode, const void* data,
+WorkspaceManagerImpl::WorkspaceManagerImpl(Data::Uuid uuid, const std::string& path, int mode, const void* data,
                                            uint64_t size) {
     if (mode < Interfaces::ReadOnly || mode > Interfaces::ReadWritePersistent) {
         throw std::runtime_error(fmt::format(
@@ -90,7 +90,7 @@ void WorkspaceManagerImpl::OpenConnection(const std::string& path, const void* d
     }
 }
 
-void WorkspaceManagerImpl::InsertRecordIfNew(const ::Data::Uuid& uuid, const std::string& name) {
+void WorkspaceManagerImpl::InsertRecordIfNew(const Data::Uuid& uuid, const std::string& name) {
     int64_t count = 0;
     SQLite::CreateStatement(connection_, "SELECT COUNT(*) FROM Workspaces")
         ->Execute({}, [&](const std::vector<SQLite::SQLiteColumnValuePair>& row) {
@@ -102,12 +102,12 @@ void WorkspaceManagerImpl::InsertRecordIfNew(const ::Data::Uuid& uuid, const std
     auto insert = SQLite::CreateStatement(
         connection_,
         "INSERT INTO Workspaces (Uuid, Name, Description, Inserted, Updated, Version) VALUES (?, ?, ?, ?, ?, ?)");
-    insert->Bind(1, Variant::FromString(::Data::UuidToText(uuid)));
+    insert->Bind(1, Variant::FromString(Data::UuidToText(uuid)));
     insert->Bind(2, Variant::FromString(name));
     // An empty text would bind as NULL through Bind; the record's description is an empty text.
-    insert->BindText(3, ::Data::NewString(""));
-    insert->Bind(4, ::Data::CurrentDateTime());
-    insert->Bind(5, ::Data::CurrentDateTime());
+    insert->BindText(3, Data::NewString(""));
+    insert->Bind(4, Data::CurrentDateTime());
+    insert->Bind(5, Data::CurrentDateTime());
     insert->Bind(6, Variant::FromInt32(kDataModelVersion));
     insert->Execute();
 }
@@ -145,8 +145,8 @@ const TrackedTables& WorkspaceManagerImpl::Tables(WorkspaceTable table) const {
 }
 
 void WorkspaceManagerImpl::SetHashedSecret() {
-    const ::Data::Uuid uuid = Uuid();
-    secret_ = ::Data::NewSecureString(::Data::Sha256Hex(uuid.bytes, sizeof uuid.bytes));
+    const Data::Uuid uuid = Uuid();
+    secret_ = Data::NewSecureString(Data::Sha256Hex(uuid.bytes, sizeof uuid.bytes));
 }
 
 void WorkspaceManagerImpl::CheckVersion() {
@@ -169,17 +169,17 @@ Variant WorkspaceManagerImpl::RecordCell(const char* column) const {
     if (workspaceTable_->GetRowCount() == 0) {
         throw std::runtime_error("The workspace record is missing");
     }
-    return ::Data::CellNamed(::Data::RowAt(workspaceTable_, 0), column);
+    return Data::CellNamed(Data::RowAt(workspaceTable_, 0), column);
 }
 
-::Data::Uuid WorkspaceManagerImpl::Uuid() const {
+Data::Uuid WorkspaceManagerImpl::Uuid() const {
     return RecordCell("Uuid").ToUuid();
 }
 std::string WorkspaceManagerImpl::Name() const {
     return RecordCell("Name").ToString();
 }
 std::string WorkspaceManagerImpl::UuidText() const {
-    return ::Data::UuidToText(Uuid());
+    return Data::UuidToText(Uuid());
 }
 int32_t WorkspaceManagerImpl::StoredVersion() const {
     return static_cast<int32_t>(RecordCell("Version").ToInt64());

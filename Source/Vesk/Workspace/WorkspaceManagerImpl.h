@@ -17,7 +17,7 @@ namespace Vesk::Workspace::impl {
 
 using Connection = Data::SQLite::impl::SQLiteImpl;
 using Transaction = Data::SQLite::impl::SqliteTransactionImpl;
-using TablePtr = Core::Ptr<::Data::Interfaces::ITable>;
+using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
 
 // Operations the workspace's own objects use beside the public interface.
 struct IWorkspaceManager1 : Interfaces::IWorkspaceManager {};
@@ -34,83 +34,81 @@ class WorkspaceManagerImpl final : public Core::ObjectT<IWorkspaceManager1> {
 public:
     // Opens the database at path (or on the image data/size when data is not null and size is not 0),
     // creates what is missing, loads the tables and checks the data-model version.
-    WorkspaceManagerImpl(::Data::Uuid uuid, const std::string& path, int mode, const void* data, uint64_t size);
+    WorkspaceManagerImpl(Data::Uuid uuid, const std::string& path, int mode, const void* data, uint64_t size);
 
     // IWorkspaceObject
-    bool GetUuid(::Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
-    bool GetParentUuid(::Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
+    bool GetUuid(Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
+    bool GetParentUuid(Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
     bool SetName(const char* name, Core::IErrorCode** error) override;
-    bool GetName(::Data::Interfaces::IString** name, Core::IErrorCode** error) override;
+    bool GetName(Data::Interfaces::IString** name, Core::IErrorCode** error) override;
     bool SetDescription(const char* description, Core::IErrorCode** error) override;
-    bool GetDescription(::Data::Interfaces::IString** description, Core::IErrorCode** error) override;
+    bool GetDescription(Data::Interfaces::IString** description, Core::IErrorCode** error) override;
     bool SetObjectType(const char* type, Core::IErrorCode** error) override;
-    bool GetObjectType(::Data::Interfaces::IString** type, Core::IErrorCode** error) override;
-    bool GetInserted(::Data::Interfaces::IDateTime** inserted, Core::IErrorCode** error) override;
-    bool GetUpdated(::Data::Interfaces::IDateTime** updated, Core::IErrorCode** error) override;
+    bool GetObjectType(Data::Interfaces::IString** type, Core::IErrorCode** error) override;
+    bool GetInserted(Data::Interfaces::IDateTime** inserted, Core::IErrorCode** error) override;
+    bool GetUpdated(Data::Interfaces::IDateTime** updated, Core::IErrorCode** error) override;
     bool SetReadOnly(bool readOnly, Core::IErrorCode** error) override;
     bool IsReadOnly() override { return false; }
     bool Save(Core::IErrorCode** error) override;
     bool Discard(Core::IErrorCode** error) override;
-    bool SetProperties(::Data::Interfaces::IProperties* properties, Core::IErrorCode** error) override;
-    bool GetProperties(::Data::Interfaces::IProperties** properties, Core::IErrorCode** error) override;
-    bool GetFolderPath(::Data::Interfaces::IString** path, Core::IErrorCode** error) override;
-    bool CalculateHash(::Data::Interfaces::IArray** hash, Core::IErrorCode** error) override;
+    bool SetProperties(Data::Interfaces::IProperties* properties, Core::IErrorCode** error) override;
+    bool GetProperties(Data::Interfaces::IProperties** properties, Core::IErrorCode** error) override;
+    bool GetFolderPath(Data::Interfaces::IString** path, Core::IErrorCode** error) override;
+    bool CalculateHash(Data::Interfaces::IArray** hash, Core::IErrorCode** error) override;
 
     // IWorkspaceManager
-    bool GetFilePath(::Data::Interfaces::IString** path, Core::IErrorCode** error) override;
-    bool CreateDataSource(const ::Data::Structures::_UUID* uuid, const char* name, int type,
-                          ::Data::Interfaces::IProperties* properties, Interfaces::IWorkspaceDataSource** dataSource,
+    bool GetFilePath(Data::Interfaces::IString** path, Core::IErrorCode** error) override;
+    bool CreateDataSource(const Data::Structures::_UUID* uuid, const char* name, int type,
+                          Data::Interfaces::IProperties* properties, Interfaces::IWorkspaceDataSource** dataSource,
                           Core::IErrorCode** error) override;
-    bool GetDataSource(const ::Data::Structures::_UUID* uuid, Interfaces::IWorkspaceDataSource** dataSource,
+    bool GetDataSource(const Data::Structures::_UUID* uuid, Interfaces::IWorkspaceDataSource** dataSource,
                        Core::IErrorCode** error) override;
-    bool GetDataSources(::Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
-    bool RemoveDataSource(const ::Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
-    bool CreateDataset(Interfaces::IWorkspaceDataSource* dataSource, const ::Data::Structures::_UUID* uuid,
+    bool GetDataSources(Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
+    bool RemoveDataSource(const Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
+    bool CreateDataset(Interfaces::IWorkspaceDataSource* dataSource, const Data::Structures::_UUID* uuid,
                        const char* name, int datasetType, int temporalType, int spatialType, bool readOnly,
                        Interfaces::IWorkspaceDataset** dataset, Core::IErrorCode** error) override;
-    bool GetDataset(const ::Data::Structures::_UUID* uuid, Interfaces::IWorkspaceDataset** dataset,
+    bool GetDataset(const Data::Structures::_UUID* uuid, Interfaces::IWorkspaceDataset** dataset,
                     Core::IErrorCode** error) override;
-    bool GetDatasetsByName(const char* name, ::Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
-    bool GetDatasetsByLabel(const char* label, ::Data::Interfaces::IObjectList** list,
-                            Core::IErrorCode** error) override;
-    bool GetDatasetsByGroup(const char* group, ::Data::Interfaces::IObjectList** list,
-                            Core::IErrorCode** error) override;
-    bool GetDatasets(::Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
-    bool GetDatasetsOfDataSource(const ::Data::Structures::_UUID* dataSource, ::Data::Interfaces::IObjectList** list,
+    bool GetDatasetsByName(const char* name, Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
+    bool GetDatasetsByLabel(const char* label, Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
+    bool GetDatasetsByGroup(const char* group, Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
+    bool GetDatasets(Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
+    bool GetDatasetsOfDataSource(const Data::Structures::_UUID* dataSource, Data::Interfaces::IObjectList** list,
                                  Core::IErrorCode** error) override;
-    bool RemoveDataset(const ::Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
-    bool ContainsDataset(const ::Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
-    bool CreateObject(const ::Data::Structures::_UUID* parent, const ::Data::Structures::_UUID* uuid, const char* name,
+    bool RemoveDataset(const Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
+    bool ContainsDataset(const Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
+    bool CreateObject(const Data::Structures::_UUID* parent, const Data::Structures::_UUID* uuid, const char* name,
                       const char* objectType, bool readOnly, Interfaces::IWorkspaceObject** object,
                       Core::IErrorCode** error) override;
-    bool GetObject(const ::Data::Structures::_UUID* uuid, Interfaces::IWorkspaceObject** object,
+    bool GetObject(const Data::Structures::_UUID* uuid, Interfaces::IWorkspaceObject** object,
                    Core::IErrorCode** error) override;
-    bool GetObjectsByName(const char* name, ::Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
-    bool GetObjectsByType(const char* type, ::Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
-    bool GetObjectsByParent(const ::Data::Structures::_UUID* parent, ::Data::Interfaces::IObjectList** list,
+    bool GetObjectsByName(const char* name, Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
+    bool GetObjectsByType(const char* type, Data::Interfaces::IObjectList** list, Core::IErrorCode** error) override;
+    bool GetObjectsByParent(const Data::Structures::_UUID* parent, Data::Interfaces::IObjectList** list,
                             Core::IErrorCode** error) override;
-    bool RemoveObject(const ::Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
-    bool GetObjectAsIObject(const ::Data::Structures::_UUID* uuid, Core::IObject** object,
+    bool RemoveObject(const Data::Structures::_UUID* uuid, Core::IErrorCode** error) override;
+    bool GetObjectAsIObject(const Data::Structures::_UUID* uuid, Core::IObject** object,
                             Core::IErrorCode** error) override;
     void SetAutoSave(bool enabled) override { autoSave_ = enabled; }
     bool BeginTransaction(Core::IErrorCode** error) override;
-    bool SetSecret(::Data::Interfaces::ISecureString* secret, Core::IErrorCode** error) override;
-    bool SetObjectProperties(const ::Data::Structures::_UUID* object, ::Data::Interfaces::IProperties* properties,
+    bool SetSecret(Data::Interfaces::ISecureString* secret, Core::IErrorCode** error) override;
+    bool SetObjectProperties(const Data::Structures::_UUID* object, Data::Interfaces::IProperties* properties,
                              Core::IErrorCode** error) override;
-    bool GetObjectProperties(const ::Data::Structures::_UUID* object, ::Data::Interfaces::IProperties** properties,
+    bool GetObjectProperties(const Data::Structures::_UUID* object, Data::Interfaces::IProperties** properties,
                              Core::IErrorCode** error) override;
     bool Reload(Core::IErrorCode** error) override;
-    bool GetDatasetsByInternalName(const char* name, ::Data::Interfaces::IObjectList** list,
+    bool GetDatasetsByInternalName(const char* name, Data::Interfaces::IObjectList** list,
                                    Core::IErrorCode** error) override;
-    bool Serialize(::Data::Interfaces::IArray** image, Core::IErrorCode** error) override;
+    bool Serialize(Data::Interfaces::IArray** image, Core::IErrorCode** error) override;
 
     // Inside the library.
-    ::Data::Uuid Uuid() const;
+    Data::Uuid Uuid() const;
     std::string Name() const;
     std::string UuidText() const;
     int32_t StoredVersion() const;
     bool IsFileWorkspace() const { return !filePath_.empty(); }
-    const Core::Ptr<::Data::Interfaces::ISecureString>& Secret() const { return secret_; }
+    const Core::Ptr<Data::Interfaces::ISecureString>& Secret() const { return secret_; }
     TablePtr WorkspaceRecordTable() const { return workspaceTable_; }
     const TrackedTables& Tables(WorkspaceTable table) const;
 
@@ -118,13 +116,13 @@ private:
     ~WorkspaceManagerImpl() override = default;
 
     void OpenConnection(const std::string& path, const void* data, uint64_t size);
-    void InsertRecordIfNew(const ::Data::Uuid& uuid, const std::string& name);
+    void InsertRecordIfNew(const Data::Uuid& uuid, const std::string& name);
     void LoadAllTables();
     TablePtr LoadTable(WorkspaceTable table);
     void LoadTrackedTable(WorkspaceTable table);
     void SetHashedSecret();
     void CheckVersion();
-    ::Data::Variant RecordCell(const char* column) const;
+    Data::Variant RecordCell(const char* column) const;
     [[noreturn]] void NotAvailable(const char* operation) const;
 
     int32_t dataModelVersion_ = kDataModelVersion;
@@ -134,12 +132,12 @@ private:
     Core::Ptr<Connection> connection_;
     TablePtr workspaceTable_;
     bool autoSave_ = true;
-    Core::Ptr<::Data::Interfaces::ISecureString> secret_;
+    Core::Ptr<Data::Interfaces::ISecureString> secret_;
     bool connectionReadOnly_ = false;
     int32_t openMode_ = Interfaces::ReadOnly;
     // DataSources, Datasets, GenericObjects, Properties.
     std::array<TrackedTables, 4> objectTables_;
-    std::unordered_map<std::string, Core::Ptr<::Data::Interfaces::IProperties>> propertyIndex_;
+    std::unordered_map<std::string, Core::Ptr<Data::Interfaces::IProperties>> propertyIndex_;
 };
 
 }  // namespace Vesk::Workspace::impl

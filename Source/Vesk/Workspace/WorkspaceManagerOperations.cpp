@@ -11,14 +11,14 @@
 
 namespace Vesk::Workspace::impl {
 
-using ::Data::Variant;
-namespace DataInterfaces = ::Data::Interfaces;
-using ::Data::Structures::_UUID;
+using Data::Variant;
+namespace DataInterfaces = Data::Interfaces;
+using Data::Structures::_UUID;
 
 namespace {
 
 Core::Ptr<DataInterfaces::IDateTime> DateTimeOf(const Variant& cell) {
-    if (cell.Type() == ::Data::Structures::VT_DateTime) {
+    if (cell.Type() == Data::Structures::VT_DateTime) {
         return cell.AsDateTime();
     }
     Core::Ptr<DataInterfaces::IDateTime> parsed;
@@ -52,7 +52,7 @@ bool WorkspaceManagerImpl::SetName(const char*, Core::IErrorCode** error) {
 bool WorkspaceManagerImpl::GetName(DataInterfaces::IString** name, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(name);
-        Core::HandOut(::Data::NewString(Name()), name);
+        Core::HandOut(Data::NewString(Name()), name);
     });
 }
 
@@ -63,7 +63,7 @@ bool WorkspaceManagerImpl::SetDescription(const char*, Core::IErrorCode** error)
 bool WorkspaceManagerImpl::GetDescription(DataInterfaces::IString** description, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(description);
-        Core::HandOut(::Data::NewString(RecordCell("Description").ToString()), description);
+        Core::HandOut(Data::NewString(RecordCell("Description").ToString()), description);
     });
 }
 
@@ -74,7 +74,7 @@ bool WorkspaceManagerImpl::SetObjectType(const char*, Core::IErrorCode** error) 
 bool WorkspaceManagerImpl::GetObjectType(DataInterfaces::IString** type, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(type);
-        Core::HandOut(::Data::NewString("Workspace"), type);
+        Core::HandOut(Data::NewString("Workspace"), type);
     });
 }
 
@@ -115,23 +115,23 @@ bool WorkspaceManagerImpl::GetProperties(DataInterfaces::IProperties**, Core::IE
 bool WorkspaceManagerImpl::GetFolderPath(DataInterfaces::IString** path, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(path);
-        Core::HandOut(::Data::NewString(folderPath_), path);
+        Core::HandOut(Data::NewString(folderPath_), path);
     });
 }
 
 bool WorkspaceManagerImpl::CalculateHash(DataInterfaces::IArray** hash, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(hash);
-        const ::Data::Uuid uuid = Uuid();
-        const std::string digest = ::Data::Sha256(uuid.bytes, sizeof uuid.bytes);
-        Core::HandOut(::Data::NewByteArray(digest.data(), digest.size()), hash);
+        const Data::Uuid uuid = Uuid();
+        const std::string digest = Data::Sha256(uuid.bytes, sizeof uuid.bytes);
+        Core::HandOut(Data::NewByteArray(digest.data(), digest.size()), hash);
     });
 }
 
 bool WorkspaceManagerImpl::GetFilePath(DataInterfaces::IString** path, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(path);
-        Core::HandOut(::Data::NewString(filePath_), path);
+        Core::HandOut(Data::NewString(filePath_), path);
     });
 }
 

@@ -177,13 +177,4 @@ TEST(VariantValues, ConversionsForFilters) {
     EXPECT_EQ(untouched.ToInt64(), 9);
 }
 
-TEST(VariantValues, OperatorTexts) {
-    EXPECT_STREQ(Data::OperatorSql(1), "=");
-    EXPECT_STREQ(Data::OperatorSql(9), "LIKE");
-    EXPECT_STREQ(Data::OperatorSql(10), "NOT LIKE");
-    EXPECT_STREQ(Data::OperatorSql(11), "CONTAINS");
-    EXPECT_EQ(VeskTest::MessageThrownBy([] { Data::OperatorSql(12); }), "Unsupported operator");
-    EXPECT_EQ(VeskTest::MessageThrownBy([] { Data::OperatorSql(0); }), "Unsupported operator");
-}
-
 }  // namespace
