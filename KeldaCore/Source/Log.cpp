@@ -1,9 +1,10 @@
 #include "Core/Log.h"
 
+#include <atomic>
 #include <string>
 
+#include "Core/IAppLogger.h"
 #include "Core/StringFormat.h"
-#include "Platform/IAppLogger.h"
 
 namespace Core {
 namespace {
@@ -29,9 +30,11 @@ const LevelStyle* StyleOf(int32_t level) {
     return &styles[level];
 }
 
-}  // namespace
+// Constant-initialised, so that the platform layer may install its locator from a static initialiser
+// of any order.
+std::atomic<AppLoggerLocator> installedLocator{nullptr};
 
-void LogMessage(int32_t level, const char* function, const char* file, int32_t line, const char* message) {
+void Compose(int32_t level, const char* function, const char* file, int32_t line, const char* message) {
     Ptr<Platform::Interfaces::IAppLogger> logger = GetAppLoggerInstance();
     if (!logger) {
         return;
@@ -56,7 +59,26 @@ void LogMessage(int32_t level, const char* function, const char* file, int32_t l
     logger->Log(text.c_str(), style->colour);
 }
 
-void LogAt(int32_t level, const SourceLocation& where, const char* message) {
+}  // namespace
+
+void SetAppLoggerLocator(AppLoggerLocator locator) noexcept {
+    installedLocator.store(locator);
+}
+
+Ptr<Platform::Interfaces::IAppLogger> GetAppLoggerInstance() {
+    const AppLoggerLocator locator = installedLocator.load();
+    return locator != nullptr ? locator() : Ptr<Platform::Interfaces::IAppLogger>();
+}
+
+void LogMessage(int32_t level, const char* function, const char* file, int32_t line, const char* message) noexcept {
+    try {
+        Compose(level, function, file, line, message);
+    } catch (...) {
+        // A log line must never turn into a failure of the operation that logs it.
+    }
+}
+
+void LogAt(int32_t level, const SourceLocation& where, const char* message) noexcept {
     LogMessage(level, where.function, where.file, where.line, message);
 }
 

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <string>
 
+#include "Core/IAppLogger.h"
 #include "Core/Object.h"
 #include "Core/Ptr.h"
-#include "Platform/IAppLogger.h"
 #include "Platform/IFile.h"
 #include "Vesk/Data/IDateTime.h"
 
@@ -33,10 +33,18 @@ uint64_t CorrelationHash(uint32_t threadId);
 // is " (Corr: <hash in hexadecimal>)" when a correlation thread id is given.
 std::string FormatRecord(const char* text, const std::tm* localTime, const uint32_t* correlationThreadId);
 
+// The process's application logger with a new reference: the host module's ("KeldaHost") while that
+// module exports one and stays loaded, empty once it has been unloaded, else the library's own logger.
+// This is the locator that the platform layer installs for the log front end. Safe from any thread.
+Core::Ptr<Interfaces::IAppLogger> LocateAppLogger();
+
 namespace impl {
 
 // The library's own application logger, used when the host supplies none. Disabled until the host
 // enables it; writes to its file only once started.
+// Safe for concurrent use without outside locking: records from different threads never interleave.
+// The option flags are atomics read without the lock; the file, the paths and the console sink are
+// guarded by lock_.
 class AppLogger final : public Core::ObjectT<Interfaces::IAppLogger1> {
 public:
     AppLogger();
@@ -66,13 +74,17 @@ public:
 
 private:
     ~AppLogger() override;
-    // Opens the stored path for writing, truncating it; false when it cannot be opened.
+    // Opens the stored path for writing, truncating it; false when it cannot be opened. Needs lock_.
     bool OpenLocked();
+    // Writes "[Log successfully started]" with a time stamp whatever the options say: the record is
+    // written directly, so no other thread ever sees the logger enabled on its behalf. Needs lock_.
     void WriteStartedLocked();
+    // Hands a finished record to the console sink and the file. Needs lock_.
+    void WriteLocked(const std::string& record, uint32_t colour);
 
-    Core::Ptr<Interfaces::ISynchrounousFile> file_;
-    std::string filePath_;
-    std::string failedFilePath_;
+    Core::Ptr<Interfaces::ISynchrounousFile> file_;  // guarded by lock_
+    std::string filePath_;                           // guarded by lock_; never changes once set
+    std::string failedFilePath_;                     // guarded by lock_; never changes once set
     std::atomic<bool> enabled_{false};
     std::atomic<bool> timestamps_{false};
     std::atomic<bool> failed_{false};
@@ -82,7 +94,7 @@ private:
     std::atomic<bool> correlation_{false};
     std::atomic<uint32_t> level_{4};
     std::recursive_mutex lock_;
-    Core::Ptr<Interfaces::IConsole> console_;
+    Core::Ptr<Interfaces::IConsole> console_;  // guarded by lock_
     Core::Ptr<Data::Interfaces::IDateTime> startTime_;
 };
 

@@ -113,6 +113,10 @@ void AppLogger::Log(const char* text, uint32_t colour) {
     const std::string record = FormatRecord(text, timestamps ? &local : nullptr, correlation ? &threadId : nullptr);
     // There is no debugger channel to copy the record to on this platform.
     std::lock_guard<std::recursive_mutex> guard(lock_);
+    WriteLocked(record, colour);
+}
+
+void AppLogger::WriteLocked(const std::string& record, uint32_t colour) {
     if (console_) {
         if (colour != 0) {
             console_->SetColour(colour);
@@ -178,13 +182,13 @@ bool AppLogger::OpenLocked() {
 }
 
 void AppLogger::WriteStartedLocked() {
-    const bool enabled = enabled_;
-    const bool timestamps = timestamps_;
-    enabled_ = true;
-    timestamps_ = true;
-    Log(kStarted, 0);
-    enabled_ = enabled;
-    timestamps_ = timestamps;
+    const std::tm local = Backend::LocalTimeNow();
+    uint32_t threadId = 0;
+    const bool correlation = correlation_;
+    if (correlation) {
+        threadId = Backend::CurrentThreadId();
+    }
+    WriteLocked(FormatRecord(kStarted, &local, correlation ? &threadId : nullptr), 0);
 }
 
 bool AppLogger::Start(const char* path) {
@@ -199,9 +203,8 @@ bool AppLogger::Start(const char* path) {
         failedFilePath_.clear();
         return false;
     }
-    enabled_ = true;
-    timestamps_ = true;
-    Log(kStarted, 0);
+    WriteStartedLocked();
+    // A started logger writes nothing more until the host enables it.
     enabled_ = false;
     timestamps_ = false;
     return true;

@@ -1,4 +1,5 @@
-// Finding the process's application logger: the host module's, else the library's own.
+// Finding the process's application logger: the host module's, else the library's own. The log front
+// end asks through the locator that this file installs.
 #include <atomic>
 #include <mutex>
 #include <stdexcept>
@@ -8,8 +9,11 @@
 #include "Platform/AppLogger.h"
 #include "Platform/Module.h"
 
-namespace Core {
+namespace Platform::Logger {
 namespace {
+
+using Core::ErrorCode;
+using Core::Ptr;
 
 constexpr const char* kHostModule = "KeldaHost.dll";
 using GetLoggerExport = Platform_GetAppLoggerInstanceFunction;
@@ -63,7 +67,7 @@ HostLogger& FindHostLogger() {
 std::atomic<bool> ownLoggerGone{false};
 
 struct OwnLoggerHolder {
-    Ptr<Platform::Logger::impl::AppLogger> logger = MakeObject<Platform::Logger::impl::AppLogger>();
+    Ptr<impl::AppLogger> logger = Core::MakeObject<impl::AppLogger>();
     ~OwnLoggerHolder() {
         ownLoggerGone = true;
         logger.Reset();
@@ -80,7 +84,7 @@ Platform::Interfaces::IAppLogger* OwnLogger() {
 
 }  // namespace
 
-Ptr<Platform::Interfaces::IAppLogger> GetAppLoggerInstance() {
+Ptr<Platform::Interfaces::IAppLogger> LocateAppLogger() {
     if (searchingHost) {
         return {};
     }
@@ -98,4 +102,4 @@ Ptr<Platform::Interfaces::IAppLogger> GetAppLoggerInstance() {
     return Ptr<Platform::Interfaces::IAppLogger>::Adopt(logger);
 }
 
-}  // namespace Core
+}  // namespace Platform::Logger

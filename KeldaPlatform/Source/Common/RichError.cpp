@@ -3,9 +3,9 @@
 #include <stdexcept>
 
 #include "Backend.h"
+#include "Core/IAppLogger.h"
 #include "Core/Log.h"
 #include "Core/StringFormat.h"
-#include "Platform/IAppLogger.h"
 
 namespace Platform::RichError {
 namespace {

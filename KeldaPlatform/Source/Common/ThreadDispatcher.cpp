@@ -6,10 +6,10 @@
 
 #include "Backend.h"
 #include "Core/Guard.h"
+#include "Core/IAppLogger.h"
 #include "Core/Log.h"
 #include "Core/StringFormat.h"
 #include "Core/TypeName.h"
-#include "Platform/IAppLogger.h"
 #include "ThreadContext.h"
 
 namespace Platform::Threading::impl {

@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "Core/IAppLogger.h"
 #include "Core/Log.h"
-#include "Platform/IAppLogger.h"
 #include "Platform/Module.h"
 
 namespace {

@@ -6,8 +6,9 @@
 #include <string>
 
 #include "Core/Fatal.h"
+#include "Core/IAppLogger.h"
 #include "Core/Log.h"
-#include "Platform/IAppLogger.h"
+#include "Platform/AppLogger.h"
 #include "Support/TempFolder.h"
 
 namespace {
@@ -92,6 +93,16 @@ TEST_F(OwnLoggerTest, FatalErrorsAreLoggedWithTheirPositionThenThrownBare) {
     }
     const std::string written = Written();
     EXPECT_EQ(written.rfind("FATAL: it broke [Demo::Raise] (Line: ", 0), 0u) << written;
+}
+
+TEST_F(OwnLoggerTest, ALoggerThatCannotBeFoundNeverTurnsALineIntoAFailure) {
+    Core::SetAppLoggerLocator(
+        []() -> Core::Ptr<Platform::Interfaces::IAppLogger> { throw std::runtime_error("no logger"); });
+    EXPECT_NO_THROW(Core::LogMessage(Core::LogError, "f", "", 0, "dropped"));
+    EXPECT_THROW(Core::RaiseFatal("still raised"), std::runtime_error);
+    Core::SetAppLoggerLocator(&Platform::Logger::LocateAppLogger);
+    Core::LogMessage(Core::LogError, "f", "", 0, "kept");
+    EXPECT_EQ(Written(), "ERROR: kept [f]\r\n");
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Core/IAppLogger.h"
 #include "Core/Object.h"
-#include "Platform/IAppLogger.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "Core/IAppLogger.h"
+#include "Core/IConsole.h"
 #include "Core/Object.h"
 #include "Core/Ptr.h"
-#include "Platform/IAppLogger.h"
-#include "Platform/IConsole.h"
 
 namespace PlatformTest {
 

@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "Core/Guard.h"
+#include "Core/IConsole.h"
 #include "Core/Log.h"
 #include "Core/Object.h"
-#include "Platform/IConsole.h"
 #include "Vesk/Data/KeldaData.h"
 
 namespace SqlTest {

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "Core/IAppLogger.h"
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
-#include "Platform/IAppLogger.h"
 #include "Support/SqliteReader.h"
 #include "Vesk/Data/ITable.h"
 

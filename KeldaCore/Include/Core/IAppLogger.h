@@ -1,12 +1,16 @@
 #pragma once
 #include <cstdint>
 
-#include "Platform/IConsole.h"
+#include "Core/IConsole.h"
 #include "Vesk/Core/IObject.h"
 
 namespace Platform::Interfaces {
 
-// The process-wide application logger. Option getters are read without a lock by the log front end.
+// The process-wide application logger, supplied by the host module or by the platform layer. It keeps
+// its interface's name from the suite's platform library, while its declaration lives here so that the
+// log front end of KeldaCore needs nothing from the platform layer.
+// Implementations are safe for concurrent use without outside locking: any thread may log while another
+// changes options; option getters are read without a lock by the log front end.
 struct IAppLogger : Core::IObject {
     virtual bool Start(const char* path) = 0;
     virtual void SetEnabled(bool enabled) = 0;

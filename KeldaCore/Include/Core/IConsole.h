@@ -6,6 +6,7 @@
 namespace Platform::Interfaces {
 
 // A console sink supplied by the host. Colours are 0x00BBGGRR; 0 leaves the colour as it is.
+// The application logger calls it only under its own lock, so a sink need not be thread-safe itself.
 struct IConsole : Core::IObject {
     virtual void EndWrite() = 0;
     virtual void SetColour(uint32_t colour) = 0;
