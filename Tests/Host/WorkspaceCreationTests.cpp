@@ -1,4 +1,5 @@
 // Creating and opening workspaces on disk, in memory and from images, as a host application does.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <fstream>
 
 #include "HostFixture.h"
+#include "Support/Hex.h"
 #include "Support/SqliteReader.h"
 
 namespace VeskHost {
@@ -97,17 +99,80 @@ TEST_F(WorkspaceCreation, ExistingFileKeepsItsOwnUuid) {
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
 }
 
-TEST_F(WorkspaceCreation, BareFileNameTakesTheWorkingFoldersName) {
+TEST_F(WorkspaceCreation, FolderPathIsThePathWithoutItsLastComponent) {
+    std::filesystem::create_directories(folder_.Path() / "sub");
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder_.Path());
-    Held<IWorkspaceManager> workspace;
-    const std::string failure = Open("my.veskdb", NewUuid(), Vesk::Interfaces::ReadWrite, workspace);
+    std::vector<std::pair<std::string, std::string>> seen;
+    for (const std::string& path :
+         std::vector<std::string>{"sub//relative.veskdb", "bare.veskdb", folder_.File("sub/absolute.veskdb")}) {
+        Held<IWorkspaceManager> workspace;
+        if (Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace).empty()) {
+            Held<Data::Interfaces::IString> folder;
+            Held<Data::Interfaces::IString> name;
+            EXPECT_TRUE(workspace->GetFolderPath(folder.Out(), nullptr));
+            EXPECT_TRUE(workspace->GetName(name.Out(), nullptr));
+            seen.emplace_back(folder->GetText(), name->GetText());
+        }
+    }
     std::filesystem::current_path(previous);
-    ASSERT_EQ(failure, "");
-    Held<Data::Interfaces::IString> name;
-    ASSERT_TRUE(workspace->GetName(name.Out(), nullptr));
-    EXPECT_EQ(std::string(name->GetText()), Folder());
-    EXPECT_TRUE(std::filesystem::exists(folder_.Path() / "my.veskdb"));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"sub", "sub"}, {"", Folder()}, {(folder_.Path() / "sub").string(), "sub"}};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(WorkspaceCreation, RecordIsReadThroughTheInterface) {
+    const std::string path = folder_.File("record.veskdb");
+    Data::Structures::_UUID uuid{};
+    std::memcpy(uuid.bytes, "\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16);
+    Held<IWorkspaceManager> workspace;
+    ASSERT_EQ(Open(path, uuid, Vesk::Interfaces::ReadWrite, workspace), "");
+    Held<Data::Interfaces::IArray> hash;
+    ASSERT_TRUE(workspace->CalculateHash(hash.Out(), nullptr));
+    // SHA-256 of the UUID's 16 bytes, computed with Python's hashlib.
+    EXPECT_EQ(VeskTest::HexOf({reinterpret_cast<const char*>(hash->GetData()), hash->GetByteSize()}),
+              "a8faed6abbf35c12a4b26e40f6feb19d736d90045c83b9f9a31f638d323e6811");
+    Held<Data::Interfaces::IDateTime> inserted;
+    Held<Data::Interfaces::IDateTime> updated;
+    ASSERT_TRUE(workspace->GetInserted(inserted.Out(), nullptr));
+    ASSERT_TRUE(workspace->GetUpdated(updated.Out(), nullptr));
+    VeskTest::SqliteReader db(path);
+    EXPECT_EQ(inserted->GetText(), db.Value("SELECT Inserted FROM Workspaces"));
+    EXPECT_EQ(updated->GetText(), db.Value("SELECT Updated FROM Workspaces"));
+    EXPECT_LE(inserted->Compare(updated.Get()), 0);
+}
+
+TEST_F(WorkspaceCreation, TwoProcessesCreatingOneNewFileMakeOneRecord) {
+    const std::string path = folder_.File("race.veskdb");
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 2; ++i) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(gate[1]);
+            char ignored;
+            (void)!read(gate[0], &ignored, 1);  // both start when the parent closes the gate
+            Held<IWorkspaceManager> workspace;
+            const Data::Structures::_UUID uuid = NewUuid();
+            _exit(
+                Library().CreateOnFilesystem(&uuid, path.c_str(), Vesk::Interfaces::ReadWrite, workspace.Out(), nullptr)
+                    ? 0
+                    : 1);
+        }
+        children.push_back(child);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    VeskTest::SqliteReader db(path);
+    EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
+    EXPECT_EQ(db.Value("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'"), "5");
 }
 
 TEST_F(WorkspaceCreation, MemoryWorkspacesOfOneUuidShareADatabase) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "Core/DataObjects.h"
+#include "Core/Fatal.h"
 #include "Core/Guard.h"
 #include "Core/Log.h"
 #include "Core/StringFormat.h"
@@ -27,23 +28,44 @@ bool IsMemoryPath(const std::string& path) {
     return path.find(":memory:") != std::string::npos || path.find("mode=memory") != std::string::npos;
 }
 
-// The folder that holds the file. A bare file name is resolved against the working folder, so that
-// the workspace still gets its folder's name; SQLite URIs are taken as they stand.
-std::string ParentFolder(const std::string& path) {
-    std::filesystem::path file(path);
-    if (path.rfind("file:", 0) != 0) {
-        std::error_code ignored;
-        const auto absolute = std::filesystem::absolute(file, ignored);
-        if (!absolute.empty()) {
-            file = absolute.lexically_normal();
-        }
-    }
-    return file.parent_path().string();
+bool IsSeparator(char c) {
+    return c == '/' || c == static_cast<char>(std::filesystem::path::preferred_separator);
 }
 
-std::string WorkingName(const std::string& folder) {
-    const std::string name = std::filesystem::path(folder).filename().string();
+}  // namespace
+
+std::string FolderPathOf(const std::string& path) {
+    size_t end = path.size();
+    while (end > 0 && !IsSeparator(path[end - 1])) {
+        --end;
+    }
+    const bool rooted = end > 0 && end == 1;
+    while (end > 0 && IsSeparator(path[end - 1])) {
+        --end;
+    }
+    // A file directly under the root keeps the root as its folder rather than no folder at all.
+    return end == 0 && rooted ? path.substr(0, 1) : path.substr(0, end);
+}
+
+std::string WorkingNameOf(const std::string& folderPath) {
+    std::filesystem::path folder(folderPath);
+    if (folderPath.empty()) {
+        std::error_code ignored;
+        folder = std::filesystem::current_path(ignored);
+    }
+    const std::string name = folder.filename().string();
     return name.empty() ? kUnnamed : name;
+}
+
+namespace {
+
+uint32_t TrackedIndex(WorkspaceTable table) {
+    const auto index = static_cast<uint32_t>(table);
+    if (table == WorkspaceTable::Workspaces || index >= kWorkspaceTableCount) {
+        Core::RaiseFatal(
+            Core::StringFormat("Table %s is invalid for the current workspace!", WorkspaceTableName(table)));
+    }
+    return index;
 }
 
 }  // namespace
@@ -60,8 +82,8 @@ WorkspaceManagerImpl::WorkspaceManagerImpl(Data::Uuid uuid, const std::string& p
     std::string workingName = kUnnamed;
     if (!IsMemoryPath(path)) {
         filePath_ = path;
-        folderPath_ = ParentFolder(path);
-        workingName = WorkingName(folderPath_);
+        folderPath_ = FolderPathOf(path);
+        workingName = WorkingNameOf(folderPath_);
     }
     Core::Log(Core::LogInfo, fmt::format("Loading workspace from {}", path));
 
@@ -121,7 +143,7 @@ TablePtr WorkspaceManagerImpl::LoadTable(WorkspaceTable table) {
 }
 
 void WorkspaceManagerImpl::LoadTrackedTable(WorkspaceTable table) {
-    TrackedTables& tracked = objectTables_.at(ObjectTableSlot(table));
+    TrackedTables& tracked = trackedTables_[TrackedIndex(table)];
     tracked.main = LoadTable(table);
     tracked.remove = nullptr;
     tracked.insert = nullptr;
@@ -141,7 +163,7 @@ void WorkspaceManagerImpl::LoadAllTables() {
 }
 
 const TrackedTables& WorkspaceManagerImpl::Tables(WorkspaceTable table) const {
-    return objectTables_.at(ObjectTableSlot(table));
+    return trackedTables_[TrackedIndex(table)];
 }
 
 void WorkspaceManagerImpl::SetHashedSecret() {

@@ -15,6 +15,16 @@
 
 namespace Vesk::Workspace::impl {
 
+// The folder path of a workspace file: the path with its last component and the separators before it
+// removed, so a relative path gives a relative folder ("a/b/w.veskdb" gives "a/b", a bare "w.veskdb"
+// gives ""); a file directly under the root keeps the root.
+std::string FolderPathOf(const std::string& path);
+
+// The working name, which names the workspace record and its cross-process lock: the last component of
+// the folder path. A bare file name has no folder path; its name then comes from the current folder, so
+// that a new record never gets a NULL name. "unnamed" when even that has no name.
+std::string WorkingNameOf(const std::string& folderPath);
+
 using Connection = Data::SQLite::impl::SQLiteImpl;
 using Transaction = Data::SQLite::impl::SqliteTransactionImpl;
 using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
@@ -110,6 +120,9 @@ public:
     bool IsFileWorkspace() const { return !filePath_.empty(); }
     const Core::Ptr<Data::Interfaces::ISecureString>& Secret() const { return secret_; }
     TablePtr WorkspaceRecordTable() const { return workspaceTable_; }
+    // The open connection; empty while a file workspace is closed between operations.
+    const Core::Ptr<Connection>& CurrentConnection() const { return connection_; }
+    // The main, remove and insert tables of an object table; any other index is a fatal error.
     const TrackedTables& Tables(WorkspaceTable table) const;
 
 private:
@@ -135,8 +148,8 @@ private:
     Core::Ptr<Data::Interfaces::ISecureString> secret_;
     bool connectionReadOnly_ = false;
     int32_t openMode_ = Interfaces::ReadOnly;
-    // DataSources, Datasets, GenericObjects, Properties.
-    std::array<TrackedTables, 4> objectTables_;
+    // Indexed by WorkspaceTable; the Workspaces slot stays empty, its one row lives in workspaceTable_.
+    std::array<TrackedTables, kWorkspaceTableCount> trackedTables_;
     std::unordered_map<std::string, Core::Ptr<Data::Interfaces::IProperties>> propertyIndex_;
 };
 

@@ -97,22 +97,6 @@ const char* WorkspaceTableName(WorkspaceTable table) {
     return index < kWorkspaceTableCount ? names[index] : "";
 }
 
-uint32_t ObjectTableSlot(WorkspaceTable table) {
-    switch (table) {
-        case WorkspaceTable::DataSources:
-            return 0;
-        case WorkspaceTable::Datasets:
-            return 1;
-        case WorkspaceTable::GenericObjects:
-            return 2;
-        case WorkspaceTable::Properties:
-            return 3;
-        default:
-            Core::RaiseFatal(
-                Core::StringFormat("Table %s is invalid for the current workspace!", WorkspaceTableName(table)));
-    }
-}
-
 const std::string& CreateTableStatement(WorkspaceTable table) {
     static const std::string statements[] = {
         BuildStatement(WorkspaceTable::Workspaces), BuildStatement(WorkspaceTable::DataSources),

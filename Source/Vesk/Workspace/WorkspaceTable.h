@@ -19,8 +19,4 @@ inline constexpr int32_t kDataModelVersion = 3;
 // The table's SQL name, or an empty text for an index out of range.
 const char* WorkspaceTableName(WorkspaceTable table);
 
-// Where an object table's main, remove and insert tables are kept: DataSources 0, Datasets 1,
-// GenericObjects 2, Properties 3. Any other table is a fatal error.
-uint32_t ObjectTableSlot(WorkspaceTable table);
-
 }  // namespace Vesk::Workspace

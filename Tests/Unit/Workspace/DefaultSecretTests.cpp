@@ -3,6 +3,7 @@
 
 #include "Core/DataObjects.h"
 #include "Core/Guard.h"
+#include "Support/Hex.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/VeskCore.h"
 #include "Vesk/Workspace/DefaultSecret.h"
@@ -40,6 +41,11 @@ TEST(DefaultSecret, SameUuidSameSecretOtherUuidOtherSecret) {
 TEST(DefaultSecret, DecryptsUnderTheUuidKeyOnly) {
     const Data::Uuid uuid = UuidOf("00112233-4455-6677-8899-aabbccddeeff");
     const std::string secret = DefaultSecretOf(uuid);
+    // Computed with PyCryptodome's AES-SIV (64-byte key: SHA-512 of "00112233445566778899aabbccddeeff"),
+    // whose SIV code is its own, not OpenSSL's.
+    EXPECT_EQ(VeskTest::HexOf(secret),
+              "b0753edb2dc0d51d95f3f27399b3ede200d7852f0ce712b3199366327ef698ef"
+              "75aaeca9135878e504fcdbf33736af61");
     auto decryptWith = [&](const std::string& key, Core::ErrorCode& error) {
         Core::Ptr<Vesk::Interfaces::IEncryption> aes;
         auto keyArray = Data::NewByteArray(key.data(), key.size());
