@@ -10,6 +10,7 @@
 #include "Core/Log.h"
 #include "Platform/AppLogger.h"
 #include "Support/TempFolder.h"
+#include "Support/Thrown.h"
 
 namespace {
 
@@ -85,12 +86,7 @@ TEST_F(OwnLoggerTest, LevelsWithoutPrefixAndBelowTheMinimumAreDropped) {
 
 TEST_F(OwnLoggerTest, FatalErrorsAreLoggedWithTheirPositionThenThrownBare) {
     logger_->SetShowLine(true);
-    try {
-        Core::RaiseFatalIn("Demo::Raise", "it broke");
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "it broke");
-    }
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Core::RaiseFatalIn("Demo::Raise", "it broke"); }), "it broke");
     const std::string written = Written();
     EXPECT_EQ(written.rfind("FATAL: it broke [Demo::Raise] (Line: ", 0), 0u) << written;
 }

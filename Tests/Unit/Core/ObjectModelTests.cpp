@@ -10,6 +10,7 @@
 #include "Core/Ptr.h"
 #include "Core/StringFormat.h"
 #include "Core/TypeName.h"
+#include "Support/Thrown.h"
 #include "Vesk/Data/IString.h"
 #include "Vesk/Workspace/IWorkspaceManager.h"
 
@@ -76,35 +77,15 @@ TEST(ObjectModel, TypeNamesReadAsTheLibraryPrintsThem) {
 
 TEST(ObjectModel, PtrMisuseIsReportedWithTheTypeName) {
     Core::Ptr<IProbe> empty;
-    try {
-        empty->Value();
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Null pointer exception! Interface is not accessible: struct (anonymous namespace)::IProbe");
-    }
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { empty->Value(); }),
+              "Null pointer exception! Interface is not accessible: struct (anonymous namespace)::IProbe");
     int alive = 0;
     Core::Ptr<Core::IObject> object = Core::MakeObject<Probe>(&alive);
-    try {
-        object.Cast<Data::Interfaces::IString>();
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot cast to desired interface: Interface: struct Core::IObject Implementation: struct "
-                  "Data::Interfaces::IString");
-    }
-    EXPECT_THROW(
-        {
-            try {
-                object.Receive();
-            } catch (const std::runtime_error& e) {
-                EXPECT_STREQ(e.what(),
-                             "Must be nullptr to prevent memory leaks. Maybe default constructor initialized the "
-                             "object?");
-                throw;
-            }
-        },
-        std::runtime_error);
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { object.Cast<Data::Interfaces::IString>(); }),
+              "Cannot cast to desired interface: Interface: struct Core::IObject Implementation: struct "
+              "Data::Interfaces::IString");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { object.Receive(); }),
+              "Must be nullptr to prevent memory leaks. Maybe default constructor initialized the object?");
     EXPECT_EQ(object.Cast<IProbe>()->Value(), 7);
 }
 
@@ -157,19 +138,15 @@ TEST(Boundary, ArgumentChecksNameTheType) {
 }
 
 TEST(Boundary, ThrowIfFailedCarriesTheMessageOrTheFallback) {
-    try {
-        Core::ThrowIfFailed(
-            [](Core::IErrorCode** e) { return Core::AbiGuard(e, [] { throw std::runtime_error("inner"); }); });
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "inner");
-    }
-    try {
-        Core::ThrowIfFailed([](Core::IErrorCode**) { return false; }, "Request failed");
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Request failed");
-    }
+    EXPECT_EQ(VeskTest::MessageThrownBy([] {
+                  Core::ThrowIfFailed([](Core::IErrorCode** e) {
+                      return Core::AbiGuard(e, [] { throw std::runtime_error("inner"); });
+                  });
+              }),
+              "inner");
+    EXPECT_EQ(VeskTest::MessageThrownBy(
+                  [] { Core::ThrowIfFailed([](Core::IErrorCode**) { return false; }, "Request failed"); }),
+              "Request failed");
 }
 
 TEST(StringFormat, FormatsAnyLength) {
