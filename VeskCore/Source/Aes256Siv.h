@@ -10,6 +10,7 @@ namespace Vesk::CoreServices::impl {
 
 // AES-256-SIV (RFC 5297) bound to one 512-bit key. Deterministic, so the same key and plain bytes
 // always give the same blob, and authenticated, so a changed blob never decrypts to garbage.
+// Immutable after construction: safe for concurrent use without outside locking.
 class Aes256SivEncryption final : public ::Core::ObjectT<Interfaces::IEncryption> {
 public:
     // The SIV key is the SHA-512 digest of keyBytes.

@@ -2,6 +2,9 @@
 // Factories of the data-object library (KeldaData). Each hands out a new object with one reference
 // owned by the caller under the usual out-pointer rules: the out-pointer must point to null, and an
 // error address, where there is one, may be null or must point to null.
+// Thread safety: the factories are safe to call from any thread. A data object is not: use it from one
+// thread at a time, or serialise its callers through its Lock and Unlock; distinct objects are
+// independent, and references may be added and released on any thread.
 #include <cstdint>
 
 #include "Vesk/Core/IErrorCode.h"

@@ -9,6 +9,7 @@ namespace Core {
 
 // The reference count of every implementation class; Interface is the most derived interface the
 // class implements. The count starts at 1, owned by the creator, and the last Release destroys.
+// AddReference and Release are atomic and safe from any thread.
 template <class Interface>
 class RefCountedT : public Interface {
 public:
@@ -35,6 +36,9 @@ private:
 };
 
 // A reference-counted object with its own plain mutex, reached through Lock, TryLock and Unlock.
+// The mutex is for callers that share one object between threads; the library's own operations take it
+// only where a class says so (the workspace manager, while it replaces its connection). References may
+// be added and released on any thread.
 template <class Interface>
 class ObjectT : public RefCountedT<Interface> {
 public:
@@ -50,7 +54,8 @@ private:
     std::mutex mutex_;
 };
 
-// The same without a mutex, for immutable objects: Lock and Unlock do nothing, TryLock says no.
+// The same without a mutex, for immutable objects (safe to share between threads once made): Lock and
+// Unlock do nothing, TryLock says no.
 template <class Interface>
 class UnlockedObjectT : public RefCountedT<Interface> {
 public:

@@ -56,7 +56,9 @@ using ConnectionHandle = std::unique_ptr<sqlite3, ConnectionCloser>;
 using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // One open connection. Statements and transactions hold a reference to it, so it closes only after
-// all of them are gone.
+// all of them are gone. Owner thread only: one thread at a time uses a connection and everything
+// prepared on it (SQLite is built serialised, but a statement's bindings and steps are not). Opening
+// read-only connections is safe from any thread: their schema read takes a process-wide mutex.
 class SQLiteImpl final : public Core::ObjectT<Core::IObject> {
 public:
     // A file name or a URI ("file:...?mode=memory&cache=shared"). Opening never fails by itself: a name
@@ -86,7 +88,7 @@ private:
     ConnectionHandle handle_;
 };
 
-// One prepared statement with its bindings.
+// One prepared statement with its bindings. Owner thread only, as its connection.
 class SQLiteStatementImpl final : public Core::ObjectT<Core::IObject> {
 public:
     // Prepares the first statement of sql; a failure is raised as fatal.
@@ -110,7 +112,8 @@ public:
     // callback once per row; either may be empty. Errors are raised as fatal; a busy database is stepped
     // again at once until the lock is gone.
     void Execute(const ColumnCallback& columnCallback = {}, const RowCallback& rowCallback = {});
-    // Runs the statement and collects its result in a new table, all rows unchanged.
+    // The second form of Execute: runs the statement and collects its result in a new table (one column
+    // per result column, all rows unchanged). ExecuteToTable below is the usual way in.
     Core::Ptr<Data::Interfaces::ITable> Execute2();
 
     bool IsEmpty() const noexcept { return !statement_; }
@@ -147,7 +150,7 @@ private:
     std::vector<BorrowedBytes> borrowed_;
 };
 
-// A transaction that commits when it goes, unless it was marked for rollback.
+// A transaction that commits when it goes, unless it was marked for rollback. Owner thread only.
 class SqliteTransactionImpl final : public Core::ObjectT<Core::IObject> {
 public:
     // Begins the transaction; a failure (for example one already open on the connection) is raised.

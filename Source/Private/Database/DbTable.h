@@ -1,7 +1,10 @@
 #pragma once
-// A data table bound to one table of a database: loads rows into it, writes changed rows back, deletes
-// and refreshes rows, counts. Which rows a SQLite table writes is decided by the rows' own change flag:
-// an unchanged row is never written, and a write never clears the flag.
+// A data table bound to one table of a database: loads the database rows into a fresh data table that
+// replaces the one it held (holders of the old table keep the old rows; ask GetTable after loading),
+// writes changed rows back, deletes and refreshes rows, counts. Which rows a SQLite table writes is
+// decided by the rows' own change flag: an unchanged row is never written, and a write never clears it.
+// Owner thread only: a database table, its data table and its connection are used by one thread at a
+// time.
 #include <cstdint>
 #include <memory>
 #include <sstream>
@@ -24,19 +27,20 @@ using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
 // (one statement per line) to run later in one go.
 class DbTableBaseImpl : public Core::IObject {
 public:
-    virtual void AppendDropTable();                                                       // 6
-    virtual void AppendCreateTable();                                                     // 7
-    virtual void AppendCreateSpatialIndex(const std::string& argument);                   // 8
-    virtual void AppendCreateIndex(const std::string& column);                            // 9
-    virtual void UpdateRows(const RowList& rows);                                         // 10
-    virtual void UpdateRow(const RowPtr& row);                                            // 11
-    virtual bool UpdateChangedRows();                                                     // 12
-    virtual void InsertRows(const RowList& rows);                                         // 13
-    virtual void InsertRow(const RowPtr& row);                                            // 14
-    virtual void InsertChangedRows();                                                     // 15
-    virtual void DeleteRows(const RowList& rows);                                         // 16
-    virtual void DeleteRow(const RowPtr& row);                                            // 17
-    virtual void AppendDeleteAll();                                                       // 18
+    virtual void AppendDropTable();                                      // 6
+    virtual void AppendCreateTable();                                    // 7
+    virtual void AppendCreateSpatialIndex(const std::string& argument);  // 8
+    virtual void AppendCreateIndex(const std::string& column);           // 9
+    virtual void UpdateRows(const RowList& rows);                        // 10
+    virtual void UpdateRow(const RowPtr& row);                           // 11
+    virtual bool UpdateChangedRows();                                    // 12
+    virtual void InsertRows(const RowList& rows);                        // 13
+    virtual void InsertRow(const RowPtr& row);                           // 14
+    virtual void InsertChangedRows();                                    // 15
+    virtual void DeleteRows(const RowList& rows);                        // 16
+    virtual void DeleteRow(const RowPtr& row);                           // 17
+    virtual void AppendDeleteAll();                                      // 18
+    // The Load forms and LoadCustom replace the data table by a new one holding exactly the rows read.
     virtual void Load(const Data::Sql::Filter& filter);                                   // 19
     virtual void Load(const Data::Sql::Filter& filter, uint64_t offset, uint64_t limit);  // 20
     virtual void Load(uint64_t offset, uint64_t limit);                                   // 21
