@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: the Debug build, the same tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the thread and task tests under ThreadSanitizer,
-# and a bounded libFuzzer run of the URL parser.
+# Installs what is needed, checks formatting and the module order, builds, and runs every test: the
+# Debug build, the same tests under AddressSanitizer + UndefinedBehaviorSanitizer and again under
+# ThreadSanitizer, and bounded libFuzzer runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -14,6 +14,15 @@ run_preset() {
     cmake --preset "${preset}" >/dev/null
     cmake --build --preset "${preset}" -j "${jobs}" "$@"
 }
+
+echo "== format: clang-format --dry-run on every C++ source"
+if git rev-parse --git-dir >/dev/null 2>&1; then
+    git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+else
+    find Include KeldaCore KeldaData KeldaPlatform VeskCore Source Tools Tests Benchmarks Fuzz \
+        \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run -Werror
+fi
+./scripts/check-layering.sh
 
 run_preset dev
 echo "== dev: tests"
@@ -31,11 +40,9 @@ run_preset asan
 echo "== asan: tests"
 ctest --preset asan
 
-if [ -f Tests/Unit/Platform/CMakeLists.txt ]; then
-    run_preset tsan --target PlatformTests
-    echo "== tsan: thread and task tests"
-    ctest --preset tsan -L platform
-fi
+run_preset tsan
+echo "== tsan: tests"
+ctest --preset tsan
 
 if [ -f Fuzz/CMakeLists.txt ]; then
     run_preset fuzz --target UrlFuzzer
