@@ -37,9 +37,16 @@ void SetCellNamed(const RowPtr& row, const char* name, const Variant& value) {
 // statement layer would bind as 16-byte blobs, and SQLite never finds a blob equal to a text: keys
 // would match nothing and updated cells would change their storage class. Every cell a table writes or
 // looks up by therefore goes to SQLite as the text a new row would have had.
+// An empty text cell is written as the empty text itself: binding it as NULL would make every write of a
+// row fail on a NOT NULL text column that holds one (a property's group) and turn the workspace's empty
+// description into NULL at its first save.
 void BindCell(const StatementPtr& statement, int32_t index, const Variant& cell) {
     if (cell.Type() == DS::VT_Uuid && cell.Form() == DS::VF_Inline) {
         statement->Bind(index, Variant::FromString(Data::UuidToText(cell.ToUuid())));
+        return;
+    }
+    if (cell.Type() == DS::VT_String && cell.HasData() && cell.Text().empty()) {
+        statement->BindText(index, Data::NewString(""));
         return;
     }
     statement->Bind(index, cell);

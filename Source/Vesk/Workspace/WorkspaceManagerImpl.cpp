@@ -96,7 +96,7 @@ WorkspaceManagerImpl::WorkspaceManagerImpl(Data::Uuid uuid, const std::string& p
     InsertRecordIfNew(uuid, workingName);
     LoadAllTables();
     SetHashedSecret();
-    CheckVersion();
+    CheckVersionAndUpgrade();
     if (IsFileWorkspace() && openMode_ != Interfaces::ReadWritePersistent) {
         connection_ = nullptr;
     }
@@ -169,22 +169,6 @@ const TrackedTables& WorkspaceManagerImpl::Tables(WorkspaceTable table) const {
 void WorkspaceManagerImpl::SetHashedSecret() {
     const Data::Uuid uuid = Uuid();
     secret_ = Data::NewSecureString(Data::Sha256Hex(uuid.bytes, sizeof uuid.bytes));
-}
-
-void WorkspaceManagerImpl::CheckVersion() {
-    const int32_t version = StoredVersion();
-    if (version == kDataModelVersion) {
-        Core::Log(Core::LogInfo, fmt::format("Workspace {} ({}) is at latest version", Name(), UuidText()));
-    } else if (version > kDataModelVersion) {
-        Core::Log(Core::LogError,
-                  "Workspace was created with newer version of the software. Compatibility is not guaranteed. "
-                  "Proceed at your own risk!");
-    } else {
-        throw std::runtime_error(fmt::format(
-            "Workspace {} ({}) is at data-model version {}; opening it needs an upgrade to version {}, which this "
-            "version of the library cannot do yet",
-            Name(), UuidText(), version, kDataModelVersion));
-    }
 }
 
 Variant WorkspaceManagerImpl::RecordCell(const char* column) const {

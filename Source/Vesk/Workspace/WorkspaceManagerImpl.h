@@ -136,7 +136,36 @@ private:
     TablePtr LoadTable(WorkspaceTable table);
     void LoadTrackedTable(WorkspaceTable table);
     void SetHashedSecret();
-    void CheckVersion();
+
+    // The version check and the upgrade of an older database (WorkspaceUpgrade.cpp).
+    void CheckVersionAndUpgrade();
+    void MigrateEmptyTablesToLatest();
+    void MigrateFromVersion1ToVersion2();
+    void MigrateFromVersion2ToVersion3();
+    void MigrateConnectionsToFilePathProperties();
+    void MigrateDatasetTypeColumn();
+    bool HasColumn(WorkspaceTable table, const char* column) const;
+    // Replaces the FilePath property of a data source by one holding value; the rows wait in the
+    // Properties insert table for the next commit.
+    void StoreFilePathProperty(const Data::Uuid& dataSource, const Data::Variant& value);
+
+    // Connections, transactions and writing the in-memory tables back (WorkspaceChanges.cpp).
+    // Opens a transaction on a writable connection unless one is open.
+    void BeginTransactionInternal();
+    // A file workspace not opened read-only gets a read-write connection when it has none.
+    void EnsureWritableConnection();
+    // A file workspace gets a read-only connection unless it keeps a usable one.
+    void EnsureReadConnection();
+    // A file workspace outside mode 2 lets go of its connection after a write.
+    void CloseAfterWrite();
+    // Ends an open transaction, then writes every pending change under a transaction of its own;
+    // on failure that write is rolled back and the exception goes on.
+    void Commit();
+    // Rolls back an open transaction and reloads every table from the database.
+    void Rollback();
+    void SaveTableChanges(WorkspaceTable table);
+    void SaveWorkspaceRow();
+    void ReplaceConnection(bool readOnly);
     Data::Variant RecordCell(const char* column) const;
     [[noreturn]] void NotAvailable(const char* operation) const;
 

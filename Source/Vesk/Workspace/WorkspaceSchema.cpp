@@ -116,6 +116,14 @@ std::string DropTableStatement(WorkspaceTable table) {
     return std::string("DROP TABLE IF EXISTS \"") + WorkspaceTableName(table) + "\"";
 }
 
+std::string DropRemovedTableStatement(const char* table) {
+    return std::string("DROP TABLE IF EXISTS \"") + table + "\"";
+}
+
+void ExecuteSchemaStatement(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection, const std::string& sql) {
+    Run(connection, sql);
+}
+
 void CreateMissingTables(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection) {
     Run(connection, CreateTableStatement(WorkspaceTable::Workspaces));
     for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Properties, WorkspaceTable::Datasets,

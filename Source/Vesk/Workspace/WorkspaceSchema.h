@@ -15,6 +15,32 @@ std::string DropTableStatement(WorkspaceTable table);
 // Properties, Datasets, GenericObjects. Nothing is dropped.
 void CreateMissingTables(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection);
 
+// The statements that bring an older database to the current data model, each run as written.
+namespace Migration {
+// M1: data sources gain the identifier of their type.
+inline constexpr const char* kAddDataSourceTypeIdentifier =
+    "ALTER TABLE DataSources ADD COLUMN \"TypeIdentifier\" UUID NULL";
+// M2 and M3: the dataset's Type column is copied into DatasetType.
+inline constexpr const char* kAddDatasetType =
+    "ALTER TABLE Datasets ADD COLUMN \"DatasetType\" TEXT NOT NULL DEFAULT 'Generic'";
+inline constexpr const char* kCopyTypeToDatasetType = "UPDATE Datasets SET \"DatasetType\" = \"Type\"";
+// M4 and M5: the temporal and spatial kinds of a dataset; existing datasets get 'None'.
+inline constexpr const char* kAddTemporalType =
+    "ALTER TABLE Datasets ADD COLUMN \"TemporalType\" NOT NULL DEFAULT 'None'";
+inline constexpr const char* kAddSpatialType =
+    "ALTER TABLE Datasets ADD COLUMN \"SpatialType\" NOT NULL DEFAULT 'None'";
+}  // namespace Migration
+
+// The tables that version 2 removed, in the order they are dropped.
+inline constexpr const char* kRemovedTables[] = {"AttributeSchemas", "Styles", "RasterFeatureEquations",
+                                                 "ValidationRules"};
+
+// M6: drops a table of an older version by name.
+std::string DropRemovedTableStatement(const char* table);
+
+// Runs one statement without parameters on the connection; a failure is raised by the SQLite layer.
+void ExecuteSchemaStatement(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection, const std::string& sql);
+
 // Recreates one object table: drops it first when recreate is set, then creates it.
 void CreateObjectTable(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection, WorkspaceTable table,
                        bool recreate);
