@@ -1,8 +1,8 @@
 #include "WorkspaceTestSupport.h"
 
+#include "Core/IConsole.h"
 #include "Core/Log.h"
 #include "Core/Object.h"
-#include "Platform/IConsole.h"
 
 namespace WorkspaceTest {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Core/IAppLogger.h"
 #include "Core/Ptr.h"
-#include "Platform/IAppLogger.h"
 
 namespace WorkspaceTest {
 
