@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the Debug build, the same tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the thread and task tests under ThreadSanitizer,
-# and a bounded libFuzzer run of the URL parser.
+# and bounded libFuzzer runs of the URL parser and of the geometry reader and writer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -38,10 +38,14 @@ if [ -f Tests/Unit/Platform/CMakeLists.txt ]; then
 fi
 
 if [ -f Fuzz/CMakeLists.txt ]; then
-    run_preset fuzz --target UrlFuzzer
+    run_preset fuzz --target UrlFuzzer GeometryFuzzer
     # A fixed seed and a fixed number of runs make the result the same on every machine.
     echo "== fuzz: URL parser, 300000 runs"
     rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
     ./build/fuzz/bin/UrlFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 build/fuzz/corpus
+    echo "== fuzz: WKB measure and GeoPackage blobs, 300000 runs"
+    rm -rf build/fuzz/geometry-corpus && mkdir -p build/fuzz/geometry-corpus
+    ./build/fuzz/bin/GeometryFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 \
+        build/fuzz/geometry-corpus
 fi
 echo "== all tests passed"
