@@ -64,11 +64,6 @@ void WkbWriter::Write(uint32_t count, bool widen) {
     }
 }
 
-WkbWriter& WkbWriter::Byte(uint8_t value) {
-    bytes_.push_back(value);
-    return *this;
-}
-
 void WkbWriter::Put32(uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         const int shift = little_ ? 8 * i : 8 * (3 - i);
@@ -178,6 +173,12 @@ ShapePtr AddShape(const LayerPtr& layer, const std::vector<::Data::Variant>& val
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetBoundingBox(bounds.Receive(), e); });
     bounds->SetBounds(box[0], box[1], box[2], box[3], box[4], box[5]);
     return shape;
+}
+
+Bytes BlobOf(const ShapePtr& shape) {
+    GP::GeopackageGeometryInstance instance;
+    GP::WriteShapeGeometry(shape.Get(), instance);
+    return Bytes(instance.Data(), instance.Data() + instance.Size());
 }
 
 ::Data::Variant ValueOf(const ShapePtr& shape, const std::string& name) {

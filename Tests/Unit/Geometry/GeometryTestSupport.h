@@ -46,7 +46,6 @@ public:
     WkbWriter& Points(uint32_t count);
     // The same for an interior ring: it lies inside its polygon's outline, so it widens only the z range.
     WkbWriter& InteriorPoints(uint32_t count);
-    WkbWriter& Byte(uint8_t value);
 
     const Bytes& Data() const { return bytes_; }
     const Extent& Bounds() const { return extent_; }
@@ -72,6 +71,8 @@ LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::str
 // A new shape of layer with values in column order, WKB bytes and a box.
 ShapePtr AddShape(const LayerPtr& layer, const std::vector<::Data::Variant>& values, const Bytes& wkb,
                   const Extent& box = {});
+// The shape's GeoPackage blob, written into storage of its own.
+Bytes BlobOf(const ShapePtr& shape);
 ::Data::Variant ValueOf(const ShapePtr& shape, const std::string& name);
 void SetValue(const ShapePtr& shape, const std::string& name, const ::Data::Variant& value);
 

@@ -20,12 +20,6 @@ using VeskTest::MessageThrownBy;
 constexpr const char* kViewMessage =
     "GeopackageGeometryInstance was constructed as a data view. Allocation size does not match the view size!";
 
-Bytes Blob(const ShapePtr& shape) {
-    GP::GeopackageGeometryInstance instance;
-    GP::WriteShapeGeometry(shape.Get(), instance);
-    return Bytes(instance.Data(), instance.Data() + instance.Size());
-}
-
 void SetReference(const LayerPtr& layer, int32_t kind, int32_t id) {
     Core::Ptr<VI::IShapeHeader> header;
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
@@ -64,16 +58,16 @@ TEST(GeopackageBlob, SrsIdComesFromTheFirstReferenceSystemPresent) {
     const Bytes point = Sample(GP::WkbPoint, kXy, true).Data();
     LayerPtr layer = MakeLayer("L", {});
     ShapePtr shape = AddShape(layer, {}, point);
-    EXPECT_EQ(Int32At(Blob(shape).data() + 4), -1);
+    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), -1);
     SetReference(layer, VI::SRK_Geographic, 4326);
-    EXPECT_EQ(Int32At(Blob(shape).data() + 4), 4326);
+    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 4326);
     SetReference(layer, VI::SRK_Projected, 25832);
-    EXPECT_EQ(Int32At(Blob(shape).data() + 4), 25832);
+    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 25832);
     SetReference(layer, VI::SRK_Compound, 7415);
-    EXPECT_EQ(Int32At(Blob(shape).data() + 4), 7415);
+    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 7415);
     // The shape keeps the header it shares with its layer, so the id survives the layer.
     layer = nullptr;
-    EXPECT_EQ(Int32At(Blob(shape).data() + 4), 7415);
+    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 7415);
 }
 
 TEST(GeopackageBlob, EmptyGeometryGivesTheHeaderAlone) {
@@ -103,7 +97,7 @@ TEST(GeopackageBlob, ViewsKeepTheirSizeAndOwnStorageFollowsTheGeometry) {
     auto fitting = GP::GeopackageGeometryInstance::View(exact.data(), exact.size());
     GP::WriteShapeGeometry(shape.Get(), fitting);
     // Written in place, the same bytes as into storage of its own.
-    EXPECT_EQ(exact, Blob(shape));
+    EXPECT_EQ(exact, BlobOf(shape));
     EXPECT_EQ(Bytes(exact.begin() + 56, exact.end()), wkb);
     EXPECT_EQ(fitting.Wkb(), exact.data() + 56);
 

@@ -21,12 +21,6 @@ using ::Data::Variant;
 using Vesk::Data::Sql::DbTableInfo;
 using VeskTest::MessageThrownBy;
 
-Bytes Blob(const ShapePtr& shape) {
-    GP::GeopackageGeometryInstance instance;
-    GP::WriteShapeGeometry(shape.Get(), instance);
-    return Bytes(instance.Data(), instance.Data() + instance.Size());
-}
-
 // The bytes of the first hex literal X'..' in text.
 Bytes FirstHexLiteral(const std::string& text) {
     const size_t start = text.find("X'");
@@ -64,12 +58,12 @@ TEST_F(ShapeSql, ValuesAndSetItemsEndWithTheGeometryBlob) {
     const std::string values = sql_.ShapeValuesSql(shape_.Get(), {"Name", "Area"});
     EXPECT_EQ(values.rfind("'O''Brien',NULL,X'47500005", 0), 0u) << values;
     EXPECT_EQ(values.back(), '\'');
-    EXPECT_EQ(FirstHexLiteral(values), Blob(shape_));
+    EXPECT_EQ(FirstHexLiteral(values), BlobOf(shape_));
 
     const std::string set = sql_.ShapeSetSql(shape_.Get(), {"ID", "Name", "Area"}, info_);
     EXPECT_EQ(set.rfind("\"Name\" = 'O''Brien',\"Area\" = NULL,\"geom\" = X'", 0), 0u) << set;
     EXPECT_EQ(set.back(), '\'');
-    EXPECT_EQ(FirstHexLiteral(set), Blob(shape_));
+    EXPECT_EQ(FirstHexLiteral(set), BlobOf(shape_));
 
     const std::string update = sql_.UpdateSql(shape_.Get(), info_);
     EXPECT_EQ(update, "UPDATE \"Parcels\" SET " + sql_.ShapeSetSql(shape_.Get(), {"id", "Name", "Area"}, info_) +
@@ -132,10 +126,10 @@ TEST_F(ShapeSql, ShapesRoundTripThroughTheGeneratedStatements) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[7]["Name"].Text(), "O'Brien");
     EXPECT_EQ(rows[7]["Area"].ToDouble(), 12.5);
-    EXPECT_EQ(BytesOf(rows[7]["geom"]), Blob(shape_));
+    EXPECT_EQ(BytesOf(rows[7]["geom"]), BlobOf(shape_));
     EXPECT_EQ(rows[8]["Area"].ToDouble(), -0.25);  // the database chose the key after 7
     EXPECT_EQ(rows[8]["Name"].Text(), std::string("zero\0byte", 9));
-    EXPECT_EQ(BytesOf(rows[8]["geom"]), Blob(keyless));
+    EXPECT_EQ(BytesOf(rows[8]["geom"]), BlobOf(keyless));
     EXPECT_FALSE(rows[3]["Name"].HasData());
     EXPECT_EQ(BytesOf(rows[3]["geom"]).size(), 56u);
     // The stored blob leads back to the shape's own WKB.
@@ -152,8 +146,8 @@ TEST_F(ShapeSql, ShapesRoundTripThroughTheGeneratedStatements) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows.count(3), 0u);
     EXPECT_EQ(rows[7]["Name"].Text(), "Murphy");
-    EXPECT_EQ(BytesOf(rows[7]["geom"]), Blob(shape_));
-    EXPECT_EQ(BytesOf(rows[8]["geom"]), Blob(keyless));
+    EXPECT_EQ(BytesOf(rows[7]["geom"]), BlobOf(shape_));
+    EXPECT_EQ(BytesOf(rows[8]["geom"]), BlobOf(keyless));
 }
 
 TEST_F(ShapeSql, InsertReturningTakesTheValuesInColumnOrderAndTheWkbLast) {

@@ -14,10 +14,7 @@ namespace GP = Vesk::Data::Geopackage;
 
 Bytes Blob(const Bytes& wkb, const Extent& box, int32_t srsId) {
     LayerPtr layer = MakeLayer("L", {}, srsId);
-    ShapePtr shape = AddShape(layer, {}, wkb, box);
-    GP::GeopackageGeometryInstance instance;
-    GP::WriteShapeGeometry(shape.Get(), instance);
-    return Bytes(instance.Data(), instance.Data() + instance.Size());
+    return BlobOf(AddShape(layer, {}, wkb, box));
 }
 
 constexpr const char* kQuery =
