@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a module includes a header of a module above it, or when portable code asks which
 # operating system it runs on. The order, lowest first (README, "Layout"):
-#   Include/Vesk < KeldaCore base < KeldaData < KeldaCore < KeldaPlatform < VeskCore < Source < Tools
+#   Include/Vesk < KeldaCore base < KeldaData, KeldaShapes < KeldaCore < KeldaPlatform < VeskCore < Source < Tools
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,17 +24,17 @@ base_core=(KeldaCore/Source/Base KeldaCore/Include/Core/{Object,Ptr,ErrorCode,Gu
 forbid "The public headers include only public headers" '#include "(Core|Platform|Private)/' Include
 forbid "The KeldaCore base includes only public headers and itself" "#include \"(Platform/|Private/|${upper_core})" \
     "${base_core[@]}"
-forbid "KeldaData sits below the log front end and the platform layer" \
-    "#include \"(Platform/|Private/|${upper_core})" KeldaData
+forbid "KeldaData and KeldaShapes sit below the log front end and the platform layer" \
+    "#include \"(Platform/|Private/|${upper_core})" KeldaData KeldaShapes
 forbid "KeldaCore sits below the platform layer" '#include "(Platform|Private)/' KeldaCore
 forbid "The platform layer sits below the workspace library" '#include "Private/' KeldaPlatform
 forbid "Vesk.Core sits below the workspace library" '#include "Private/' VeskCore
 forbid "Only the platform backends ask which system they run on" \
     '^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif).*(__linux__|__unix__|__APPLE__|_WIN32|_MSC_VER)' \
-    KeldaCore KeldaData KeldaPlatform/Include KeldaPlatform/Source/Common VeskCore Source Tools
+    KeldaCore KeldaData KeldaShapes KeldaPlatform/Include KeldaPlatform/Source/Common VeskCore Source Tools
 forbid "Only the platform backends include system headers" \
     '#include <(unistd|dlfcn|pthread|fcntl|windows|winhttp|curl/curl|libsecret/secret|sys/[a-z]+)\.h>' \
-    KeldaCore KeldaData KeldaPlatform/Include KeldaPlatform/Source/Common VeskCore Source Tools
+    KeldaCore KeldaData KeldaShapes KeldaPlatform/Include KeldaPlatform/Source/Common VeskCore Source Tools
 
 [ "$status" -eq 0 ] && echo "layering: every include points down the module order"
 exit "$status"

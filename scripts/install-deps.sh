@@ -8,7 +8,7 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libsqlite3-dev sqlite3
+    libsqlite3-dev sqlite3 libsqlite3-mod-spatialite
     rapidjson-dev libpugixml-dev libssl-dev libfmt-dev
     libcurl4-openssl-dev libsecret-1-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -45,10 +45,14 @@ echo "== tsan: tests"
 ctest --preset tsan
 
 if [ -f Fuzz/CMakeLists.txt ]; then
-    run_preset fuzz --target UrlFuzzer
+    run_preset fuzz --target UrlFuzzer GeometryFuzzer
     # A fixed seed and a fixed number of runs make the result the same on every machine.
     echo "== fuzz: URL parser, 300000 runs"
     rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
     ./build/fuzz/bin/UrlFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 build/fuzz/corpus
+    echo "== fuzz: WKB measure and GeoPackage blobs, 300000 runs"
+    rm -rf build/fuzz/geometry-corpus && mkdir -p build/fuzz/geometry-corpus
+    ./build/fuzz/bin/GeometryFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 \
+        build/fuzz/geometry-corpus
 fi
 echo "== all tests passed"

@@ -13,11 +13,14 @@
 #include "Core/Guard.h"
 #include "Core/StringFormat.h"
 #include "Core/TableAccess.h"
+#include "Private/Data/Geometry.h"
+#include "Vesk/Shapes/IShape.h"
 
 namespace Vesk::Data {
 
 namespace DI = Data::Interfaces;
 namespace DS = Data::Structures;
+namespace VI = Vesk::Interfaces;
 
 namespace Sql {
 
@@ -113,13 +116,16 @@ std::string Fill(std::string text, std::initializer_list<std::pair<std::string_v
     return text;
 }
 
+// Geometry blobs make long literals, so the digits are looked up rather than formatted one by one.
 std::string HexLiteral(const uint8_t* bytes, uint64_t size) {
-    std::string text = "X'";
-    text.reserve(size * 2 + 3);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text(size * 2 + 3, '\'');
+    text[0] = 'X';
     for (uint64_t i = 0; i < size; ++i) {
-        text += fmt::format("{:02X}", bytes[i]);
+        text[2 + 2 * i] = kDigits[bytes[i] >> 4];
+        text[3 + 2 * i] = kDigits[bytes[i] & 0x0F];
     }
-    return text + "'";
+    return text;
 }
 
 // Text as a quoted SQL literal. A zero byte would end the statement text early, so such text is
@@ -185,6 +191,54 @@ std::string QuotedName(std::string_view name) {
 // The key cell as the integer that inline UPDATE and DELETE statements compare with.
 std::string KeyText(const RowPtr& row, const DbTableInfo& info) {
     return std::to_string(CellNamed(row, info.idColumn).ToInt64());
+}
+
+Core::Ptr<VI::IShapeHeader> HeaderOfShape(VI::IShapeObject* shape) {
+    Core::CheckNotNull(shape);
+    Core::Ptr<VI::IShapeHeader> header;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetHeader(header.Receive(), e); });
+    return header;
+}
+
+Core::Ptr<VI::IShapeHeader> HeaderOfLayer(VI::IShapeLayer* layer) {
+    Core::CheckNotNull(layer);
+    Core::Ptr<VI::IShapeHeader> header;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
+    return header;
+}
+
+// The attribute column names of a shape header, in column order.
+ColumnNames AttributeNames(const Core::Ptr<VI::IShapeHeader>& header) {
+    ColumnNames names;
+    const uint32_t count = header->GetAttributeCount();
+    names.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        Core::Ptr<VI::IAttributeHeader> attribute;
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->GetAttribute(i, attribute.Receive(), e); });
+        names.emplace_back(attribute->GetName());
+    }
+    return names;
+}
+
+Variant ShapeValue(VI::IShapeObject* shape, const std::string& name) {
+    Core::Ptr<VI::IAttributeValue> attribute;
+    Core::ThrowIfFailed(
+        [&](Core::IErrorCode** e) { return shape->GetAttributeByName(name.c_str(), attribute.Receive(), e); });
+    Variant value;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return attribute->GetValue(value.Receive(), e); });
+    return value;
+}
+
+// The shape's GeoPackage geometry blob as a hex literal.
+std::string GeometryLiteral(VI::IShapeObject* shape) {
+    Geopackage::GeopackageGeometryInstance blob;
+    Geopackage::WriteShapeGeometry(shape, blob);
+    return HexLiteral(blob.Data(), blob.Size());
+}
+
+// The shape's key attribute as the integer that inline UPDATE and DELETE statements compare with.
+std::string KeyText(VI::IShapeObject* shape, const DbTableInfo& info) {
+    return std::to_string(ShapeValue(shape, info.idColumn).ToInt64());
 }
 
 // Converts, in place, every condition value of the tree whose column the table has with another value
@@ -279,40 +333,87 @@ std::string SqliteStatements::CreateIndexJsonbPathSql(const DbTableInfo&, const 
 }
 
 // ---- Shapes ----
-// The shape forms (Nos. 7, 8, 10, 11, 17, 18, 22) need the GeoPackage geometry writer and the shape
-// interfaces; they arrive together with geometry support. Until then they refuse like the operations
-// that SQLite does not offer.
 
-std::string SqliteStatements::ShapeColumnsSql(ShapeLayerPtr, const DbTableInfo&) {
-    NotImplemented("ShapeColumnsSql");
+std::string SqliteStatements::ShapeColumnsSql(ShapeLayerPtr layer, const DbTableInfo& info) {
+    std::string text;
+    for (const std::string& name : AttributeNames(HeaderOfLayer(layer))) {
+        text += Core::StringFormat("\"%s\", ", name.c_str());
+    }
+    text += Core::StringFormat("\"%s\", ", info.geometryColumn.c_str());
+    DropTail(text, 2);
+    return text;
 }
 
-std::string SqliteStatements::ShapeValuesSql(ShapePtr, const ColumnNames&) {
-    NotImplemented("ShapeValuesSql");
+std::string SqliteStatements::ShapeValuesSql(ShapePtr shape, const ColumnNames& columns) {
+    Core::CheckNotNull(shape);
+    std::string text;
+    for (const std::string& name : columns) {
+        text += ValueItem(ShapeValue(shape, name));
+    }
+    text += GeometryLiteral(shape) + ",";
+    DropTail(text, 1);
+    return text;
 }
 
 std::string SqliteStatements::InsertShapeSql(ShapePtr, const DbTableInfo&) {
     NotImplemented("InsertShapeSql");
 }
 
-std::string SqliteStatements::InsertSql(ShapePtr, const DbTableInfo&, const ColumnNames&) {
-    NotImplemented("InsertSql");
+std::string SqliteStatements::InsertSql(ShapePtr shape, const DbTableInfo& info, const ColumnNames& layerColumns) {
+    Core::CheckNotNull(shape);
+    Core::Ptr<VI::IShapeLayer> layer;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetLayer(layer.Receive(), e); });
+    return Fill(kInsert, {{"${TABLE}", info.name},
+                          {"${COLUMNS}", ShapeColumnsSql(layer.Get(), info)},
+                          {"${VALUES}", ShapeValuesSql(shape, layerColumns)}});
 }
 
-std::string SqliteStatements::InsertReturningSql(ShapeLayerPtr, const DbTableInfo&) {
-    NotImplemented("InsertReturningSql");
+std::string SqliteStatements::InsertReturningSql(ShapeLayerPtr layer, const DbTableInfo& info) {
+    const std::string id = Lower(info.idColumn);
+    std::string columns;
+    std::string values;
+    for (const std::string& name : AttributeNames(HeaderOfLayer(layer))) {
+        if (Lower(name) == id) {
+            continue;  // the database chooses the key and hands it back
+        }
+        columns += Core::StringFormat("\"%s\", ", name.c_str());
+        values += "?, ";
+    }
+    columns += info.geometryColumn;
+    values += "?";
+    return Fill(
+        "INSERT INTO \"${TABLE}\" (${COLUMNS}) VALUES (${VALUES}) RETURNING ${ID};",
+        {{"${TABLE}", layer->GetName()}, {"${COLUMNS}", columns}, {"${VALUES}", values}, {"${ID}", info.idColumn}});
 }
 
-std::string SqliteStatements::ShapeSetSql(ShapePtr, const ColumnNames&, const DbTableInfo&) {
-    NotImplemented("ShapeSetSql");
+std::string SqliteStatements::ShapeSetSql(ShapePtr shape, const ColumnNames& columns, const DbTableInfo& info) {
+    Core::CheckNotNull(shape);
+    const std::string id = Lower(info.idColumn);
+    std::string text;
+    for (const std::string& name : columns) {
+        if (Lower(name) == id) {
+            continue;
+        }
+        text += QuotedName(name) + " = " + ValueItem(ShapeValue(shape, name));
+    }
+    text += QuotedName(info.geometryColumn) + " = " + GeometryLiteral(shape) + ",";
+    DropTail(text, 1);
+    return text;
 }
 
-std::string SqliteStatements::UpdateSql(ShapePtr, const DbTableInfo&) {
-    NotImplemented("UpdateSql");
+std::string SqliteStatements::UpdateSql(ShapePtr shape, const DbTableInfo& info) {
+    const std::string set = ShapeSetSql(shape, AttributeNames(HeaderOfShape(shape)), info);
+    return Fill("UPDATE \"${TABLE}\" SET ${COLUMN_VALUE} WHERE ${ID} = ${VALUE};;",
+                {{"${TABLE}", info.name},
+                 {"${COLUMN_VALUE}", set},
+                 {"${ID}", info.idColumn},
+                 {"${VALUE}", KeyText(shape, info)}});
 }
 
-std::string SqliteStatements::DeleteSql(ShapePtr, const DbTableInfo&) {
-    NotImplemented("DeleteSql");
+std::string SqliteStatements::DeleteSql(ShapePtr shape, const DbTableInfo& info) {
+    Core::CheckNotNull(shape);
+    return Fill("DELETE FROM \"${TABLE}\" WHERE ${ID} = ${VALUE};",
+                {{"${TABLE}", info.name}, {"${ID}", info.idColumn}, {"${VALUE}", KeyText(shape, info)}});
 }
 
 // ---- Rows ----

@@ -245,8 +245,7 @@ TEST_F(SqlStatementsTest, OperationsSqliteDoesNotOfferRaiseFatalWithTheirName) {
         {[&] { sql_.CreateSpatialIndexSql(info_, "g"); }, "CreateSpatialIndexSql"},
         {[&] { sql_.SelectWktGeometrySql(info_, none); }, "SelectWktGeometrySql"},
         {[&] { sql_.SelectSql(ShapeLayerPtr{}, info_, none, 0, 1); }, "SelectSql"},
-        // Shape forms: they come with geometry support.
-        {[&] { sql_.UpdateSql(ShapePtr{}, info_); }, "UpdateSql"},
+        {[&] { sql_.InsertShapeSql(ShapePtr{}, info_); }, "InsertShapeSql"},
     };
     for (const auto& [call, name] : cases) {
         EXPECT_EQ(VeskTest::MessageThrownBy(call), "Not implemented!") << name;

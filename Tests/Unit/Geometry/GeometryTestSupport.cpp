@@ -1,0 +1,253 @@
+#include "GeometryTestSupport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "Core/Guard.h"
+#include "Private/Data/Geometry.h"
+#include "Shapes/MemoryShapes.h"
+
+namespace GeometryTest {
+
+namespace VI = Vesk::Interfaces;
+namespace GP = Vesk::Data::Geopackage;
+
+WkbWriter& WkbWriter::Begin(uint32_t kind, const Dimension& dimension, bool littleEndian) {
+    const uint32_t type = dimension.offset == kExtendedZ.offset ? kind | dimension.offset : kind + dimension.offset;
+    dimension_ = dimension;
+    return RawType(type, littleEndian);
+}
+
+WkbWriter& WkbWriter::RawType(uint32_t type, bool littleEndian) {
+    little_ = littleEndian;
+    bytes_.push_back(littleEndian ? 1 : 0);
+    Put32(type);
+    return *this;
+}
+
+WkbWriter& WkbWriter::Count(uint32_t count) {
+    Put32(count);
+    return *this;
+}
+
+WkbWriter& WkbWriter::Points(uint32_t count) {
+    Write(count, true);
+    return *this;
+}
+
+WkbWriter& WkbWriter::InteriorPoints(uint32_t count) {
+    Write(count, false);
+    return *this;
+}
+
+void WkbWriter::Write(uint32_t count, bool widen) {
+    for (uint32_t i = 0; i < count; ++i, ++serial_) {
+        const double x = serial_ * 1.25 - 10.0;
+        const double y = 100.0 - serial_ * 0.5;
+        const double third = serial_ * 2.0 + 0.25;  // z, or m without z
+        const double coordinates[4] = {x, y, third, static_cast<double>(serial_)};
+        for (uint32_t c = 0; c < dimension_.count; ++c) {
+            PutDouble(coordinates[c]);
+        }
+        const double z = dimension_.hasZ ? third : 0.0;
+        if (!any_) {  // the first point is always of an outer ring
+            extent_ = {x, y, z, x, y, z};
+            any_ = true;
+        }
+        extent_[2] = std::min(extent_[2], z);
+        extent_[5] = std::max(extent_[5], z);
+        if (widen) {
+            extent_ = {std::min(extent_[0], x), std::min(extent_[1], y), extent_[2],
+                       std::max(extent_[3], x), std::max(extent_[4], y), extent_[5]};
+        }
+    }
+}
+
+void WkbWriter::Put32(uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        const int shift = little_ ? 8 * i : 8 * (3 - i);
+        bytes_.push_back(static_cast<uint8_t>(value >> shift));
+    }
+}
+
+void WkbWriter::PutDouble(double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (int i = 0; i < 8; ++i) {
+        const int shift = little_ ? 8 * i : 8 * (7 - i);
+        bytes_.push_back(static_cast<uint8_t>(bits >> shift));
+    }
+}
+
+WkbWriter Sample(uint32_t kind, const Dimension& d, bool little) {
+    const bool other = !little;
+    WkbWriter w;
+    switch (kind) {
+        case GP::WkbPoint:
+            w.Begin(kind, d, little).Points(1);
+            break;
+        case GP::WkbLineString:
+        case GP::WkbCircularString:
+            w.Begin(kind, d, little).Count(3).Points(3);
+            break;
+        case GP::WkbPolygon:
+            w.Begin(kind, d, little).Count(2).Count(4).Points(4).Count(5).InteriorPoints(5);
+            break;
+        case GP::WkbMultiPoint:
+            w.Begin(kind, d, little).Count(2);
+            w.Begin(GP::WkbPoint, d, other).Points(1).Begin(GP::WkbPoint, d, little).Points(1);
+            break;
+        case GP::WkbMultiLineString:
+            w.Begin(kind, d, little).Count(2);
+            w.Begin(GP::WkbLineString, d, other).Count(2).Points(2);
+            w.Begin(GP::WkbLineString, d, little).Count(4).Points(4);
+            break;
+        case GP::WkbMultiPolygon:
+            w.Begin(kind, d, little).Count(2);
+            w.Begin(GP::WkbPolygon, d, other).Count(1).Count(4).Points(4);
+            w.Begin(GP::WkbPolygon, d, little).Count(2).Count(4).Points(4).Count(4).InteriorPoints(4);
+            break;
+        case GP::WkbGeometryCollection:
+            w.Begin(kind, d, little).Count(3);
+            w.Begin(GP::WkbPoint, d, other).Points(1);
+            w.Begin(GP::WkbLineString, d, little).Count(2).Points(2);
+            w.Begin(GP::WkbPolygon, d, other).Count(1).Count(4).Points(4);
+            break;
+        case GP::WkbCompoundCurve:
+            w.Begin(kind, d, little).Count(2);
+            w.Begin(GP::WkbLineString, d, other).Count(3).Points(3);
+            w.Begin(GP::WkbCircularString, d, little).Count(3).Points(3);
+            break;
+        case GP::WkbCurvePolygon:
+            w.Begin(kind, d, little).Count(2);
+            w.Begin(GP::WkbLineString, d, other).Count(4).Points(4);
+            w.Begin(GP::WkbCompoundCurve, d, little).Count(2);
+            w.Begin(GP::WkbCircularString, d, other).Count(3).Points(3);
+            w.Begin(GP::WkbLineString, d, little).Count(2).Points(2);
+            break;
+        case GP::WkbMultiSurface:
+            w.Begin(kind, d, little).Count(2);
+            w.Begin(GP::WkbPolygon, d, other).Count(1).Count(4).Points(4);
+            w.Begin(GP::WkbCurvePolygon, d, little).Count(1).Begin(GP::WkbCircularString, d, other).Count(5).Points(5);
+            break;
+        default:
+            throw std::invalid_argument("no sample of kind " + std::to_string(kind));
+    }
+    return w;
+}
+
+LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
+                   int32_t srsId) {
+    LayerPtr layer;
+    Core::ThrowIfFailed(
+        [&](Core::IErrorCode** e) { return Shapes::CreateMemoryLayer(name.c_str(), layer.Receive(), e); });
+    Core::Ptr<VI::IShapeHeader> header;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
+    for (const auto& [column, type] : columns) {
+        Core::ThrowIfFailed(
+            [&](Core::IErrorCode** e) { return header->AddAttribute(column.c_str(), type, nullptr, e); });
+    }
+    if (srsId != -1) {
+        Core::Ptr<VI::ISpatialReference> reference;
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) {
+            return Shapes::CreateSpatialReference(srsId, "test", reference.Receive(), e);
+        });
+        Core::ThrowIfFailed(
+            [&](Core::IErrorCode** e) { return header->SetReference(VI::SRK_Projected, reference.Get(), e); });
+    }
+    return layer;
+}
+
+ShapePtr AddShape(const LayerPtr& layer, const std::vector<::Data::Variant>& values, const Bytes& wkb,
+                  const Extent& box) {
+    ShapePtr shape;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->CreateShape(shape.Receive(), e); });
+    for (uint32_t i = 0; i < values.size(); ++i) {
+        Core::Ptr<VI::IAttributeValue> value;
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetAttribute(i, value.Receive(), e); });
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return value->SetValue(&values[i].Raw(), e); });
+    }
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->SetGeometry(wkb.data(), wkb.size(), e); });
+    Core::Ptr<VI::IBoundingBox3d> bounds;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetBoundingBox(bounds.Receive(), e); });
+    bounds->SetBounds(box[0], box[1], box[2], box[3], box[4], box[5]);
+    return shape;
+}
+
+Bytes BlobOf(const ShapePtr& shape) {
+    GP::GeopackageGeometryInstance instance;
+    GP::WriteShapeGeometry(shape.Get(), instance);
+    return Bytes(instance.Data(), instance.Data() + instance.Size());
+}
+
+::Data::Variant ValueOf(const ShapePtr& shape, const std::string& name) {
+    Core::Ptr<VI::IAttributeValue> value;
+    Core::ThrowIfFailed(
+        [&](Core::IErrorCode** e) { return shape->GetAttributeByName(name.c_str(), value.Receive(), e); });
+    ::Data::Variant result;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return value->GetValue(result.Receive(), e); });
+    return result;
+}
+
+void SetValue(const ShapePtr& shape, const std::string& name, const ::Data::Variant& value) {
+    Core::Ptr<VI::IAttributeValue> attribute;
+    Core::ThrowIfFailed(
+        [&](Core::IErrorCode** e) { return shape->GetAttributeByName(name.c_str(), attribute.Receive(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return attribute->SetValue(&value.Raw(), e); });
+}
+
+int32_t Int32At(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+double DoubleAt(const uint8_t* p) {
+    uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) {
+        bits = bits << 8 | p[i];
+    }
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+Spatialite::Spatialite() {
+    if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
+        throw std::runtime_error("cannot open an in-memory database");
+    }
+    sqlite3_enable_load_extension(db_, 1);
+    char* message = nullptr;
+    if (sqlite3_load_extension(db_, "mod_spatialite", nullptr, &message) != SQLITE_OK) {
+        const std::string text = message != nullptr ? message : "unknown error";
+        sqlite3_free(message);
+        sqlite3_close(db_);
+        throw std::runtime_error("cannot load mod_spatialite (package libsqlite3-mod-spatialite): " + text);
+    }
+}
+
+Spatialite::~Spatialite() {
+    sqlite3_close(db_);
+}
+
+std::vector<std::string> Spatialite::Row(const std::string& sql, const std::vector<Bytes>& blobs) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in " + sql);
+    }
+    for (size_t i = 0; i < blobs.size(); ++i) {
+        sqlite3_bind_blob(statement, static_cast<int>(i + 1), blobs[i].data(), static_cast<int>(blobs[i].size()),
+                          SQLITE_TRANSIENT);
+    }
+    std::vector<std::string> row;
+    if (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+            row.emplace_back(text != nullptr ? text : "NULL");
+        }
+    }
+    sqlite3_finalize(statement);
+    return row;
+}
+
+}  // namespace GeometryTest

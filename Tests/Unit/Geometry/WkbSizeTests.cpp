@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "GeometryTestSupport.h"
+#include "Private/Data/Geometry.h"
+#include "Support/Thrown.h"
+
+namespace {
+
+using namespace GeometryTest;
+namespace GP = Vesk::Data::Geopackage;
+using VeskTest::MessageThrownBy;
+
+constexpr uint32_t kMeasuredKinds[] = {
+    GP::WkbPoint,        GP::WkbLineString,         GP::WkbPolygon,        GP::WkbMultiPoint,    GP::WkbMultiLineString,
+    GP::WkbMultiPolygon, GP::WkbGeometryCollection, GP::WkbCircularString, GP::WkbCompoundCurve, GP::WkbCurvePolygon,
+    GP::WkbMultiSurface};
+
+// The measure of exactly these bytes, from a heap block of their size, so that the address sanitizer
+// sees any read past the end.
+uint64_t Measure(const Bytes& bytes, size_t length) {
+    auto block = std::make_unique<uint8_t[]>(length);
+    std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length), block.get());
+    return GP::WkbSize(block.get(), length);
+}
+
+uint64_t Measure(const Bytes& bytes) {
+    return Measure(bytes, bytes.size());
+}
+
+TEST(WkbSize, EveryKindInBothByteOrdersAndEveryDimension) {
+    for (uint32_t kind : kMeasuredKinds) {
+        for (const Dimension& dimension : kDimensions) {
+            for (bool little : {true, false}) {
+                const Bytes wkb = Sample(kind, dimension, little).Data();
+                // Trailing bytes belong to whatever follows the geometry and are not counted.
+                Bytes padded = wkb;
+                padded.insert(padded.end(), 7, 0xEE);
+                EXPECT_EQ(Measure(padded), wkb.size())
+                    << "kind " << kind << " " << dimension.name << (little ? " little" : " big") << "-endian";
+            }
+        }
+    }
+}
+
+TEST(WkbSize, DimensionsComeFromTheTypeCode) {
+    EXPECT_EQ(Measure(WkbWriter().Begin(GP::WkbPoint, kXy, true).Points(1).Data()), 21u);
+    EXPECT_EQ(Measure(WkbWriter().Begin(GP::WkbPoint, kXyz, true).Points(1).Data()), 29u);
+    EXPECT_EQ(Measure(WkbWriter().Begin(GP::WkbPoint, kXyzm, true).Points(1).Data()), 37u);
+    // Any type with the top bit set counts three coordinates, whatever other flags it has.
+    Bytes flagged = WkbWriter().RawType(0x80000001u, true).Data();
+    flagged.resize(flagged.size() + 24);
+    EXPECT_EQ(Measure(flagged), 29u);
+    Bytes zm = WkbWriter().RawType(0xC0000001u, false).Data();
+    zm.resize(zm.size() + 24);
+    EXPECT_EQ(Measure(zm), 29u);
+}
+
+TEST(WkbSize, CollectionMembersCarryTheirOwnByteOrderAndDimension) {
+    // An XY MultiPoint of an XYZM point and an XY point, the members in opposite byte orders.
+    WkbWriter multi;
+    multi.Begin(GP::WkbMultiPoint, kXy, false).Count(2);
+    multi.Begin(GP::WkbPoint, kXyzm, true).Points(1).Begin(GP::WkbPoint, kXy, false).Points(1);
+    EXPECT_EQ(Measure(multi.Data()), 9u + 37u + 21u);
+
+    // A big-endian CurvePolygon of two four-point XY LineString rings.
+    WkbWriter curved;
+    curved.Begin(GP::WkbCurvePolygon, kXy, false).Count(2);
+    curved.Begin(GP::WkbLineString, kXy, false)
+        .Count(4)
+        .Points(4)
+        .Begin(GP::WkbLineString, kXy, false)
+        .Count(4)
+        .Points(4);
+    EXPECT_EQ(Measure(curved.Data()), 155u);
+}
+
+TEST(WkbSize, RefusesTypesItCannotMeasure) {
+    for (uint32_t type : {0u, 11u, 1011u, 15u, 2015u, 0x7FFFFFFFu}) {
+        Bytes wkb = WkbWriter().RawType(type, true).Count(0).Data();
+        EXPECT_EQ(MessageThrownBy([&] { Measure(wkb); }), "Unsupported WkbType!") << type;
+    }
+    // Curves and surfaces take only the member types that make them up.
+    WkbWriter compound;
+    compound.Begin(GP::WkbCompoundCurve, kXy, true).Count(1).Begin(GP::WkbPoint, kXy, true).Points(1);
+    EXPECT_EQ(MessageThrownBy([&] { Measure(compound.Data()); }), "Unsupported WkbType for surface!");
+    WkbWriter ring;
+    ring.Begin(GP::WkbCurvePolygon, kXy, true).Count(1).Begin(GP::WkbPolygon, kXy, true).Count(0);
+    EXPECT_EQ(MessageThrownBy([&] { Measure(ring.Data()); }), "Unsupported WkbType for surface!");
+    WkbWriter surface;
+    surface.Begin(GP::WkbMultiSurface, kXy, true).Count(1).Begin(GP::WkbLineString, kXy, true).Count(0);
+    EXPECT_EQ(MessageThrownBy([&] { Measure(surface.Data()); }), "Unsupported WkbType for surface!");
+    // The abstract Curve and Surface are measured as a ring and a surface of themselves, which they are not.
+    for (uint32_t abstract : {13u, 14u}) {
+        Bytes wkb = WkbWriter().RawType(abstract, true).Count(0).Data();
+        EXPECT_EQ(MessageThrownBy([&] { Measure(wkb); }), "Unsupported WkbType for surface!") << abstract;
+    }
+}
+
+TEST(WkbSize, NeverReadsBeyondTheBytesGiven) {
+    EXPECT_EQ(MessageThrownBy([] { GP::WkbSize(nullptr, 0); }), "Container size is 0. No WKB data is present!");
+    const uint8_t one = 1;
+    EXPECT_EQ(MessageThrownBy([&] { GP::WkbSize(&one, 0); }), "Container size is 0. No WKB data is present!");
+    for (uint32_t kind : kMeasuredKinds) {
+        for (bool little : {true, false}) {
+            const Bytes wkb = Sample(kind, kXyz, little).Data();
+            for (size_t length = 1; length < wkb.size(); ++length) {
+                EXPECT_FALSE(MessageThrownBy([&] { Measure(wkb, length); }).empty())
+                    << "kind " << kind << " accepted " << length << " of " << wkb.size() << " bytes";
+            }
+        }
+    }
+}
+
+TEST(WkbSize, RefusesHostileCountsNestingAndByteOrders) {
+    // Counts whose bytes could never fit, however the product is formed.
+    for (uint32_t kind : {GP::WkbLineString, GP::WkbPolygon, GP::WkbMultiPoint, GP::WkbGeometryCollection}) {
+        const Bytes wkb = WkbWriter().Begin(kind, kXyzm, true).Count(0xFFFFFFFFu).Points(2).Data();
+        EXPECT_NE(MessageThrownBy([&] { Measure(wkb); }).find("count 4294967295"), std::string::npos) << kind;
+    }
+    WkbWriter rings;
+    rings.Begin(GP::WkbPolygon, kXy, false).Count(1).Count(0x20000000u).Points(3);
+    EXPECT_NE(MessageThrownBy([&] { Measure(rings.Data()); }).find("count 536870912"), std::string::npos);
+
+    auto nested = [](int collections) {
+        WkbWriter w;
+        for (int i = 0; i < collections; ++i) {
+            w.Begin(GP::WkbGeometryCollection, kXy, i % 2 == 0).Count(1);
+        }
+        return w.Begin(GP::WkbPoint, kXy, true).Points(1).Data();
+    };
+    const Bytes deepest = nested(GP::kMaxWkbNesting);
+    EXPECT_EQ(Measure(deepest), deepest.size());
+    EXPECT_NE(MessageThrownBy([&] { Measure(nested(GP::kMaxWkbNesting + 1)); }).find("nested deeper"),
+              std::string::npos);
+    EXPECT_NE(MessageThrownBy([&] { Measure(nested(100000)); }).find("nested deeper"), std::string::npos);
+
+    Bytes order = WkbWriter().Begin(GP::WkbPoint, kXy, true).Points(1).Data();
+    order[0] = 2;
+    EXPECT_EQ(MessageThrownBy([&] { Measure(order); }), "Invalid WKB byte order 2!");
+}
+
+}  // namespace
