@@ -3,6 +3,8 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -337,6 +339,74 @@ TEST(Tasks, StateChangesNotifyInTheirOrderOfPrecedence) {
     EXPECT_EQ(events, "XXCF");
     EXPECT_FALSE(task->TrySetState(TaskCreated, TaskQueued));
     EXPECT_EQ(task->GetState(), TaskFailed);
+}
+
+// Counts every notification into a counter of the test's, on whichever thread it arrives. One that
+// is slow to die keeps the thread that drops the last reference to it busy for a moment.
+class CountingCallback final : public Core::ObjectT<IAsyncTaskStatusCallback> {
+public:
+    CountingCallback(std::atomic<int>& heard, bool slowToDie) : heard_(heard), slowToDie_(slowToDie) {}
+    void OnFailed(IAsyncTask*) override { ++heard_; }
+    void OnReserved(IAsyncTask*) override {}
+    void OnCompleted(IAsyncTask*) override { ++heard_; }
+    void OnCancelled(IAsyncTask*) override { ++heard_; }
+
+private:
+    ~CountingCallback() override {
+        if (slowToDie_) {
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+    }
+    std::atomic<int>& heard_;
+    const bool slowToDie_;
+};
+
+TEST(Tasks, EachCallbackHearsOnceWhateverTheRunnerIsDoingMeanwhile) {
+    auto stop = Core::MakeObject<AsyncTaskImpl>();
+    std::promise<Core::Ptr<ThreadDispatcher>> ready;
+    std::thread worker([&] {
+        ready.set_value(CreateThreadDispatcher());
+        stop->WaitPumping(false);
+    });
+    Core::Ptr<ThreadDispatcher> remote = ready.get_future().get();
+    // Each task gets a first callback right after posting, which races the runner. Once the runner
+    // has counted the task done, a second one replaces it while the runner completes, releases and
+    // clears; the task holds the first one's last reference, so dropping it takes a while there.
+    // Some tasks are cancelled before or after the second registration.
+    constexpr int kTasks = 4000;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    std::vector<std::atomic<int>> heard(2 * kTasks);
+    std::vector<AsyncTask> tasks;
+    for (int i = 0; i < kTasks && std::chrono::steady_clock::now() < deadline; ++i) {
+        AsyncTask task = remote->Post([] {});
+        ASSERT_TRUE(task);
+        task->SetStatusCallback(Core::MakeObject<CountingCallback>(heard[2 * i], true).GetUnchecked());
+        if (i % 4 == 1) {
+            task->Cancel();
+        }
+        while (!remote->IsIdle()) {
+            std::this_thread::yield();
+        }
+        task->SetStatusCallback(Core::MakeObject<CountingCallback>(heard[2 * i + 1], false).GetUnchecked());
+        if (i % 4 == 2) {
+            task->Cancel();
+        }
+        tasks.push_back(std::move(task));
+    }
+    // Work runs in posting order, so every task has run once this one has.
+    AsyncTask last = remote->Post([] {});
+    ASSERT_TRUE(last->Wait(60000));
+    stop->Signal();
+    worker.join();
+    const size_t registered = 2 * tasks.size();
+    int unheard = 0;
+    int repeated = 0;
+    for (size_t i = 0; i < registered; ++i) {
+        unheard += heard[i] == 0 ? 1 : 0;
+        repeated += heard[i] > 1 ? 1 : 0;
+    }
+    EXPECT_EQ(unheard, 0) << "of " << registered << " callbacks";
+    EXPECT_EQ(repeated, 0) << "of " << registered << " callbacks";
 }
 
 void ReportingFunction(const Data::Structures::_VARIANT* argument, Core::IErrorCode** error) {
