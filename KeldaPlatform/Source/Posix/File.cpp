@@ -257,12 +257,28 @@ Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, 
     }
     const std::string longPath = ToLongPath(path);
     const int creation = Posix::IO::impl::CreationFlags(creationDisposition);
+    const int accessFlags = Posix::IO::impl::AccessFlags(access);
     const mode_t mode = (flagsAndAttributes & kAttributeReadOnly) != 0 ? 0444 : 0666;
-    RegisteredDescriptor descriptor;
-    // An unknown disposition is a bad argument of the open itself, reported like any failed open.
-    if (creation < 0 || !descriptor.Open(longPath, Posix::IO::impl::AccessFlags(access) | creation, mode)) {
-        const int error = creation < 0 ? EINVAL : errno;
+    const auto refuse = [&](int error) {
         RichError::ThrowErrno(error, Core::StringFormat("Failed to open or create file at location %s", path.c_str()));
+    };
+    // An unknown disposition is a bad argument of the open itself, reported like any failed open.
+    // So is truncating an existing file without write access, which the suite's other platform
+    // refuses and this system would carry out all the same.
+    if (creation < 0 || (creationDisposition == kTruncateExisting && (accessFlags & O_ACCMODE) == O_RDONLY)) {
+        refuse(EINVAL);
+    }
+    RegisteredDescriptor descriptor;
+    if (!descriptor.Open(longPath, accessFlags | creation, mode)) {
+        refuse(errno);
+    }
+    // A folder opens for reading here, but is no file: refuse it now rather than at the first read.
+    struct stat info {};
+    if (fstat(descriptor.Get(), &info) != 0) {
+        refuse(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        refuse(EISDIR);
     }
     if (access == 0) {
         return Core::MakeObject<Posix::IO::impl::GenericFileImpl>(std::move(descriptor), access, shareMode);

@@ -92,6 +92,25 @@ TEST_F(FileTest, CreationDispositionsAndOpeningErrors) {
     EXPECT_THROW(OpenFile(path, kGenericWrite, 0, kCreateNew), std::runtime_error);
     PlatformTest::WriteWholeFile(path, "content");
     EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kOpenAlways)->GetSize(), 7u);
+    // Truncating needs write access, and a folder is no file: both are refused before anything
+    // happens to the content.
+    const auto refusal = [](const std::string& at, uint32_t access, uint32_t disposition) {
+        IFile* file = nullptr;
+        Core::ErrorCode error;
+        EXPECT_FALSE(Platform_OpenFile(at.c_str(), access, kShareRead, disposition, 0, &file, error.Receive()));
+        EXPECT_EQ(file, nullptr);
+        return std::string(error.Message());
+    };
+    const std::string invalid =
+        "22: Failed to open or create file at location " + path + "::[Errno(22)] Invalid argument";
+    EXPECT_EQ(refusal(path, kGenericRead, kTruncateExisting), invalid);
+    EXPECT_EQ(refusal(path, 0, kTruncateExisting), invalid);
+    EXPECT_EQ(PlatformTest::ReadWholeFile(path), "content");
+    const std::string dir = folder_.Path().string();
+    EXPECT_EQ(refusal(dir, kGenericRead, kOpenExisting),
+              "21: Failed to open or create file at location " + dir + "::[Errno(21)] Is a directory");
+    EXPECT_EQ(refusal(dir, 0, kOpenExisting),
+              "21: Failed to open or create file at location " + dir + "::[Errno(21)] Is a directory");
     EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kTruncateExisting)->GetSize(), 0u);
 
     IFile* file = nullptr;
