@@ -12,6 +12,7 @@
 #include "Core/ErrorCode.h"
 #include "Core/Ptr.h"
 #include "Platform/ApplicationData.h"
+#include "Platform/Module.h"
 #include "Platform/RichError.h"
 #include "Platform/StackTrace.h"
 #include "PlatformTestSupport.h"
@@ -158,6 +159,15 @@ TEST(ApplicationData, UsesTheUserDataFolderAndTheExecutableStem) {
         EXPECT_EQ(std::string(owned->GetText()), folder.File("home") + "/.local/share/PlatformTests");
         EXPECT_TRUE(std::filesystem::is_directory(owned->GetText()));
     }
+}
+
+TEST(ApplicationData, NamesAModuleFolderWithoutThePlatformsLibraryPrefix) {
+    VeskTest::TempFolder folder;
+    ScopedEnvironment xdg("XDG_DATA_HOME", folder.Path().c_str());
+    Core::Ptr<Platform::Interfaces::IDll> module = Platform::Module::LoadDll(PLATFORM_TEST_MODULE);
+    ASSERT_EQ(std::filesystem::path(PLATFORM_TEST_MODULE).filename(), "libPlatformTestModule.so");
+    EXPECT_EQ(Platform::IO::GetApplicationDataFolder(module->GetHandle()),
+              (folder.Path() / "PlatformTestModule").string());
 }
 
 TEST(ApplicationData, ReportsAFolderThatCannotBeCreated) {
