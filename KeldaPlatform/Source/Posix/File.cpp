@@ -295,7 +295,31 @@ bool FileExists(const std::string& path) {
     return Backend::QueryFileStatus(ToLongPath(path), status, error) && !status.isDirectory;
 }
 
-Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path) {
+void ReadFully(Interfaces::ISynchrounousFile& file, uint8_t* buffer, uint64_t size, uint64_t piece) {
+    if (piece == 0 || piece > kMaxFilePiece) {
+        piece = kMaxFilePiece;
+    }
+    uint64_t done = 0;
+    while (done < size) {
+        const uint64_t asked = std::min(size - done, piece);
+        uint64_t got = 0;
+        Core::ThrowIfFailed([&](Core::IErrorCode** error) {
+            got = file.Read(buffer + done, asked, error);
+            return true;
+        });
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    if (done != size) {
+        throw std::runtime_error(Core::StringFormat("The file ended after %llu of %llu bytes",
+                                                    static_cast<unsigned long long>(done),
+                                                    static_cast<unsigned long long>(size)));
+    }
+}
+
+Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path, uint64_t piece) {
     std::error_code sizeError;
     const uint64_t size = std::filesystem::file_size(path, sizeError);
     if (sizeError) {
@@ -309,16 +333,7 @@ Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path) {
         throw std::runtime_error("Could not create array");
     }
     Core::ThrowIfFailed([&](Core::IErrorCode** error) { return array->Assign(nullptr, 1, size, error); });
-    uint64_t read = 0;
-    Core::ThrowIfFailed([&](Core::IErrorCode** error) {
-        read = file->Read(array->GetData(), size, error);
-        return true;
-    });
-    if (read < size) {
-        // The file shrank after its size was taken: keep what is there.
-        const std::vector<uint8_t> content(array->GetData(), array->GetData() + read);
-        Core::ThrowIfFailed([&](Core::IErrorCode** error) { return array->Assign(content.data(), 1, read, error); });
-    }
+    ReadFully(*file, array->GetData(), size, piece);
     return array;
 }
 

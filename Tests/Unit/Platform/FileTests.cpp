@@ -6,14 +6,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "Core/DataObjects.h"
 #include "Core/ErrorCode.h"
+#include "Core/Object.h"
 #include "Core/Ptr.h"
 #include "Platform/File.h"
 #include "Platform/FileMapping.h"
@@ -38,6 +41,10 @@ void Append(const std::string& path, const std::string& text) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     ::close(fd);
+}
+
+Core::Ptr<IFileMapping> Map(const std::string& path, uint64_t size, bool readOnly) {
+    return CreateFileMapping(Data::NewString(path).GetUnchecked(), size, readOnly);
 }
 
 class FileTest : public ::testing::Test {
@@ -171,6 +178,69 @@ TEST_F(FileTest, ExistenceTestAndWholeFileReads) {
     EXPECT_NE(error.Message().find("file_size"), std::string::npos) << error.Message();
 }
 
+// A file of any length that asks for no disk: each read marks the last byte it would fill with 'M'
+// and reports its count in 32 bits, as a real file does.
+class EndlessFile final : public Core::ObjectT<ISynchrounousFile> {
+public:
+    explicit EndlessFile(uint64_t length) : remaining_(length) {}
+    uint64_t GetSize() override { return 0; }
+    Platform::Interfaces::FileHandle GetHandle() override { return -1; }
+    uint32_t GetAttributes(Core::IErrorCode**) override { return kAttributeNormal; }
+    bool SetAttributes(uint32_t, Core::IErrorCode**) override { return true; }
+    bool Reserved(uint64_t, Core::IErrorCode**) override { return true; }
+    uint32_t GetAccess() override { return kGenericRead; }
+    uint32_t GetShareMode() override { return kShareRead; }
+    uint32_t Read(void* buffer, uint64_t size, Core::IErrorCode**) override {
+        const uint64_t got = std::min(size, remaining_);
+        if (got > 0) {
+            static_cast<uint8_t*>(buffer)[got - 1] = 'M';
+        }
+        remaining_ -= got;
+        asked.push_back(size);
+        return static_cast<uint32_t>(got);
+    }
+    uint32_t Write(const void*, uint64_t, Core::IErrorCode**) override { return 0; }
+    bool SetPosition(uint64_t, Core::IErrorCode**) override { return true; }
+    bool SeekToEnd(Core::IErrorCode**) override { return true; }
+    uint64_t GetPosition(Core::IErrorCode**) override { return 0; }
+    std::vector<uint64_t> asked;
+
+private:
+    ~EndlessFile() override = default;
+    uint64_t remaining_;
+};
+
+TEST_F(FileTest, WholeFileReadsGoInPiecesWhoseCountsFitIn32Bits) {
+    // 2^32 + 5 bytes in one read would report 5. The target is a sparse mapped file, so that only
+    // the two pages the reads mark take memory or disk.
+    constexpr uint64_t kSize = (1ull << 32) + 5;
+    const std::string target = folder_.File("sparse.bin");
+    {
+        Core::Ptr<IFileMapping> mapping = Map(target, kSize, false);
+        auto file = Core::MakeObject<EndlessFile>(kSize);
+        ReadFully(*file, mapping->GetData(), kSize);
+        EXPECT_EQ(file->asked, (std::vector<uint64_t>{kMaxFilePiece, kSize - kMaxFilePiece}));
+        EXPECT_EQ(mapping->GetData()[kMaxFilePiece - 1], 'M');
+        EXPECT_EQ(mapping->GetData()[kSize - 1], 'M');
+    }
+    std::filesystem::remove(target);
+
+    // Small pieces read the same bytes; a file shorter than its size said is an error, not a short
+    // array.
+    const std::string path = folder_.File("pieces.bin");
+    PlatformTest::WriteWholeFile(path, "0123456789");
+    Core::Ptr<Data::Interfaces::IArray> array = ReadFileToArray(path, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(array->GetData()), array->GetByteSize()), "0123456789");
+    std::vector<uint8_t> buffer(16);
+    Core::Ptr<ISynchrounousFile> file = OpenSync(path, kGenericRead, kShareRead, kOpenExisting);
+    try {
+        ReadFully(*file, buffer.data(), buffer.size(), 4);
+        ADD_FAILURE() << "a short file read as whole";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "The file ended after 10 of 16 bytes");
+    }
+}
+
 TEST_F(FileTest, MetadataDescribesAndHashesTheFile) {
     const std::string path = folder_.File("abc.txt");
     PlatformTest::WriteWholeFile(path, "abc");
@@ -261,10 +331,6 @@ TEST_F(FileTest, HashingALargeFileStreamsInConstantMemory) {
         expected += hex[byte & 15];
     }
     EXPECT_EQ(hash, expected);
-}
-
-Core::Ptr<IFileMapping> Map(const std::string& path, uint64_t size, bool readOnly) {
-    return CreateFileMapping(Data::NewString(path).GetUnchecked(), size, readOnly);
 }
 
 TEST_F(FileTest, ReadOnlyMappingsMayNotOutgrowTheFile) {
