@@ -27,7 +27,12 @@ inline constexpr uint32_t kAttributeDirectory = 0x10u;
 inline constexpr uint32_t kAttributeArchive = 0x20u;
 inline constexpr uint32_t kAttributeNormal = 0x80u;
 
-// Opens a file: access 0 gives a plain IFile, any other access an ISynchrounousFile.
+// Every function here is safe to call from any thread.
+
+// Opens a file: access 0 gives a plain IFile, any other access an ISynchrounousFile; the caller owns
+// the new object. Throws "Failed to open or create file at location %s" with the system's code when
+// the file cannot be opened, is a folder, or is to be truncated without write access; throws "Support
+// for async files not yet implemented" for overlapped I/O.
 Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
                                       uint32_t creationDisposition, uint32_t flagsAndAttributes = 0);
 
@@ -35,7 +40,8 @@ Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, 
 // its own long form.
 std::string ToLongPath(const std::string& path);
 
-// True when path names an existing entry that is not a directory.
+// True when path names an existing entry that is not a directory; throws "Invalid ObjectName" for an
+// empty path.
 bool FileExists(const std::string& path);
 
 // The most bytes one Read or Write of a file can report: they count in 32 bits.

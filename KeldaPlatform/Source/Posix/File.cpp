@@ -43,7 +43,8 @@ std::string PathOfDescriptor(int fd) {
 }
 
 // An open file. The size is taken once at open when nobody else may write to the file (no write
-// sharing); otherwise it is asked for every time.
+// sharing); otherwise it is asked for every time. Nothing here changes after construction; callers
+// serialise I/O on one file, as IFile says.
 template <class Interface>
 class GenericFileImplT : public Core::ObjectT<Interface> {
 public:
@@ -117,6 +118,7 @@ private:
         return fstat(descriptor_.Get(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     }
 
+    // All immutable after construction.
     RegisteredDescriptor descriptor_;
     uint32_t access_;
     uint32_t shareMode_;
