@@ -18,6 +18,7 @@
 #include "Core/ErrorCode.h"
 #include "Core/Object.h"
 #include "Core/Ptr.h"
+#include "Core/StringFormat.h"
 #include "Platform/File.h"
 #include "Platform/FileMapping.h"
 #include "Platform/FileMetadata.h"
@@ -92,50 +93,37 @@ TEST_F(FileTest, ReadsWritesAndPositions) {
     EXPECT_NE(denied.Message().find("Failed to read file::[Errno(9)]"), std::string::npos) << denied.Message();
 }
 
+// The message of an open that must fail.
+std::string Refusal(const std::string& path, uint32_t access, uint32_t disposition, uint32_t flags = 0) {
+    IFile* file = nullptr;
+    Core::ErrorCode error;
+    EXPECT_FALSE(Platform_OpenFile(path.c_str(), access, kShareRead, disposition, flags, &file, error.Receive()));
+    EXPECT_EQ(file, nullptr);
+    return std::string(error.Message());
+}
+
 TEST_F(FileTest, CreationDispositionsAndOpeningErrors) {
     const std::string path = folder_.File("new.bin");
-    EXPECT_THROW(OpenFile(path, kGenericRead, kShareRead, kOpenExisting), std::runtime_error);
+    const std::string failed = "Failed to open or create file at location ";
+    EXPECT_EQ(Refusal(path, kGenericRead, kOpenExisting),
+              "2: " + failed + path + "::[Errno(2)] No such file or directory");
     OpenFile(path, kGenericWrite, 0, kCreateNew);
     EXPECT_THROW(OpenFile(path, kGenericWrite, 0, kCreateNew), std::runtime_error);
     PlatformTest::WriteWholeFile(path, "content");
     EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kOpenAlways)->GetSize(), 7u);
-    // Truncating needs write access, and a folder is no file: both are refused before anything
-    // happens to the content.
-    const auto refusal = [](const std::string& at, uint32_t access, uint32_t disposition) {
-        IFile* file = nullptr;
-        Core::ErrorCode error;
-        EXPECT_FALSE(Platform_OpenFile(at.c_str(), access, kShareRead, disposition, 0, &file, error.Receive()));
-        EXPECT_EQ(file, nullptr);
-        return std::string(error.Message());
-    };
-    const std::string invalid =
-        "22: Failed to open or create file at location " + path + "::[Errno(22)] Invalid argument";
-    EXPECT_EQ(refusal(path, kGenericRead, kTruncateExisting), invalid);
-    EXPECT_EQ(refusal(path, 0, kTruncateExisting), invalid);
+    // An unknown disposition, and truncation without write access, are refused before anything
+    // happens to the content; so is a folder.
+    const std::string invalid = "22: " + failed + path + "::[Errno(22)] Invalid argument";
+    EXPECT_EQ(Refusal(path, kGenericRead, 99), invalid);
+    EXPECT_EQ(Refusal(path, kGenericRead, kTruncateExisting), invalid);
+    EXPECT_EQ(Refusal(path, 0, kTruncateExisting), invalid);
     EXPECT_EQ(PlatformTest::ReadWholeFile(path), "content");
     const std::string dir = folder_.Path().string();
-    EXPECT_EQ(refusal(dir, kGenericRead, kOpenExisting),
-              "21: Failed to open or create file at location " + dir + "::[Errno(21)] Is a directory");
-    EXPECT_EQ(refusal(dir, 0, kOpenExisting),
-              "21: Failed to open or create file at location " + dir + "::[Errno(21)] Is a directory");
+    EXPECT_EQ(Refusal(dir, kGenericRead, kOpenExisting), "21: " + failed + dir + "::[Errno(21)] Is a directory");
+    EXPECT_EQ(Refusal(dir, 0, kOpenExisting), "21: " + failed + dir + "::[Errno(21)] Is a directory");
     EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kTruncateExisting)->GetSize(), 0u);
-
-    IFile* file = nullptr;
-    Core::ErrorCode missing;
-    const std::string absent = folder_.File("absent.bin");
-    EXPECT_FALSE(
-        Platform_OpenFile(absent.c_str(), kGenericRead, kShareRead, kOpenExisting, 0, &file, missing.Receive()));
-    EXPECT_EQ(missing.Message(),
-              "2: Failed to open or create file at location " + absent + "::[Errno(2)] No such file or directory");
-    Core::ErrorCode overlapped;
-    EXPECT_FALSE(Platform_OpenFile(path.c_str(), kGenericRead, kShareRead, kOpenExisting, kFlagOverlapped, &file,
-                                   overlapped.Receive()));
-    EXPECT_EQ(overlapped.Message(), "Support for async files not yet implemented");
-    Core::ErrorCode disposition;
-    EXPECT_FALSE(Platform_OpenFile(path.c_str(), kGenericRead, kShareRead, 99, 0, &file, disposition.Receive()));
-    EXPECT_EQ(disposition.Message(),
-              "22: Failed to open or create file at location " + path + "::[Errno(22)] Invalid argument");
-    EXPECT_EQ(file, nullptr);
+    EXPECT_EQ(Refusal(path, kGenericRead, kOpenExisting, kFlagOverlapped),
+              "Support for async files not yet implemented");
 }
 
 TEST_F(FileTest, AccessZeroGivesAPlainFileWithAttributes) {
@@ -158,24 +146,6 @@ TEST_F(FileTest, AccessZeroGivesAPlainFileWithAttributes) {
     const std::string plain = folder_.File("plain.txt");
     PlatformTest::WriteWholeFile(plain, "x");
     EXPECT_EQ(OpenFile(plain, 0, kShareRead, kOpenExisting)->GetAttributes(nullptr), kAttributeNormal);
-}
-
-TEST_F(FileTest, ExistenceTestAndWholeFileReads) {
-    const std::string path = folder_.File("data.bin");
-    const std::string content("a\0b\xff", 4);
-    PlatformTest::WriteWholeFile(path, content);
-    EXPECT_TRUE(FileExists(path));
-    EXPECT_FALSE(FileExists(folder_.File("nope")));
-    EXPECT_FALSE(FileExists(folder_.Path().string()));
-    EXPECT_THROW(FileExists(""), std::runtime_error);
-    EXPECT_EQ(ToLongPath("/a/b"), "/a/b");
-
-    Core::Ptr<Data::Interfaces::IArray> array = ReadFileToArray(path);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(array->GetData()), array->GetByteSize()), content);
-    Data::Interfaces::IArray* none = nullptr;
-    Core::ErrorCode error;
-    EXPECT_FALSE(Platform_ReadFileToArray(folder_.File("nope").c_str(), &none, error.Receive()));
-    EXPECT_NE(error.Message().find("file_size"), std::string::npos) << error.Message();
 }
 
 // A file of any length that asks for no disk: each read marks the last byte it would fill with 'M'
@@ -210,7 +180,7 @@ private:
     uint64_t remaining_;
 };
 
-TEST_F(FileTest, WholeFileReadsGoInPiecesWhoseCountsFitIn32Bits) {
+TEST_F(FileTest, WholeFileReadsGoInPiecesWhoseCountsFitIn32BitsAndExistenceTests) {
     // 2^32 + 5 bytes in one read would report 5. The target is a sparse mapped file, so that only
     // the two pages the reads mark take memory or disk.
     constexpr uint64_t kSize = (1ull << 32) + 5;
@@ -227,21 +197,34 @@ TEST_F(FileTest, WholeFileReadsGoInPiecesWhoseCountsFitIn32Bits) {
 
     // Small pieces read the same bytes; a file shorter than its size said is an error, not a short
     // array.
-    const std::string path = folder_.File("pieces.bin");
-    PlatformTest::WriteWholeFile(path, "0123456789");
+    const std::string path = folder_.File("data.bin");
+    const std::string content(
+        "a\0b\xff"
+        "56789",
+        10);
+    PlatformTest::WriteWholeFile(path, content);
     Core::Ptr<Data::Interfaces::IArray> array = ReadFileToArray(path, 3);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(array->GetData()), array->GetByteSize()), "0123456789");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(array->GetData()), array->GetByteSize()), content);
     std::vector<uint8_t> buffer(16);
-    Core::Ptr<ISynchrounousFile> file = OpenSync(path, kGenericRead, kShareRead, kOpenExisting);
     try {
-        ReadFully(*file, buffer.data(), buffer.size(), 4);
+        ReadFully(*OpenSync(path, kGenericRead, kShareRead, kOpenExisting), buffer.data(), buffer.size(), 4);
         ADD_FAILURE() << "a short file read as whole";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "The file ended after 10 of 16 bytes");
     }
+    Data::Interfaces::IArray* none = nullptr;
+    Core::ErrorCode error;
+    EXPECT_FALSE(Platform_ReadFileToArray(folder_.File("nope").c_str(), &none, error.Receive()));
+    EXPECT_NE(error.Message().find("file_size"), std::string::npos) << error.Message();
+
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_FALSE(FileExists(folder_.File("nope")));
+    EXPECT_FALSE(FileExists(folder_.Path().string()));
+    EXPECT_THROW(FileExists(""), std::runtime_error);
+    EXPECT_EQ(ToLongPath("/a/b"), "/a/b");
 }
 
-TEST_F(FileTest, MetadataDescribesAndHashesTheFile) {
+TEST_F(FileTest, MetadataDescribesAndHashesTheFileOrSaysItIsMissing) {
     const std::string path = folder_.File("abc.txt");
     PlatformTest::WriteWholeFile(path, "abc");
     struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
@@ -270,22 +253,19 @@ TEST_F(FileTest, MetadataDescribesAndHashesTheFile) {
     Data::Interfaces::IJsonDocument* occupied = document.GetUnchecked();
     EXPECT_FALSE(metadata->ToJson(&occupied));
     EXPECT_EQ(occupied, document.GetUnchecked());
-}
 
-TEST_F(FileTest, MetadataWithoutHashAndOfMissingFiles) {
-    const std::string path = folder_.File("we\"ird\\name.txt");
-    PlatformTest::WriteWholeFile(path, "x");
-    Core::Ptr<IFileMetadata> metadata = CreateFileMetadata(path, false);
-    Core::Ptr<Data::Interfaces::IString> json;
-    ASSERT_TRUE(metadata->ToJsonText(json.Receive()));
-    const std::string text = json->GetText();
+    // Without a hash there is no "Sha2"; names are escaped and end at either separator.
+    const std::string weird = folder_.File("we\"ird\\name.txt");
+    PlatformTest::WriteWholeFile(weird, "x");
+    Core::Ptr<Data::Interfaces::IString> unhashed;
+    ASSERT_TRUE(CreateFileMetadata(weird, false)->ToJsonText(unhashed.Receive()));
+    const std::string text = unhashed->GetText();
     EXPECT_EQ(text.find("Sha2"), std::string::npos) << text;
     EXPECT_NE(text.find("\"Name\":\"name.txt\""), std::string::npos) << text;
     EXPECT_NE(text.find("we\\\"ird\\\\name.txt"), std::string::npos) << text;
-
-    IFileMetadata* raw = nullptr;
+    IFileMetadata* none = nullptr;
     Core::ErrorCode error;
-    EXPECT_FALSE(Platform_CreateFileMetadata(folder_.File("missing").c_str(), &raw, error.Receive()));
+    EXPECT_FALSE(Platform_CreateFileMetadata(folder_.File("missing").c_str(), &none, error.Receive()));
     EXPECT_EQ(error.Message(), "File specified does not exists");
 }
 
@@ -310,25 +290,21 @@ TEST_F(FileTest, HashingALargeFileStreamsInConstantMemory) {
     const long grown = MaxResidentKilobytes() - before;
     EXPECT_LT(grown, 32 * 1024) << "resident memory grew by " << grown << " KiB";
 
+    // The same content hashed by a reference implementation, a megabyte at a time.
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     ASSERT_TRUE(EVP_DigestInit_ex(context, EVP_sha256(), nullptr));
     std::vector<unsigned char> zeros(1 << 20, 0);
     for (off_t done = 0; done < kSize - (1 << 20); done += 1 << 20) {
         EVP_DigestUpdate(context, zeros.data(), zeros.size());
     }
-    zeros[zeros.size() - 3] = 'e';
-    zeros[zeros.size() - 2] = 'n';
-    zeros[zeros.size() - 1] = 'd';
+    std::memcpy(zeros.data() + zeros.size() - 3, "end", 3);
     EVP_DigestUpdate(context, zeros.data(), zeros.size());
     unsigned char digest[32];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(context, digest, &length);
+    EVP_DigestFinal_ex(context, digest, nullptr);
     EVP_MD_CTX_free(context);
     std::string expected;
     for (unsigned char byte : digest) {
-        static const char* hex = "0123456789abcdef";
-        expected += hex[byte >> 4];
-        expected += hex[byte & 15];
+        expected += Core::StringFormat("%02x", byte);
     }
     EXPECT_EQ(hash, expected);
 }
