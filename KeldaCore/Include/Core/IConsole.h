@@ -5,8 +5,8 @@
 
 namespace Platform::Interfaces {
 
-// A console sink supplied by the host. Colours are 0x00BBGGRR; 0 leaves the colour as it is.
-// The application logger calls it only under its own lock, so a sink need not be thread-safe itself.
+// A console sink supplied by the host. Colours are 0x00BBGGRR; 0 leaves the colour as it is. The
+// logger calls it from any thread, but one call at a time, under the logger's own lock.
 struct IConsole : Core::IObject {
     virtual void EndWrite() = 0;
     virtual void SetColour(uint32_t colour) = 0;

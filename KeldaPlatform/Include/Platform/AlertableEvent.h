@@ -6,21 +6,24 @@
 namespace Platform::Threading {
 
 // A manual-reset event, created non-signalled, that pumping waits can wait on while they run the
-// work posted to their thread.
+// work posted to their thread. Safe for concurrent use: any thread may set it, test it and wait on it.
 class AlertableEvent {
 public:
+    // Throws "Failed to create event!" (logged at FATAL) when the event cannot be made.
     AlertableEvent();
     ~AlertableEvent();
     AlertableEvent(const AlertableEvent&) = delete;
     AlertableEvent& operator=(const AlertableEvent&) = delete;
 
+    // Signals the event for good (it is never reset) and wakes every waiter.
     void Set();
+    // Whether Set has been called.
     bool IsSet() const;
-    // What the wait routine waits on.
+    // What the wait routine waits on; owned by the event.
     Waitable* Handle() const { return waitable_.get(); }
 
 private:
-    std::unique_ptr<Waitable> waitable_;
+    std::unique_ptr<Waitable> waitable_;  // immutable after construction; synchronised inside
 };
 
 }  // namespace Platform::Threading

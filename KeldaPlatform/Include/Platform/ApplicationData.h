@@ -6,9 +6,11 @@
 
 namespace Platform::IO {
 
-// The per-user folder where a module keeps its data: the user's data folder followed by the stem of
-// the module's file name (the executable's when module is null). Created with its parents when it
-// does not exist yet.
+// The per-user folder where a module keeps its data: the user's data folder followed by the module's
+// name without the platform's additions, "Vesk.Workspace" for libVesk.Workspace.so as for
+// Vesk.Workspace.dll (the executable's stem when module is null). Created with its parents when it
+// does not exist yet; throws the file-system error of "exists" or "create_directories". Safe to call
+// from any thread.
 std::string GetApplicationDataFolder(void* module = nullptr);
 
 }  // namespace Platform::IO

@@ -39,7 +39,9 @@ Core::Ptr<T> TaskResultAs(const Data::Variant& result) {
     return Core::Ptr<T>(target);
 }
 
-// The value-type handle on a task that the library passes around: copying adds a reference.
+// The value-type handle on a task that the library passes around: copying adds a reference. One
+// handle belongs to one thread at a time, like any value; the task behind it is safe for concurrent
+// use, so copies may be used on different threads.
 class AsyncTask {
 public:
     AsyncTask() = default;
@@ -49,12 +51,13 @@ public:
     Interfaces::IAsyncTask* operator->() const { return task_.operator->(); }
     const Core::Ptr<Interfaces::IAsyncTask>& Get() const noexcept { return task_; }
 
-    // A Null value filled with the task's result.
+    // A copy of the task's result (Null when it has none).
     Data::Variant Result() const {
         Data::Variant value;
         task_->GetResult(value.Receive());
         return value;
     }
+    // The result as an object of interface T; throws as TaskResultAs does.
     template <class T>
     Core::Ptr<T> ResultAs() const {
         return TaskResultAs<T>(Result());

@@ -5,7 +5,9 @@
 namespace Platform::Threading {
 
 // An exclusive lock shared by every process of the machine under one name. The operating system
-// releases it when its holder dies, so a crashed process never blocks the others.
+// releases it when its holder dies, so a crashed process never blocks the others. One object is
+// owner-thread only; two objects of one name, even in one process, exclude each other, so each
+// thread that needs the lock makes its own.
 class CrossProcessLock {
 public:
     // Creates (or opens) the lock called name; fails with "Cannot create windows mutex!" when the
@@ -15,20 +17,22 @@ public:
     CrossProcessLock(const CrossProcessLock&) = delete;
     CrossProcessLock& operator=(const CrossProcessLock&) = delete;
 
-    // Waits without a time-out until the lock is ours.
+    // Waits without a time-out until the lock is ours; throws "Cannot create windows mutex!" when the
+    // system fails the wait.
     void Acquire();
+    // Gives the lock up when this object holds it; otherwise does nothing.
     void Release() noexcept;
 
     // Where the lock lives (a file in the system's temporary folder).
     const std::string& Path() const noexcept { return path_; }
 
 private:
-    std::string path_;
-    int descriptor_ = -1;
-    bool held_ = false;
+    std::string path_;     // immutable after construction
+    int descriptor_ = -1;  // immutable after construction
+    bool held_ = false;    // owner thread only
 };
 
-// Holds a CrossProcessLock for a scope.
+// Holds a CrossProcessLock for a scope; owner thread only, like the lock it holds.
 class CrossProcessLockGuard {
 public:
     explicit CrossProcessLockGuard(CrossProcessLock& lock) : lock_(lock) { lock_.Acquire(); }

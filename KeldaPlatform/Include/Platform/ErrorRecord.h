@@ -5,7 +5,8 @@
 namespace Platform {
 
 // What a failed piece of work leaves behind: the message and where it was raised. A record whose
-// noError flag is set describes a success; its texts are empty and its numbers 0.
+// noError flag is set describes a success; its texts are empty and its numbers 0. A plain value:
+// tasks hand out copies, never a shared record.
 struct ErrorRecord {
     bool noError = false;
     std::string message;

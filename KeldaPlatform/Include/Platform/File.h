@@ -27,7 +27,12 @@ inline constexpr uint32_t kAttributeDirectory = 0x10u;
 inline constexpr uint32_t kAttributeArchive = 0x20u;
 inline constexpr uint32_t kAttributeNormal = 0x80u;
 
-// Opens a file: access 0 gives a plain IFile, any other access an ISynchrounousFile.
+// Every function here is safe to call from any thread.
+
+// Opens a file: access 0 gives a plain IFile, any other access an ISynchrounousFile; the caller owns
+// the new object. Throws "Failed to open or create file at location %s" with the system's code when
+// the file cannot be opened, is a folder, or is to be truncated without write access; throws "Support
+// for async files not yet implemented" for overlapped I/O.
 Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
                                       uint32_t creationDisposition, uint32_t flagsAndAttributes = 0);
 
@@ -35,11 +40,22 @@ Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, 
 // its own long form.
 std::string ToLongPath(const std::string& path);
 
-// True when path names an existing entry that is not a directory.
+// True when path names an existing entry that is not a directory; throws "Invalid ObjectName" for an
+// empty path.
 bool FileExists(const std::string& path);
 
-// The whole file as a byte array object.
-Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path);
+// The most bytes one Read or Write of a file can report: they count in 32 bits.
+inline constexpr uint64_t kMaxFilePiece = 0xFFFFFFFFull;
+
+// Reads size bytes from the file's current position into buffer, asking for at most piece bytes at a
+// time (piece 0 or above kMaxFilePiece: kMaxFilePiece) so that every count fits the file's 32-bit
+// result. Throws when the file fails or ends before size bytes were read.
+void ReadFully(Interfaces::ISynchrounousFile& file, uint8_t* buffer, uint64_t size, uint64_t piece = kMaxFilePiece);
+
+// The whole file as a new byte array object, read with ReadFully in pieces of at most piece bytes.
+// Throws "file_size" when the size cannot be taken, and what ReadFully throws when the file holds
+// fewer bytes than its size said.
+Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path, uint64_t piece = kMaxFilePiece);
 
 // Closes descriptors whose closing had to wait because another part of the process (a database
 // connection) had the same file open and could be holding locks on it; gives how many remain open.

@@ -9,6 +9,7 @@
 namespace Platform::IO {
 namespace impl {
 
+// Immutable after construction, hence safe for concurrent use.
 class FileMetadataImpl final : public Core::ObjectT<Interfaces::IFileMetadata> {
 public:
     FileMetadataImpl(std::string name, std::string path, std::string sha2, uint64_t size,
@@ -22,6 +23,7 @@ public:
     bool ToJson(Data::Interfaces::IJsonDocument** document) override;
     bool ToJsonText(Data::Interfaces::IString** text) override;
 
+    // The JSON form as text: {"Name", "Sha2" (when computed), "Path", "TimeModified", "Size"}.
     std::string JsonText() const;
 
 private:
@@ -37,10 +39,12 @@ private:
 }  // namespace impl
 
 // Describes an existing file; hashes its content unless computeHash is false. Reads the file through
-// descriptors that never drop locks that another part of the process holds on it.
+// descriptors that never drop locks that another part of the process holds on it. The caller owns
+// the result; throws "File specified does not exists" for a missing file. Safe from any thread.
 Core::Ptr<Interfaces::IFileMetadata> CreateFileMetadata(const std::string& path, bool computeHash = true);
 
-// The SHA-256 of a file's content as lower-case hexadecimal text, read in pieces of constant size.
+// The SHA-256 of a file's content as lower-case hexadecimal text, read in pieces of constant size;
+// throws when the file cannot be opened or read.
 std::string HashFileSha2(const std::string& path);
 
 }  // namespace Platform::IO

@@ -20,8 +20,9 @@ enum TaskState : uint32_t {
 
 struct IAsyncTask;
 
-// Told when a task fails, completes or is cancelled. The implementation carries each notification
-// back to the thread that registered it.
+// Told when a task fails, completes or is cancelled, at most once per registration. Tasks call it
+// from whichever thread finishes them or registers it, so implementations must be safe for
+// concurrent use; the library's own carries each notification back to the thread that made it.
 struct IAsyncTaskStatusCallback : Core::IObject {
     virtual void OnFailed(IAsyncTask* task) = 0;
     // Holds its place in the operation order; ignored by the library's callbacks.
@@ -30,7 +31,8 @@ struct IAsyncTaskStatusCallback : Core::IObject {
     virtual void OnCancelled(IAsyncTask* task) = 0;
 };
 
-// The observable state of one piece of work.
+// The observable state of one piece of work. Safe for concurrent use: any thread may finish, cancel,
+// wait for or query a task.
 struct IAsyncTask : Core::IObject {
     // Requests cancellation and releases every waiter at once.
     virtual void Cancel() = 0;

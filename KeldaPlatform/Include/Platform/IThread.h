@@ -10,7 +10,8 @@ namespace Platform::Interfaces {
 // A plain function posted with one argument; reports a failure through its error address.
 using ThreadFunction = void (*)(const Data::Structures::_VARIANT* argument, Core::IErrorCode** error);
 
-// A thread that work can be posted to.
+// A thread that work can be posted to. Safe for concurrent use: any thread may post to it and query
+// it; the work runs only on that thread.
 struct IThread : Core::IObject {
     virtual bool Start(Core::IErrorCode** error) = 0;
     virtual bool Stop(Core::IErrorCode** error) = 0;

@@ -7,6 +7,8 @@
 
 namespace Platform::RichError {
 
+// Every function here is safe to call from any thread.
+
 // Families of native error numbers. The first six keep the numbering that the suite uses in every
 // message; Errno and Curl are this platform's own sources of failures.
 enum class Family : uint32_t {

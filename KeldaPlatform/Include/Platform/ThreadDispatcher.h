@@ -20,6 +20,7 @@ class ThreadContext;
 
 // A handle on the thread that constructed it. Work posted to it runs on that thread, one item at a
 // time in posting order, whenever the thread is in a pumping wait. It never owns or starts a thread.
+// Safe for concurrent use: any thread may post to it and query it.
 class ThreadDispatcher final : public Core::ObjectT<Interfaces::IThread> {
 public:
     ThreadDispatcher();
@@ -39,22 +40,23 @@ public:
     bool HasTimeout() override { return false; }
     bool IsIdle() override { return pending_.load(std::memory_order_acquire) < 1; }
 
-    // Posts work without a result. On failure to queue it, logs the failure and gives an empty task.
+    // Posts work without a result and hands out its task. When the thread can take no more work
+    // (it has ended), logs the failure and gives an empty task; never throws for that.
     AsyncTask Post(std::function<void()> work) const;
     // Posts work whose return value becomes the task's result unless the work set one itself.
     AsyncTask PostWork(std::function<Data::Variant()> work) const;
 
-    // The runner's bookkeeping.
+    // The runner's bookkeeping: one posted task has run (or never will).
     void FinishedOne() const { pending_.fetch_sub(1, std::memory_order_acq_rel); }
 
 private:
     friend bool PostInternal(const ThreadDispatcher& dispatcher, AsyncData<ThreadDispatcher>* task);
     ~ThreadDispatcher() override;
 
-    std::string name_;
-    std::shared_ptr<details::ThreadContext> thread_;
-    uint32_t threadId_ = 0;
-    mutable std::atomic<int32_t> pending_{0};
+    const std::string name_;                                // immutable: SetName names the thread only
+    const std::shared_ptr<details::ThreadContext> thread_;  // immutable; the queue locks itself
+    const uint32_t threadId_ = 0;                           // immutable
+    mutable std::atomic<int32_t> pending_{0};               // atomic; posted and not yet run
 };
 
 // Queues a posted task on the dispatcher's thread; false when that thread can take no more work.

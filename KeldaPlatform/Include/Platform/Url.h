@@ -29,6 +29,7 @@ UrlParts ParseUrlParts(std::string_view url);
 
 namespace impl {
 
+// Not synchronised, as IUrl says: Parse only while nobody else uses the object.
 class UrlImpl final : public Core::ObjectT<Interfaces::IUrl> {
 public:
     UrlImpl() = default;
@@ -44,7 +45,7 @@ public:
 
 private:
     ~UrlImpl() override = default;
-    UrlParts parts_;
+    UrlParts parts_;  // written by Parse only, which callers keep apart from every other call
 };
 
 }  // namespace impl

@@ -43,7 +43,10 @@ AsyncTaskImpl::~AsyncTaskImpl() {
 }
 
 void AsyncTaskImpl::Cancel() {
-    state_.store(Interfaces::TaskCancelRequested, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        state_.store(Interfaces::TaskCancelRequested, std::memory_order_release);
+    }
     SetResult(nullptr);
     event_.Set();
 }
@@ -75,7 +78,7 @@ bool AsyncTaskImpl::IsFailed() {
 }
 
 const char* AsyncTaskImpl::GetErrorMessage() {
-    std::lock_guard<std::mutex> lock(valueMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     return error_.message.c_str();
 }
 
@@ -85,7 +88,7 @@ void AsyncTaskImpl::SetResult(const _VARIANT* value) {
         VariantCopy(&incoming, value);
     }
     {
-        std::lock_guard<std::mutex> lock(valueMutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         std::swap(incoming, result_);
     }
     // The previous result may hold the last reference to an object whose destruction calls back.
@@ -96,63 +99,77 @@ void AsyncTaskImpl::GetResult(_VARIANT* out) {
     if (out == nullptr) {
         return;
     }
-    std::lock_guard<std::mutex> lock(valueMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     VariantCopy(out, &result_);
 }
 
 void AsyncTaskImpl::SetStatusCallback(Interfaces::IAsyncTaskStatusCallback* callback) {
     Core::Ptr<Interfaces::IAsyncTaskStatusCallback> incoming(callback);
+    Notification notification;
     {
-        std::lock_guard<std::mutex> lock(valueMutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         incoming.Swap(callback_);
-        notified_ = OutcomeNone;
+        told_ = false;
+        notification = TakeNotificationLocked();
     }
+    // The previous callback may die here, and its destruction may call out: not under the lock.
     incoming.Reset();
-    Notify();
+    Deliver(notification);
 }
 
 void AsyncTaskImpl::SetState(uint32_t state) {
-    state_.store(state, std::memory_order_release);
-    Notify();
+    Notification notification;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        state_.store(state, std::memory_order_release);
+        notification = TakeNotificationLocked();
+    }
+    Deliver(notification);
 }
 
 bool AsyncTaskImpl::TrySetState(uint32_t expected, uint32_t desired) {
-    if (!state_.compare_exchange_strong(expected, desired, std::memory_order_acq_rel)) {
-        return false;
+    Notification notification;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!state_.compare_exchange_strong(expected, desired, std::memory_order_acq_rel)) {
+            return false;
+        }
+        notification = TakeNotificationLocked();
     }
-    Notify();
+    Deliver(notification);
     return true;
 }
 
 void AsyncTaskImpl::SetError(const ErrorRecord& error) {
-    std::lock_guard<std::mutex> lock(valueMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     error_ = error;
 }
 
 ErrorRecord AsyncTaskImpl::GetError() const {
-    std::lock_guard<std::mutex> lock(valueMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     return error_;
 }
 
-void AsyncTaskImpl::Notify() {
-    Core::Ptr<Interfaces::IAsyncTaskStatusCallback> callback;
-    uint32_t outcome = OutcomeNone;
-    {
-        std::lock_guard<std::mutex> lock(valueMutex_);
-        outcome = OutcomeOf(GetState());
-        if (!callback_ || outcome == OutcomeNone || outcome == notified_) {
-            return;
-        }
-        notified_ = outcome;
-        callback = callback_;
+AsyncTaskImpl::Notification AsyncTaskImpl::TakeNotificationLocked() {
+    const uint32_t outcome = OutcomeOf(state_.load(std::memory_order_relaxed));
+    if (!callback_ || told_ || outcome == OutcomeNone) {
+        return {};
+    }
+    told_ = true;
+    return {callback_, outcome};
+}
+
+void AsyncTaskImpl::Deliver(const Notification& notification) {
+    if (!notification.callback) {
+        return;
     }
     try {
-        if (outcome == OutcomeFailed) {
-            callback->OnFailed(this);
-        } else if (outcome == OutcomeCompleted) {
-            callback->OnCompleted(this);
+        if (notification.outcome == OutcomeFailed) {
+            notification.callback->OnFailed(this);
+        } else if (notification.outcome == OutcomeCompleted) {
+            notification.callback->OnCompleted(this);
         } else {
-            callback->OnCancelled(this);
+            notification.callback->OnCancelled(this);
         }
     } catch (const std::exception& e) {
         // A state change must not fail because its observer could not be told.

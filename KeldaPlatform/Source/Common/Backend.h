@@ -1,6 +1,6 @@
 #pragma once
 // The seam between the portable platform code and the operating system: each backend implements
-// these for its system.
+// these for its system. Every function here is safe to call from any thread.
 #include <cstdint>
 #include <ctime>
 #include <memory>

@@ -22,6 +22,7 @@ struct WorkItem {
 };
 
 // The queue of work posted to one thread. Only pumping waits of that thread take work from it.
+// Safe for concurrent use: any thread may queue work and wake the owner.
 class ThreadContext {
 public:
     // The calling thread's context, made on first use; null while the thread is ending.
@@ -42,8 +43,11 @@ public:
     // Wakes the owning thread's pumping wait.
     void Wake();
 
+    // Guards the queue, the closed flag and the native thread; the owner's pumping wait sleeps on
+    // wake under it.
     std::mutex mutex;
     std::condition_variable wake;
+    // Caller holds mutex.
     bool HasWorkLocked() const { return !queue_.empty(); }
 
 private:
@@ -51,15 +55,15 @@ private:
     // The thread is ending: no more work is taken, and what is queued is discarded.
     void Close();
 
-    std::deque<WorkItem> queue_;
-    bool closed_ = false;
-    uint32_t threadId_;
-    std::unique_ptr<Backend::NativeThread> native_;
+    std::deque<WorkItem> queue_;                     // guarded by mutex
+    bool closed_ = false;                            // guarded by mutex
+    const uint32_t threadId_;                        // immutable
+    std::unique_ptr<Backend::NativeThread> native_;  // guarded by mutex
 };
 
 }  // namespace impl::details
 
-// A manual-reset signal that plain waits and pumping waits can wait on.
+// A manual-reset signal that plain waits and pumping waits can wait on. Safe for concurrent use.
 class Waitable {
 public:
     void Set();
@@ -70,9 +74,11 @@ public:
 
 private:
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable changed_;  // plain waits sleep on it under mutex_
+    // Written under mutex_; pumping waits read it under their own context's lock, which Set takes
+    // after writing it.
     std::atomic<bool> set_{false};
-    std::vector<impl::details::ThreadContext*> waiters_;  // pumping waits of other threads' contexts
+    std::vector<impl::details::ThreadContext*> waiters_;  // guarded by mutex_; contexts of pumping waits
 };
 
 }  // namespace Platform::Threading

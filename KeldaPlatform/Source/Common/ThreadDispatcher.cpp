@@ -40,14 +40,20 @@ void ReleaseQueuedTask(Task* task, bool counted) {
 // Runs one posted task on the dispatcher's thread.
 void Impl_ThreadworkCallback(void* param) {
     auto* task = static_cast<Task*>(param);
-    const uint32_t state = task->GetState();
-    if (state != Interfaces::TaskCreated && state != Interfaces::TaskQueued) {
+    // Starting is a step from the state just read: a cancel request that arrives in between must be
+    // honoured, not overwritten, and so must the poster's own step from Created to Queued be.
+    uint32_t state = task->GetState();
+    bool started = false;
+    while (!started && (state == Interfaces::TaskCreated || state == Interfaces::TaskQueued)) {
+        started = task->TrySetState(state, Interfaces::TaskRunning);
+        state = task->GetState();
+    }
+    if (!started) {
         if (state == Interfaces::TaskCancelRequested) {
-            task->SetState(Interfaces::TaskCancelled);
+            task->TrySetState(Interfaces::TaskCancelRequested, Interfaces::TaskCancelled);
         }
     } else {
         try {
-            task->SetState(Interfaces::TaskRunning);
             Data::Variant value = task->Work()();
             task->SetError(ErrorRecord::None());
             Data::Variant current;

@@ -33,6 +33,20 @@ std::filesystem::path ModuleFileName(void* module) {
     return std::filesystem::path(std::string(buffer.data(), static_cast<size_t>(length)));
 }
 
+// A module's name as the suite knows it on every system: a shared library "lib<name>.so" (with or
+// without version numbers after ".so") is <name>, as "<name>.dll" is elsewhere; any other file is
+// its stem.
+std::string ModuleName(const std::filesystem::path& file) {
+    const std::string name = file.filename().string();
+    const size_t suffix = name.find(".so");
+    const bool sharedLibrary =
+        suffix != std::string::npos && (suffix + 3 == name.size() || name.compare(suffix + 3, 1, ".") == 0);
+    if (sharedLibrary && name.rfind("lib", 0) == 0 && suffix > 3) {
+        return name.substr(3, suffix - 3);
+    }
+    return file.stem().string();
+}
+
 // The user's data folder: $XDG_DATA_HOME when it names an absolute folder, else ~/.local/share;
 // empty when the user has no home.
 std::filesystem::path UserDataFolder() {
@@ -63,7 +77,7 @@ std::string GetApplicationDataFolder(void* module) {
     const std::filesystem::path moduleFile = ModuleFileName(module);
     const std::filesystem::path userFolder = UserDataFolder();
     const std::filesystem::path folder =
-        userFolder.empty() ? moduleFile.parent_path() / "Data" : userFolder / moduleFile.stem();
+        userFolder.empty() ? moduleFile.parent_path() / "Data" : userFolder / ModuleName(moduleFile);
     // Failures carry the name of the operation that failed.
     std::error_code error;
     const bool exists = std::filesystem::exists(folder, error);

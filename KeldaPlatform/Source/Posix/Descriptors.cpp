@@ -27,6 +27,7 @@ int CloseRetrying(int fd) {
     return ::close(fd);
 }
 
+// Safe for concurrent use: every operation runs under the table's mutex.
 class DescriptorTable {
 public:
     static DescriptorTable& Instance() {
@@ -128,8 +129,8 @@ private:
     }
 
     std::mutex mutex_;
-    std::set<int> ours_;
-    std::map<FileKey, std::vector<int>, KeyLess> parked_;
+    std::set<int> ours_;                                   // guarded by mutex_
+    std::map<FileKey, std::vector<int>, KeyLess> parked_;  // guarded by mutex_
 };
 
 }  // namespace

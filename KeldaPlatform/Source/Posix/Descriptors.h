@@ -22,7 +22,8 @@ struct FileKey {
     bool operator==(const FileKey& other) const { return device == other.device && inode == other.inode; }
 };
 
-// An open descriptor registered in the table; giving it up goes through the table.
+// An open descriptor registered in the table; giving it up goes through the table. Owner thread
+// only; the table behind it is safe for concurrent use.
 class RegisteredDescriptor {
 public:
     RegisteredDescriptor() = default;

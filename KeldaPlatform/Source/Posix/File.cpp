@@ -43,7 +43,8 @@ std::string PathOfDescriptor(int fd) {
 }
 
 // An open file. The size is taken once at open when nobody else may write to the file (no write
-// sharing); otherwise it is asked for every time.
+// sharing); otherwise it is asked for every time. Nothing here changes after construction; callers
+// serialise I/O on one file, as IFile says.
 template <class Interface>
 class GenericFileImplT : public Core::ObjectT<Interface> {
 public:
@@ -117,6 +118,7 @@ private:
         return fstat(descriptor_.Get(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     }
 
+    // All immutable after construction.
     RegisteredDescriptor descriptor_;
     uint32_t access_;
     uint32_t shareMode_;
@@ -257,12 +259,28 @@ Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, 
     }
     const std::string longPath = ToLongPath(path);
     const int creation = Posix::IO::impl::CreationFlags(creationDisposition);
+    const int accessFlags = Posix::IO::impl::AccessFlags(access);
     const mode_t mode = (flagsAndAttributes & kAttributeReadOnly) != 0 ? 0444 : 0666;
-    RegisteredDescriptor descriptor;
-    // An unknown disposition is a bad argument of the open itself, reported like any failed open.
-    if (creation < 0 || !descriptor.Open(longPath, Posix::IO::impl::AccessFlags(access) | creation, mode)) {
-        const int error = creation < 0 ? EINVAL : errno;
+    const auto refuse = [&](int error) {
         RichError::ThrowErrno(error, Core::StringFormat("Failed to open or create file at location %s", path.c_str()));
+    };
+    // An unknown disposition is a bad argument of the open itself, reported like any failed open.
+    // So is truncating an existing file without write access, which the suite's other platform
+    // refuses and this system would carry out all the same.
+    if (creation < 0 || (creationDisposition == kTruncateExisting && (accessFlags & O_ACCMODE) == O_RDONLY)) {
+        refuse(EINVAL);
+    }
+    RegisteredDescriptor descriptor;
+    if (!descriptor.Open(longPath, accessFlags | creation, mode)) {
+        refuse(errno);
+    }
+    // A folder opens for reading here, but is no file: refuse it now rather than at the first read.
+    struct stat info {};
+    if (fstat(descriptor.Get(), &info) != 0) {
+        refuse(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        refuse(EISDIR);
     }
     if (access == 0) {
         return Core::MakeObject<Posix::IO::impl::GenericFileImpl>(std::move(descriptor), access, shareMode);
@@ -279,7 +297,31 @@ bool FileExists(const std::string& path) {
     return Backend::QueryFileStatus(ToLongPath(path), status, error) && !status.isDirectory;
 }
 
-Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path) {
+void ReadFully(Interfaces::ISynchrounousFile& file, uint8_t* buffer, uint64_t size, uint64_t piece) {
+    if (piece == 0 || piece > kMaxFilePiece) {
+        piece = kMaxFilePiece;
+    }
+    uint64_t done = 0;
+    while (done < size) {
+        const uint64_t asked = std::min(size - done, piece);
+        uint64_t got = 0;
+        Core::ThrowIfFailed([&](Core::IErrorCode** error) {
+            got = file.Read(buffer + done, asked, error);
+            return true;
+        });
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    if (done != size) {
+        throw std::runtime_error(Core::StringFormat("The file ended after %llu of %llu bytes",
+                                                    static_cast<unsigned long long>(done),
+                                                    static_cast<unsigned long long>(size)));
+    }
+}
+
+Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path, uint64_t piece) {
     std::error_code sizeError;
     const uint64_t size = std::filesystem::file_size(path, sizeError);
     if (sizeError) {
@@ -293,16 +335,7 @@ Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path) {
         throw std::runtime_error("Could not create array");
     }
     Core::ThrowIfFailed([&](Core::IErrorCode** error) { return array->Assign(nullptr, 1, size, error); });
-    uint64_t read = 0;
-    Core::ThrowIfFailed([&](Core::IErrorCode** error) {
-        read = file->Read(array->GetData(), size, error);
-        return true;
-    });
-    if (read < size) {
-        // The file shrank after its size was taken: keep what is there.
-        const std::vector<uint8_t> content(array->GetData(), array->GetData() + read);
-        Core::ThrowIfFailed([&](Core::IErrorCode** error) { return array->Assign(content.data(), 1, read, error); });
-    }
+    ReadFully(*file, array->GetData(), size, piece);
     return array;
 }
 

@@ -119,6 +119,7 @@ private:
         }
     }
 
+    // All immutable after construction, so the object needs no lock.
     std::string path_;
     RegisteredDescriptor file_;
     uint8_t* view_ = nullptr;

@@ -55,6 +55,7 @@ std::string OwnFolder() {
 
 }  // namespace
 
+// Safe for concurrent use: only the procedure cache changes, under its mutex.
 class DllImpl final : public Core::ObjectT<Interfaces::IDll> {
 public:
     explicit DllImpl(std::string path);
@@ -68,11 +69,11 @@ private:
     ~DllImpl() override;
     void* Lookup(const char* name, std::string* reason);
 
-    void* handle_ = nullptr;
-    std::string path_;
-    bool owned_ = false;
+    void* handle_ = nullptr;  // immutable after construction
+    std::string path_;        // immutable after construction
+    bool owned_ = false;      // immutable after construction
     std::mutex cacheMutex_;
-    std::unordered_map<std::string, void*> cache_;
+    std::unordered_map<std::string, void*> cache_;  // guarded by cacheMutex_
 };
 
 DllImpl::DllImpl(std::string path) : path_(std::move(path)) {

@@ -87,19 +87,12 @@ TEST_F(DatabaseLock, HashingReadingAndOpeningTheFileKeepTheConnectionsLocks) {
     EXPECT_EQ(Platform::IO::ClosePendingDescriptors(), 0u);
 }
 
-TEST_F(DatabaseLock, ThePlainOpenAndCloseThatTheFileLayerAvoidsWouldDropThem) {
+// The plain open and close that the file layer avoids would drop them: the check above can fail.
+TEST_F(DatabaseLock, APlainOpenAndCloseWouldDropThem) {
     const int fd = ::open(path_.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ::close(fd);
     EXPECT_FALSE(LockedForOthers(path_));
-}
-
-TEST(DescriptorTable, ClosesAtOnceWhenNothingElseHasTheFileOpen) {
-    VeskTest::TempFolder folder;
-    const std::string path = folder.File("alone.bin");
-    Platform::IO::OpenFile(path, Platform::IO::kGenericWrite, 0, Platform::IO::kCreateAlways);
-    Platform::IO::HashFileSha2(path);
-    EXPECT_EQ(Platform::IO::ClosePendingDescriptors(), 0u);
 }
 
 }  // namespace

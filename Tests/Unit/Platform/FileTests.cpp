@@ -6,15 +6,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "Core/DataObjects.h"
 #include "Core/ErrorCode.h"
+#include "Core/Object.h"
 #include "Core/Ptr.h"
+#include "Core/StringFormat.h"
 #include "Platform/File.h"
 #include "Platform/FileMapping.h"
 #include "Platform/FileMetadata.h"
@@ -38,6 +42,10 @@ void Append(const std::string& path, const std::string& text) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     ::close(fd);
+}
+
+Core::Ptr<IFileMapping> Map(const std::string& path, uint64_t size, bool readOnly) {
+    return CreateFileMapping(Data::NewString(path).GetUnchecked(), size, readOnly);
 }
 
 class FileTest : public ::testing::Test {
@@ -85,31 +93,37 @@ TEST_F(FileTest, ReadsWritesAndPositions) {
     EXPECT_NE(denied.Message().find("Failed to read file::[Errno(9)]"), std::string::npos) << denied.Message();
 }
 
+// The message of an open that must fail.
+std::string Refusal(const std::string& path, uint32_t access, uint32_t disposition, uint32_t flags = 0) {
+    IFile* file = nullptr;
+    Core::ErrorCode error;
+    EXPECT_FALSE(Platform_OpenFile(path.c_str(), access, kShareRead, disposition, flags, &file, error.Receive()));
+    EXPECT_EQ(file, nullptr);
+    return std::string(error.Message());
+}
+
 TEST_F(FileTest, CreationDispositionsAndOpeningErrors) {
     const std::string path = folder_.File("new.bin");
-    EXPECT_THROW(OpenFile(path, kGenericRead, kShareRead, kOpenExisting), std::runtime_error);
+    const std::string failed = "Failed to open or create file at location ";
+    EXPECT_EQ(Refusal(path, kGenericRead, kOpenExisting),
+              "2: " + failed + path + "::[Errno(2)] No such file or directory");
     OpenFile(path, kGenericWrite, 0, kCreateNew);
     EXPECT_THROW(OpenFile(path, kGenericWrite, 0, kCreateNew), std::runtime_error);
     PlatformTest::WriteWholeFile(path, "content");
     EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kOpenAlways)->GetSize(), 7u);
+    // An unknown disposition, and truncation without write access, are refused before anything
+    // happens to the content; so is a folder.
+    const std::string invalid = "22: " + failed + path + "::[Errno(22)] Invalid argument";
+    EXPECT_EQ(Refusal(path, kGenericRead, 99), invalid);
+    EXPECT_EQ(Refusal(path, kGenericRead, kTruncateExisting), invalid);
+    EXPECT_EQ(Refusal(path, 0, kTruncateExisting), invalid);
+    EXPECT_EQ(PlatformTest::ReadWholeFile(path), "content");
+    const std::string dir = folder_.Path().string();
+    EXPECT_EQ(Refusal(dir, kGenericRead, kOpenExisting), "21: " + failed + dir + "::[Errno(21)] Is a directory");
+    EXPECT_EQ(Refusal(dir, 0, kOpenExisting), "21: " + failed + dir + "::[Errno(21)] Is a directory");
     EXPECT_EQ(OpenFile(path, kGenericWrite, 0, kTruncateExisting)->GetSize(), 0u);
-
-    IFile* file = nullptr;
-    Core::ErrorCode missing;
-    const std::string absent = folder_.File("absent.bin");
-    EXPECT_FALSE(
-        Platform_OpenFile(absent.c_str(), kGenericRead, kShareRead, kOpenExisting, 0, &file, missing.Receive()));
-    EXPECT_EQ(missing.Message(),
-              "2: Failed to open or create file at location " + absent + "::[Errno(2)] No such file or directory");
-    Core::ErrorCode overlapped;
-    EXPECT_FALSE(Platform_OpenFile(path.c_str(), kGenericRead, kShareRead, kOpenExisting, kFlagOverlapped, &file,
-                                   overlapped.Receive()));
-    EXPECT_EQ(overlapped.Message(), "Support for async files not yet implemented");
-    Core::ErrorCode disposition;
-    EXPECT_FALSE(Platform_OpenFile(path.c_str(), kGenericRead, kShareRead, 99, 0, &file, disposition.Receive()));
-    EXPECT_EQ(disposition.Message(),
-              "22: Failed to open or create file at location " + path + "::[Errno(22)] Invalid argument");
-    EXPECT_EQ(file, nullptr);
+    EXPECT_EQ(Refusal(path, kGenericRead, kOpenExisting, kFlagOverlapped),
+              "Support for async files not yet implemented");
 }
 
 TEST_F(FileTest, AccessZeroGivesAPlainFileWithAttributes) {
@@ -134,25 +148,83 @@ TEST_F(FileTest, AccessZeroGivesAPlainFileWithAttributes) {
     EXPECT_EQ(OpenFile(plain, 0, kShareRead, kOpenExisting)->GetAttributes(nullptr), kAttributeNormal);
 }
 
-TEST_F(FileTest, ExistenceTestAndWholeFileReads) {
+// A file of any length that asks for no disk: each read marks the last byte it would fill with 'M'
+// and reports its count in 32 bits, as a real file does.
+class EndlessFile final : public Core::ObjectT<ISynchrounousFile> {
+public:
+    explicit EndlessFile(uint64_t length) : remaining_(length) {}
+    uint64_t GetSize() override { return 0; }
+    Platform::Interfaces::FileHandle GetHandle() override { return -1; }
+    uint32_t GetAttributes(Core::IErrorCode**) override { return kAttributeNormal; }
+    bool SetAttributes(uint32_t, Core::IErrorCode**) override { return true; }
+    bool Reserved(uint64_t, Core::IErrorCode**) override { return true; }
+    uint32_t GetAccess() override { return kGenericRead; }
+    uint32_t GetShareMode() override { return kShareRead; }
+    uint32_t Read(void* buffer, uint64_t size, Core::IErrorCode**) override {
+        const uint64_t got = std::min(size, remaining_);
+        if (got > 0) {
+            static_cast<uint8_t*>(buffer)[got - 1] = 'M';
+        }
+        remaining_ -= got;
+        asked.push_back(size);
+        return static_cast<uint32_t>(got);
+    }
+    uint32_t Write(const void*, uint64_t, Core::IErrorCode**) override { return 0; }
+    bool SetPosition(uint64_t, Core::IErrorCode**) override { return true; }
+    bool SeekToEnd(Core::IErrorCode**) override { return true; }
+    uint64_t GetPosition(Core::IErrorCode**) override { return 0; }
+    std::vector<uint64_t> asked;
+
+private:
+    ~EndlessFile() override = default;
+    uint64_t remaining_;
+};
+
+TEST_F(FileTest, WholeFileReadsGoInPiecesWhoseCountsFitIn32BitsAndExistenceTests) {
+    // 2^32 + 5 bytes in one read would report 5. The target is a sparse mapped file, so that only
+    // the two pages the reads mark take memory or disk.
+    constexpr uint64_t kSize = (1ull << 32) + 5;
+    const std::string target = folder_.File("sparse.bin");
+    {
+        Core::Ptr<IFileMapping> mapping = Map(target, kSize, false);
+        auto file = Core::MakeObject<EndlessFile>(kSize);
+        ReadFully(*file, mapping->GetData(), kSize);
+        EXPECT_EQ(file->asked, (std::vector<uint64_t>{kMaxFilePiece, kSize - kMaxFilePiece}));
+        EXPECT_EQ(mapping->GetData()[kMaxFilePiece - 1], 'M');
+        EXPECT_EQ(mapping->GetData()[kSize - 1], 'M');
+    }
+    std::filesystem::remove(target);
+
+    // Small pieces read the same bytes; a file shorter than its size said is an error, not a short
+    // array.
     const std::string path = folder_.File("data.bin");
-    const std::string content("a\0b\xff", 4);
+    const std::string content(
+        "a\0b\xff"
+        "56789",
+        10);
     PlatformTest::WriteWholeFile(path, content);
+    Core::Ptr<Data::Interfaces::IArray> array = ReadFileToArray(path, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(array->GetData()), array->GetByteSize()), content);
+    std::vector<uint8_t> buffer(16);
+    try {
+        ReadFully(*OpenSync(path, kGenericRead, kShareRead, kOpenExisting), buffer.data(), buffer.size(), 4);
+        ADD_FAILURE() << "a short file read as whole";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "The file ended after 10 of 16 bytes");
+    }
+    Data::Interfaces::IArray* none = nullptr;
+    Core::ErrorCode error;
+    EXPECT_FALSE(Platform_ReadFileToArray(folder_.File("nope").c_str(), &none, error.Receive()));
+    EXPECT_NE(error.Message().find("file_size"), std::string::npos) << error.Message();
+
     EXPECT_TRUE(FileExists(path));
     EXPECT_FALSE(FileExists(folder_.File("nope")));
     EXPECT_FALSE(FileExists(folder_.Path().string()));
     EXPECT_THROW(FileExists(""), std::runtime_error);
     EXPECT_EQ(ToLongPath("/a/b"), "/a/b");
-
-    Core::Ptr<Data::Interfaces::IArray> array = ReadFileToArray(path);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(array->GetData()), array->GetByteSize()), content);
-    Data::Interfaces::IArray* none = nullptr;
-    Core::ErrorCode error;
-    EXPECT_FALSE(Platform_ReadFileToArray(folder_.File("nope").c_str(), &none, error.Receive()));
-    EXPECT_NE(error.Message().find("file_size"), std::string::npos) << error.Message();
 }
 
-TEST_F(FileTest, MetadataDescribesAndHashesTheFile) {
+TEST_F(FileTest, MetadataDescribesAndHashesTheFileOrSaysItIsMissing) {
     const std::string path = folder_.File("abc.txt");
     PlatformTest::WriteWholeFile(path, "abc");
     struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
@@ -181,22 +253,19 @@ TEST_F(FileTest, MetadataDescribesAndHashesTheFile) {
     Data::Interfaces::IJsonDocument* occupied = document.GetUnchecked();
     EXPECT_FALSE(metadata->ToJson(&occupied));
     EXPECT_EQ(occupied, document.GetUnchecked());
-}
 
-TEST_F(FileTest, MetadataWithoutHashAndOfMissingFiles) {
-    const std::string path = folder_.File("we\"ird\\name.txt");
-    PlatformTest::WriteWholeFile(path, "x");
-    Core::Ptr<IFileMetadata> metadata = CreateFileMetadata(path, false);
-    Core::Ptr<Data::Interfaces::IString> json;
-    ASSERT_TRUE(metadata->ToJsonText(json.Receive()));
-    const std::string text = json->GetText();
+    // Without a hash there is no "Sha2"; names are escaped and end at either separator.
+    const std::string weird = folder_.File("we\"ird\\name.txt");
+    PlatformTest::WriteWholeFile(weird, "x");
+    Core::Ptr<Data::Interfaces::IString> unhashed;
+    ASSERT_TRUE(CreateFileMetadata(weird, false)->ToJsonText(unhashed.Receive()));
+    const std::string text = unhashed->GetText();
     EXPECT_EQ(text.find("Sha2"), std::string::npos) << text;
     EXPECT_NE(text.find("\"Name\":\"name.txt\""), std::string::npos) << text;
     EXPECT_NE(text.find("we\\\"ird\\\\name.txt"), std::string::npos) << text;
-
-    IFileMetadata* raw = nullptr;
+    IFileMetadata* none = nullptr;
     Core::ErrorCode error;
-    EXPECT_FALSE(Platform_CreateFileMetadata(folder_.File("missing").c_str(), &raw, error.Receive()));
+    EXPECT_FALSE(Platform_CreateFileMetadata(folder_.File("missing").c_str(), &none, error.Receive()));
     EXPECT_EQ(error.Message(), "File specified does not exists");
 }
 
@@ -221,31 +290,23 @@ TEST_F(FileTest, HashingALargeFileStreamsInConstantMemory) {
     const long grown = MaxResidentKilobytes() - before;
     EXPECT_LT(grown, 32 * 1024) << "resident memory grew by " << grown << " KiB";
 
+    // The same content hashed by a reference implementation, a megabyte at a time.
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     ASSERT_TRUE(EVP_DigestInit_ex(context, EVP_sha256(), nullptr));
     std::vector<unsigned char> zeros(1 << 20, 0);
     for (off_t done = 0; done < kSize - (1 << 20); done += 1 << 20) {
         EVP_DigestUpdate(context, zeros.data(), zeros.size());
     }
-    zeros[zeros.size() - 3] = 'e';
-    zeros[zeros.size() - 2] = 'n';
-    zeros[zeros.size() - 1] = 'd';
+    std::memcpy(zeros.data() + zeros.size() - 3, "end", 3);
     EVP_DigestUpdate(context, zeros.data(), zeros.size());
     unsigned char digest[32];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(context, digest, &length);
+    EVP_DigestFinal_ex(context, digest, nullptr);
     EVP_MD_CTX_free(context);
     std::string expected;
     for (unsigned char byte : digest) {
-        static const char* hex = "0123456789abcdef";
-        expected += hex[byte >> 4];
-        expected += hex[byte & 15];
+        expected += Core::StringFormat("%02x", byte);
     }
     EXPECT_EQ(hash, expected);
-}
-
-Core::Ptr<IFileMapping> Map(const std::string& path, uint64_t size, bool readOnly) {
-    return CreateFileMapping(Data::NewString(path).GetUnchecked(), size, readOnly);
 }
 
 TEST_F(FileTest, ReadOnlyMappingsMayNotOutgrowTheFile) {

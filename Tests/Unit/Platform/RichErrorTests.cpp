@@ -12,6 +12,7 @@
 #include "Core/ErrorCode.h"
 #include "Core/Ptr.h"
 #include "Platform/ApplicationData.h"
+#include "Platform/Module.h"
 #include "Platform/RichError.h"
 #include "Platform/StackTrace.h"
 #include "PlatformTestSupport.h"
@@ -22,7 +23,7 @@ namespace {
 using Platform::RichError::Family;
 using Platform::RichError::Text;
 
-TEST(RichErrorText, NamesFamilyCodeAndMessage) {
+TEST(RichErrorText, NamesFamilyCodeAndMessageAfterAnyContext) {
     EXPECT_EQ(Text(Family::Win32, 5), "[Win32(5)] Access is denied.");
     EXPECT_EQ(Text(Family::Win32, 4000000), "[Win32(4000000)] <Error message could not be obtained>");
     EXPECT_EQ(Text(Family::NtStatus, 0xC0000005u),
@@ -36,9 +37,7 @@ TEST(RichErrorText, NamesFamilyCodeAndMessage) {
     EXPECT_EQ(Text(Family::Curl, 6), "[Curl(6)] Couldn't resolve host name");
     EXPECT_EQ(Text(Family::None, 17), "no error");
     EXPECT_EQ(Text(static_cast<Family>(99), 1), "INVALID ERROR TYPE");
-}
-
-TEST(RichErrorText, PutsAContextInFront) {
+    // A context goes in front.
     EXPECT_EQ(Text(Family::Errno, EACCES, "Opening x"), "Opening x::[Errno(13)] Permission denied");
     EXPECT_EQ(Text(Family::None, 0, "ctx"), "ctx::no error");
 }
@@ -85,7 +84,7 @@ std::string LineOf(const std::string& text, int index) {
     return line;
 }
 
-TEST(StackTrace, OneLinePerFrameWithModuleAndSymbol) {
+TEST(StackTrace, OneLinePerFrameWithModuleAndSymbolFromTheCaptureOn) {
     const std::string trace = PlatformTest::TraceFromHere(1);
     std::istringstream lines(trace);
     std::string line;
@@ -104,12 +103,10 @@ TEST(StackTrace, OneLinePerFrameWithModuleAndSymbol) {
     const std::string unskipped = PlatformTest::TraceFromHere(0);
     EXPECT_EQ(LineOf(unskipped, 0).find(helper), std::string::npos) << unskipped;
     EXPECT_NE(LineOf(unskipped, 1).find(helper), std::string::npos) << unskipped;
-}
 
-TEST(StackTrace, RefusesAnEmptyRequest) {
-    std::string trace;
+    std::string empty;
     std::string error;
-    EXPECT_FALSE(Platform::Diagnostics::CaptureStackTrace(0, 0, trace, error));
+    EXPECT_FALSE(Platform::Diagnostics::CaptureStackTrace(0, 0, empty, error));
     EXPECT_FALSE(error.empty());
 }
 
@@ -141,13 +138,18 @@ private:
     bool hadOld_ = false;
 };
 
-TEST(ApplicationData, UsesTheUserDataFolderAndTheExecutableStem) {
+TEST(ApplicationData, UsesTheUserDataFolderAndTheModuleName) {
     VeskTest::TempFolder folder;
     {
         ScopedEnvironment xdg("XDG_DATA_HOME", folder.Path().c_str());
         const std::string path = Platform::IO::GetApplicationDataFolder();
         EXPECT_EQ(path, (folder.Path() / "PlatformTests").string());
         EXPECT_TRUE(std::filesystem::is_directory(path));
+        // A shared library's folder drops the platform's additions to its name, as elsewhere.
+        Core::Ptr<Platform::Interfaces::IDll> module = Platform::Module::LoadDll(PLATFORM_TEST_MODULE);
+        ASSERT_EQ(std::filesystem::path(PLATFORM_TEST_MODULE).filename(), "libPlatformTestModule.so");
+        EXPECT_EQ(Platform::IO::GetApplicationDataFolder(module->GetHandle()),
+                  (folder.Path() / "PlatformTestModule").string());
     }
     {
         ScopedEnvironment xdg("XDG_DATA_HOME", nullptr);

@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         Expected{"file:///?/C:/x", "file", "localhost", 0, "/C:/x", "", "", true},
         Expected{"file:///tmp/a", "file", "localhost", 0, "/tmp/a", "", "", true}));
 
-TEST(UrlErrors, NonNumericAndOutOfRangePortsAreRefusedAndKeepThePreviousParts) {
+TEST(UrlErrors, PortsFollowTheSuitesIntegerConversionAndFailuresKeepThePreviousParts) {
     Core::Ptr<IUrl> url = Platform::Network::ParseUrl("https://kept/p");
     Core::ErrorCode error;
     EXPECT_FALSE(url->Parse("http://h:abc/", error.Receive()));
@@ -76,15 +76,12 @@ TEST(UrlErrors, NonNumericAndOutOfRangePortsAreRefusedAndKeepThePreviousParts) {
     EXPECT_EQ(range.Message(), "stoi argument out of range");
     EXPECT_STREQ(url->GetHost(), "kept");
     EXPECT_STREQ(url->GetPath(), "/p");
-}
-
-TEST(UrlErrors, PortsFollowTheIntegerConversionOfTheSuite) {
     // Digits up to the first other character count; a port above 65535 wraps as a 16-bit number.
     EXPECT_EQ(Platform::Network::ParseUrlParts("http://h:80abc/").port, 80);
     EXPECT_EQ(Platform::Network::ParseUrlParts("http://h:65536/").port, 0);
 }
 
-TEST(UrlAbi, CreatesEmptyObjectsUnderTheOutPointerRules) {
+TEST(UrlAbi, CreatesEmptyObjectsUnderTheOutPointerRulesAndRefusesANullText) {
     IUrl* url = nullptr;
     ASSERT_TRUE(Platform_CreateUrl(&url, nullptr));
     Core::Ptr<IUrl> owned = Core::Ptr<IUrl>::Adopt(url);
