@@ -90,6 +90,7 @@ int Compare(const Variant& left, const Variant& right, bool exact) {
     const char* rName = VariantTypeName(right.Type());
     if (!Comparable(left, right)) {
         throw std::runtime_error(Core::StringFormat(
+            // Fixed text: hosts match on it.
             "Values cannot be compared due type mismatch! Left type is %s, Right type is %s", lName, rName));
     }
     if (!left.HasData() || !right.HasData()) {

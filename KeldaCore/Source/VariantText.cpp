@@ -69,8 +69,10 @@ std::string Variant::ToString() const {
         case VT_UInt64:
             return std::to_string(raw_.u64);
         case VT_Int128:
+            // Fixed text: hosts match on it.
             return "Int128_ToStringNotImplemented";
         case VT_UInt128:
+            // Fixed text: hosts match on it.
             return "UInt128_ToStringNotImplemented";
         case VT_Double:
         case VT_Float:

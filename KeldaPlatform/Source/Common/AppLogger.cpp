@@ -82,6 +82,7 @@ AppLogger::~AppLogger() {
             if (renameError) {
                 throw std::filesystem::filesystem_error("rename", filePath_, failedFilePath_, renameError);
             }
+            // Fixed text: hosts match on it.
             Log(Core::StringFormat("[Log file renamed from [%s] to [%s]", filePath_.c_str(), failedFilePath_.c_str())
                     .c_str(),
                 0);
@@ -171,6 +172,7 @@ bool AppLogger::OpenLocked() {
             IO::OpenFile(filePath_, IO::kGenericWrite, IO::kShareRead | IO::kShareDelete, IO::kCreateAlways);
         Core::Ptr<Interfaces::ISynchrounousFile> sync = file.TryCast<Interfaces::ISynchrounousFile>();
         if (!sync) {
+            // Fixed text: hosts match on it.
             throw std::runtime_error("File could not be converted to Synchronous file.");
         }
         file_ = std::move(sync);

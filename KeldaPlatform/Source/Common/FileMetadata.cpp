@@ -141,6 +141,7 @@ std::string HashFileSha2(const std::string& path) {
 
 Core::Ptr<Interfaces::IFileMetadata> CreateFileMetadata(const std::string& path, bool computeHash) {
     if (!FileExists(path)) {
+        // Fixed text: hosts match on it.
         throw std::runtime_error("File specified does not exists");
     }
     Backend::FileStatus status;

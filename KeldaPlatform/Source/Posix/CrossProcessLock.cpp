@@ -32,6 +32,7 @@ CrossProcessLock::CrossProcessLock(const std::string& name) {
     // exclude each other just as two processes do.
     descriptor_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (descriptor_ < 0) {
+        // Fixed text: hosts match on it.
         throw std::runtime_error("Cannot create windows mutex!");
     }
 }
@@ -44,6 +45,7 @@ CrossProcessLock::~CrossProcessLock() {
 void CrossProcessLock::Acquire() {
     while (::flock(descriptor_, LOCK_EX) != 0) {
         if (errno != EINTR) {
+            // Fixed text: hosts match on it.
             throw std::runtime_error("Cannot create windows mutex!");
         }
     }

@@ -22,8 +22,9 @@ struct KeyLess {
     }
 };
 
-int CloseRetrying(int fd) {
-    // A close interrupted by a signal has still released the descriptor on the systems we run on.
+// Closes once, never again on EINTR: a close interrupted by a signal has still released the descriptor
+// on the systems we run on, and a second close could hit a descriptor another thread just opened.
+int CloseOnce(int fd) {
     return ::close(fd);
 }
 
@@ -70,7 +71,7 @@ public:
             parked_[key].push_back(fd);
         } else {
             ours_.erase(fd);
-            CloseRetrying(fd);
+            CloseOnce(fd);
         }
         SweepLocked();
     }
@@ -94,7 +95,7 @@ private:
             }
             for (int fd : it->second) {
                 ours_.erase(fd);
-                CloseRetrying(fd);
+                CloseOnce(fd);
             }
             it = parked_.erase(it);
         }

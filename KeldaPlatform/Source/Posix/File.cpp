@@ -37,6 +37,7 @@ std::string PathOfDescriptor(int fd) {
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
     const ssize_t length = readlink(link.c_str(), buffer.data(), buffer.size());
     if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) {
+        // Fixed text: hosts match on it.
         throw std::runtime_error("File path not found from current handle. This should not happen ever!");
     }
     return std::string(buffer.data(), static_cast<size_t>(length));

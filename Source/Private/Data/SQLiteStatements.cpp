@@ -645,6 +645,7 @@ std::string SqliteStatements::GetTypeString(const ColumnPtr& column) {
 }
 
 std::string SqliteStatements::GetTypeString(Vesk::Interfaces::IAttributeHeader*) {
+    // Fixed text: hosts match on it.
     NotImplemented("GetTypeString", "Not implemented");
 }
 
