@@ -54,11 +54,6 @@ protected:
 VeskTest::TempFolder* OwnLoggerTest::folder_ = nullptr;
 Platform::Interfaces::IAppLogger* OwnLoggerTest::logger_ = nullptr;
 
-TEST_F(OwnLoggerTest, StartWritesOneStampedLineAndStaysDisabled) {
-    const std::string all = Contents();
-    EXPECT_NE(all.find(" :: [Log successfully started]\r\n"), std::string::npos);
-}
-
 TEST_F(OwnLoggerTest, DefaultOptionsAppendTheFunctionOnly) {
     Core::LogMessage(Core::LogInfo, "void Demo(void)", "demo.cpp", 12, "hello");
     EXPECT_EQ(Written(), "INFO: hello [void Demo(void)]\r\n");
