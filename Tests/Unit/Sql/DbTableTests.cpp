@@ -71,7 +71,6 @@ protected:
 TEST_F(DbTableTest, DescriptionComesFromTheDataTable) {
     auto table = CreateSqliteDbTable(PersonTable(), db_, true);
     EXPECT_EQ(table->Info().name, "Person");
-    EXPECT_EQ(table->Info().schema, "public");
     EXPECT_EQ(table->Info().idColumn, "id");
     EXPECT_EQ(CreateSqliteDbTable(MakeTable("NoKey", {{"a", DS::VT_Int32}}), db_, true)->Info().idColumn, "id");
     EXPECT_EQ(CreateSqliteDbTable(MakeTable("K", {{"Key", DS::VT_Int32}}, "Key"), db_, true)->Info().idColumn, "Key");
