@@ -74,30 +74,25 @@ TEST_F(SqlStatementsTest, CreateTableWritesTheKeyOnceAndEachColumnOnALine) {
 }
 
 TEST_F(SqlStatementsTest, InlineValuesFollowTheLiteralRules) {
-    TablePtr table = MakeTable("V", {{"a", DS::VT_Null},
-                                     {"b", DS::VT_String},
-                                     {"c", DS::VT_String},
-                                     {"d", DS::VT_Double},
-                                     {"e", DS::VT_Double},
-                                     {"f", DS::VT_Float},
-                                     {"g", DS::VT_Double},
-                                     {"h", DS::VT_Array},
-                                     {"i", DS::VT_Array},
-                                     {"j", DS::VT_Uuid},
-                                     {"k", DS::VT_Int32},
-                                     {"q\"uote", DS::VT_Bool}});
     Core::Ptr<DI::IArray> empty;
     Core::Ptr<DI::IArray> bytes;
     ASSERT_TRUE(Data_CreateArray(empty.Receive()) && Data_CreateArray(bytes.Receive()));
     const uint8_t raw[] = {0x01, 0xAB};
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return bytes->Assign(raw, 1, 2, e); });
-    RowPtr row =
-        AddRow(table, {Variant(), Variant::FromString("O'Brien"), Variant::FromString(std::string("a\0b", 3)),
-                       Variant::FromDouble(std::nan("")), Variant::FromDouble(std::numeric_limits<double>::infinity()),
-                       Variant::FromFloat(-std::numeric_limits<float>::infinity()), Variant::FromDouble(2.5),
-                       Variant::FromObject(empty, DS::VT_Array), Variant::FromObject(bytes, DS::VT_Array),
-                       Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")), Variant::FromInt32(-7),
-                       Variant::FromBool(true)});
+    const std::vector<Variant> cells(
+        {Variant(), Variant::FromString("O'Brien"), Variant::FromString(std::string("a\0b", 3)),
+         Variant::FromDouble(std::nan("")), Variant::FromDouble(std::numeric_limits<double>::infinity()),
+         Variant::FromFloat(-std::numeric_limits<float>::infinity()), Variant::FromDouble(2.5),
+         Variant::FromObject(empty, DS::VT_Array), Variant::FromObject(bytes, DS::VT_Array),
+         Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")), Variant::FromInt32(-7),
+         Variant::FromBool(true)});
+    // Columns a, b, c, ... of each value's own type; the last name needs quoting.
+    std::vector<ColumnSpec> columnSpecs;
+    for (const Variant& cell : cells) {
+        columnSpecs.push_back({std::string(1, static_cast<char>('a' + columnSpecs.size())), cell.Type()});
+    }
+    columnSpecs.back().name = "q\"uote";
+    RowPtr row = AddRow(MakeTable("V", columnSpecs), cells);
     const std::string values =
         "NULL,'O''Brien',CAST(X'610062' AS TEXT),NULL,1e999,-1e999,2.500000,NULL,X'01AB',"
         "X'00112233445566778899AABBCCDDEEFF',-7,true";
