@@ -27,38 +27,37 @@ struct Owned {
     ~Owned() { VariantClear(&value); }
 };
 
-// A record of type with a zeroed payload; the helpers below fill in the field the type uses.
-inline _VARIANT Value(uint32_t type) {
+inline _VARIANT NullValue() {
     _VARIANT v{};
-    v.type = type;
+    v.type = VT_Null;
     return v;
 }
 
-inline _VARIANT NullValue() {
-    return Value(VT_Null);
-}
-
 inline _VARIANT Int32Value(int32_t number) {
-    _VARIANT v = Value(VT_Int32);
+    _VARIANT v{};
+    v.type = VT_Int32;
     v.i32 = number;
     return v;
 }
 
 inline _VARIANT Int64Value(int64_t number) {
-    _VARIANT v = Value(VT_Int64);
+    _VARIANT v{};
+    v.type = VT_Int64;
     v.i64 = number;
     return v;
 }
 
 // A short text kept inside the record.
 inline _VARIANT InlineText(std::string_view text) {
-    _VARIANT v = Value(VT_String);
+    _VARIANT v{};
+    v.type = VT_String;
     std::memcpy(v.text, text.data(), std::min<size_t>(text.size(), sizeof v.text - 1));
     return v;
 }
 
 inline _VARIANT UuidValue(const _UUID& uuid) {
-    _VARIANT v = Value(VT_Uuid);
+    _VARIANT v{};
+    v.type = VT_Uuid;
     std::memcpy(v.bytes, uuid.bytes, sizeof uuid.bytes);
     return v;
 }
@@ -66,7 +65,8 @@ inline _VARIANT UuidValue(const _UUID& uuid) {
 // A record of the reference form that owns a new reference to object: clear it (or wrap it in
 // Owned) when done.
 inline _VARIANT ObjectValue(VariantType type, Core::IObject* object) {
-    _VARIANT v = Value(static_cast<uint32_t>(VF_Reference) | type);
+    _VARIANT v{};
+    v.type = static_cast<uint32_t>(VF_Reference) | type;
     v.object = object;
     object->AddReference();
     return v;
