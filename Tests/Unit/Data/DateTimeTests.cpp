@@ -66,7 +66,6 @@ TEST(DateTime, TimesBeforeTheEpochAndFileTimes) {
     Ptr<IDateTime> origin;
     ASSERT_TRUE(Data_CreateDateTimeFromFileTime(0, origin.Receive(), nullptr));
     EXPECT_STREQ(origin->GetText(), "1601-01-01T00:00:00.000Z");
-    EXPECT_EQ(FromText("1970-01-01T00:00:00Z")->GetFileTime(), kPosixEpochFileTime);
     EXPECT_EQ(FromText("1601-01-01T00:00:00Z")->GetFileTime(), 0u);
     Ptr<IDateTime> fine;
     ASSERT_TRUE(Data_CreateDateTimeFromFileTime(kPosixEpochFileTime + 1234, fine.Receive(), nullptr));

@@ -2,8 +2,6 @@
 
 #include "Support/Thrown.h"
 
-#include <stdexcept>
-
 #include "Private/Data/SQLite.h"
 #include "Private/Database/DbTable.h"
 #include "SqlTestSupport.h"
@@ -22,14 +20,6 @@ using Vesk::Data::SQLite::ExecuteScript;
 namespace DS = ::Data::Structures;
 namespace DI = ::Data::Interfaces;
 using Rows = std::vector<std::vector<std::string>>;
-
-Filter Condition(const std::string& column, int32_t op, Variant value) {
-    Filter filter;
-    filter.column = column;
-    filter.op = op;
-    filter.value = std::move(value);
-    return filter;
-}
 
 std::vector<std::string> Names(const TablePtr& table) {
     std::vector<std::string> names;
@@ -77,17 +67,6 @@ protected:
     std::string path_ = folder_.File("tables.db");
     Core::Ptr<Vesk::Data::SQLite::impl::SQLiteImpl> db_;
 };
-
-TEST_F(DbTableTest, DescriptionComesFromTheDataTable) {
-    auto table = CreateSqliteDbTable(PersonTable(), db_, true);
-    EXPECT_EQ(table->Info().name, "Person");
-    EXPECT_EQ(table->Info().schema, "public");
-    EXPECT_EQ(table->Info().idColumn, "id");
-    EXPECT_EQ(CreateSqliteDbTable(MakeTable("NoKey", {{"a", DS::VT_Int32}}), db_, true)->Info().idColumn, "id");
-    EXPECT_EQ(CreateSqliteDbTable(MakeTable("K", {{"Key", DS::VT_Int32}}, "Key"), db_, true)->Info().idColumn, "Key");
-    EXPECT_TRUE(db_->ContainsTable("Person"));
-    EXPECT_EQ(RawDb(path_).Rows("SELECT name FROM sqlite_master WHERE type='index'")[0][0], "Person_Name_idx");
-}
 
 TEST_F(DbTableTest, InsertLoadCountAndUpdateOnlyTheChangedRow) {
     auto table = LoadedPeople();
@@ -225,19 +204,21 @@ TEST_F(DbTableTest, LoadWithAnExtraColumnWarnsAndFillsOnlyKnownColumns) {
     EXPECT_FALSE(RowAt(loaded, 0)->HasChanges());
 }
 
-TEST_F(DbTableTest, EmptyTableAndEmptyScript) {
-    auto table = CreateSqliteDbTable(PersonTable(), db_, true);
-    EXPECT_EQ(table->Count(), 0u);
+TEST_F(DbTableTest, DescriptionAndScriptsOfCollectedStatements) {
     // With nothing collected, nothing is prepared: not even on a connection that cannot open.
     auto broken = CreateSqliteDbTable(PersonTable(), CreateConnection(folder_.File("no/such/dir.db")), true);
     broken->ExecuteScript();
     EXPECT_NE(VeskTest::MessageThrownBy([&] { broken->Count(); }), "");
+
+    // The description comes from the data table; the set-up's script made the table and its index.
+    auto table = LoadedPeople();
+    EXPECT_EQ(table->Info().name, "Person");
+    EXPECT_EQ(table->Info().idColumn, "id");
+    EXPECT_EQ(CreateSqliteDbTable(MakeTable("NoKey", {{"a", DS::VT_Int32}}), db_, true)->Info().idColumn, "id");
+    EXPECT_EQ(CreateSqliteDbTable(MakeTable("K", {{"Key", DS::VT_Int32}}, "Key"), db_, true)->Info().idColumn, "Key");
+    EXPECT_EQ(RawDb(path_).Rows("SELECT name FROM sqlite_master WHERE type='index'")[0][0], "Person_Name_idx");
     EXPECT_EQ(VeskTest::MessageThrownBy([&] { table->AppendCreateSpatialIndex("geometry"); }), "Not implemented!");
     EXPECT_EQ(table->Script(), "");
-}
-
-TEST_F(DbTableTest, ScriptRunsEveryCollectedStatement) {
-    auto table = LoadedPeople();
     table->AppendDeleteAll();
     table->AppendDropTable();
     table->AppendCreateTable();

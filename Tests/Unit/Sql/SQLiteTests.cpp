@@ -24,7 +24,6 @@ namespace DS = ::Data::Structures;
 namespace DI = ::Data::Interfaces;
 using Connection = Core::Ptr<impl::SQLiteImpl>;
 
-// The message of the runtime error that body throws, or "" when it throws none.
 // The rows of a query as value lists, read through the library's executor.
 std::vector<std::vector<Variant>> Rows(const Connection& db, const std::string& sql, bool declared = false,
                                        const std::vector<Variant>& parameters = {}) {
@@ -61,21 +60,29 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 class SQLiteTest : public ::testing::Test {
 protected:
+    // A connection to the test file once script has run on it.
+    Connection Open(const std::string& script) {
+        Connection db = CreateConnection(path_);
+        ExecuteScript(db, script);
+        return db;
+    }
+
     VeskTest::TempFolder folder_;
     std::string path_ = folder_.File("test.db");
 };
 
 // ---- Connections ----
 
-TEST_F(SQLiteTest, FileConnectionCreatesTheFileAndListsItsTables) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE Alpha (a); CREATE TABLE beta (b); CREATE INDEX ix ON Alpha (a);");
+TEST_F(SQLiteTest, FileConnectionCreatesTheFileListsItsTablesAndSwitchesToWal) {
+    Connection db = Open("CREATE TABLE Alpha (a); CREATE TABLE beta (b); CREATE INDEX ix ON Alpha (a);");
     EXPECT_TRUE(std::filesystem::exists(path_));
     EXPECT_EQ(db->GetTables(), (std::vector<std::string>{"Alpha", "beta"}));
     EXPECT_TRUE(db->ContainsTable("Alpha"));
     EXPECT_FALSE(db->ContainsTable("alpha"));  // exact name only
     EXPECT_FALSE(db->ContainsTable("ix"));     // an index is no table
     EXPECT_FALSE(db->IsReadOnly());
+    db->EnableWal();
+    EXPECT_EQ(One(db, "PRAGMA journal_mode").ToString(), "wal");
 }
 
 TEST_F(SQLiteTest, ReadOnlyConnectionRefusesWritesAndAttach) {
@@ -116,8 +123,7 @@ TEST_F(SQLiteTest, SharedMemoryDatabaseIsSharedByUuidAndGoesWithItsLastConnectio
 }
 
 TEST_F(SQLiteTest, ImagesOpenReadOnlyInPlaceOrAsGrowablePrivateCopy) {
-    Connection source = CreateConnection(path_);
-    ExecuteScript(source, "CREATE TABLE t (v TEXT); INSERT INTO t VALUES ('one'), ('two');");
+    Connection source = Open("CREATE TABLE t (v TEXT); INSERT INTO t VALUES ('one'), ('two');");
     const std::vector<uint8_t> image = Bytes(Serialize(source));
     ASSERT_GT(image.size(), 0u);
 
@@ -141,33 +147,25 @@ TEST_F(SQLiteTest, ImagesOpenReadOnlyInPlaceOrAsGrowablePrivateCopy) {
 }
 
 TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
-    Connection source = CreateConnection(path_);
-    ExecuteScript(source,
-                  "CREATE TABLE t (v TEXT);"
-                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) "
-                  "INSERT INTO t SELECT printf('row %05d', i) FROM n;");
+    Connection source = Open(
+        "CREATE TABLE t (v TEXT);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) "
+        "INSERT INTO t SELECT printf('row %05d', i) FROM n;");
     const std::vector<uint8_t> image = Bytes(Serialize(source));
     const std::vector<uint8_t> truncated(image.begin(), image.begin() + static_cast<long>(image.size() / 3));
-    for (bool readOnly : {true, false}) {
-        EXPECT_NE(VeskTest::MessageThrownBy([&] {
-                      Connection db = CreateConnectionFromImage(truncated.data(), truncated.size(), readOnly);
-                      Rows(db, "SELECT COUNT(*) FROM t");
-                  }),
-                  "")
-            << "truncated, readOnly " << readOnly;
-    }
-
     source = nullptr;
     RawDb(path_).Execute("PRAGMA journal_mode=WAL; INSERT INTO t VALUES ('wal');");
     const std::vector<uint8_t> walImage = ReadFile(path_);
     ASSERT_EQ(walImage.at(18), 2);  // the header says WAL
-    for (bool readOnly : {true, false}) {
-        EXPECT_NE(VeskTest::MessageThrownBy([&] {
-                      Connection db = CreateConnectionFromImage(walImage.data(), walImage.size(), readOnly);
-                      Rows(db, "SELECT COUNT(*) FROM t");
-                  }),
-                  "")
-            << "WAL, readOnly " << readOnly;
+    for (const auto* broken : {&truncated, &walImage}) {
+        for (bool readOnly : {true, false}) {
+            EXPECT_NE(VeskTest::MessageThrownBy([&] {
+                          Connection db = CreateConnectionFromImage(broken->data(), broken->size(), readOnly);
+                          Rows(db, "SELECT COUNT(*) FROM t");
+                      }),
+                      "")
+                << (broken == &walImage ? "WAL" : "truncated") << ", readOnly " << readOnly;
+        }
     }
 
     // A size SQLite cannot represent is refused before anything touches the bytes.
@@ -186,17 +184,10 @@ TEST_F(SQLiteTest, EmptyImageIsAnEmptyDatabaseThatCannotBeSerialised) {
     EXPECT_GT(Serialize(db)->GetByteSize(), 0u);
 }
 
-TEST_F(SQLiteTest, EnableWalSwitchesTheJournalMode) {
-    Connection db = CreateConnection(path_);
-    db->EnableWal();
-    EXPECT_EQ(One(db, "PRAGMA journal_mode").ToString(), "wal");
-}
-
 // ---- Binding ----
 
 TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE v (k INTEGER PRIMARY KEY, x);");
+    Connection db = Open("CREATE TABLE v (k INTEGER PRIMARY KEY, x);");
     Core::Ptr<DI::IDateTime> when;
     Core::ThrowIfFailed([&](Core::IErrorCode** e) {
         return Data_CreateDateTimeFromIso8601("2026-12-06T02:41:09.123Z", when.Receive(), e);
@@ -205,22 +196,18 @@ TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
     ASSERT_TRUE(Data_CreateArray(blob.Receive()));
     const uint8_t raw[] = {1, 0, 2};
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return blob->Assign(raw, 1, 3, e); });
-    const ::Data::Uuid uuid = ParseUuid("00112233-4455-6677-8899-aabbccddeeff");
-
     const std::vector<std::pair<Variant, std::string>> cases = {
-        {Variant::FromInt16(-7), "integer|-7"},
         {Variant::FromUInt32(4000000000u), "integer|4000000000"},
         {Variant::FromSByte(-1), "integer|-1"},
         {Variant::FromByte(255), "integer|255"},
         {Variant::FromBool(true), "integer|1"},
         {Variant::FromDouble(2.5), "real|2.5"},
-        {Variant::FromFloat(0.25f), "real|0.25"},
         {Variant::FromInlineString("short"), "text|short"},
         {Variant::FromString("by reference"), "text|by reference"},
         {Variant::FromString(""), "null|"},
         {Variant::FromObject(when, DS::VT_DateTime), "text|2026-12-06T02:41:09.123Z"},
         {Variant::FromObject(blob, DS::VT_Array), "blob|010002"},
-        {Variant::FromUuid(uuid), "blob|00112233445566778899AABBCCDDEEFF"},
+        {Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")), "blob|00112233445566778899AABBCCDDEEFF"},
         {Variant(), "null|"},
     };
     auto insert = CreateStatement(db, "INSERT INTO v (x) VALUES (?)");
@@ -241,8 +228,7 @@ TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
 // The objects that own bound bytes are released when an execution ends, but the bindings stay: a second
 // execution without new bindings must still see the same values, not released memory.
 TEST_F(SQLiteTest, ExecutingAgainWithoutBindingReusesTheBoundValues) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE r (t, b, n);");
+    Connection db = Open("CREATE TABLE r (t, b, n);");
     auto insert = CreateStatement(db, "INSERT INTO r VALUES (?, ?, ?)");
     insert->Bind(1, Variant::FromString(std::string(100, 'x')));
     Core::Ptr<DI::IObjectList> list;
@@ -266,8 +252,6 @@ TEST_F(SQLiteTest, UnbindableValuesBindNullAndAreLoggedByBindAll) {
     auto statement = CreateStatement(db, "SELECT ?, ?, ?");
     statement->Bind(1, Variant::FromInt32(9));
     EXPECT_FALSE(statement->Bind(1, Variant::FromObject(list, DS::VT_ObjectList)));
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { statement->Bind(1, Variant::FromObject(list, DS::VT_Bool)); }),
-              "Must be value type!");
 
     LogCapture log;
     const auto row = Rows(db, "SELECT ?, ?, ?", false,
@@ -281,30 +265,13 @@ TEST_F(SQLiteTest, UnbindableValuesBindNullAndAreLoggedByBindAll) {
 
 // ---- Reading ----
 
-TEST_F(SQLiteTest, PlainReadingFollowsTheStorageClass) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db,
-                  "CREATE TABLE m (id UUID, x);"
-                  "INSERT INTO m VALUES (1, 1), ('a', 'text'), (X'0102', 2.5), (NULL, NULL);");
-    const auto rows = Rows(db, "SELECT id, x FROM m");
-    ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0][0].Type(), DS::VT_Int64);
-    EXPECT_EQ(rows[1][0].Type(), DS::VT_String);
-    EXPECT_EQ(rows[1][1].ToString(), "text");
-    EXPECT_EQ(rows[2][0].Type(), DS::VT_Array);
-    EXPECT_EQ(rows[2][0].Size(), 2u);
-    EXPECT_EQ(rows[2][1].ToDouble(), 2.5);
-    EXPECT_EQ(rows[3][0].Type(), DS::VT_Null);
-}
-
-TEST_F(SQLiteTest, DeclaredTypesChooseTheValueTypes) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db,
-                  "CREATE TABLE d (u UUID, t DateTime, j json, x XML);"
-                  "INSERT INTO d VALUES (X'00112233445566778899AABBCCDDEEFF', 1500, '{\"a\":1}', '<r/>');"
-                  "INSERT INTO d VALUES ('{00112233-4455-6677-8899-aabbccddeeff}', -1500, 7, '<s/>');"
-                  "INSERT INTO d VALUES ('urn:uuid:00112233-4455-6677-8899-aabbccddeeff',"
-                  "                      '2026-12-06T02:41:09.123Z', 2.5, NULL);");
+TEST_F(SQLiteTest, DeclaredTypesChooseTheValueTypesAndPlainReadingTheStorageClass) {
+    Connection db = Open(
+        "CREATE TABLE d (u UUID, t DateTime, j json, x XML);"
+        "INSERT INTO d VALUES (X'00112233445566778899AABBCCDDEEFF', 1500, '{\"a\":1}', '<r/>');"
+        "INSERT INTO d VALUES ('{00112233-4455-6677-8899-aabbccddeeff}', -1500, 7, '<s/>');"
+        "INSERT INTO d VALUES ('urn:uuid:00112233-4455-6677-8899-aabbccddeeff',"
+        "                      '2026-12-06T02:41:09.123Z', 2.5, NULL);");
     const ::Data::Uuid expected = ParseUuid("00112233-4455-6677-8899-aabbccddeeff");
     const auto rows = Rows(db, "SELECT u, t, j, x FROM d", true);
     ASSERT_EQ(rows.size(), 3u);
@@ -320,15 +287,22 @@ TEST_F(SQLiteTest, DeclaredTypesChooseTheValueTypes) {
     EXPECT_EQ(rows[1][2].ToString(), "7");
     EXPECT_EQ(rows[0][3].Type(), DS::VT_XmlDocument);
     EXPECT_EQ(rows[2][3].Type(), DS::VT_Null);
+
+    // Read plainly, every cell follows its storage class, whatever the declared type or the first row say.
+    ExecuteScript(db, "CREATE TABLE m (v UUID); INSERT INTO m VALUES (1), ('a'), (X'0102'), (2.5), (NULL);");
+    std::vector<uint16_t> types;
+    for (const auto& row : Rows(db, "SELECT v FROM m")) {
+        types.push_back(row[0].Type());
+    }
+    EXPECT_EQ(types, (std::vector<uint16_t>{DS::VT_Int64, DS::VT_String, DS::VT_Array, DS::VT_Double, DS::VT_Null}));
 }
 
 TEST_F(SQLiteTest, CellsThatDoNotFitTheDeclaredTypeAreNullAndLoggedAtDebug) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db,
-                  "CREATE TABLE u (id UUID);"
-                  "INSERT INTO u VALUES (X'00112233445566778899AABBCCDDEEFF'), (X'001122334455667788AABBCCDDEEFF');"
-                  "CREATE TABLE mixed (v);"
-                  "INSERT INTO mixed VALUES (1), ('later text');");
+    Connection db = Open(
+        "CREATE TABLE u (id UUID);"
+        "INSERT INTO u VALUES (X'00112233445566778899AABBCCDDEEFF'), (X'001122334455667788AABBCCDDEEFF');"
+        "CREATE TABLE mixed (v);"
+        "INSERT INTO mixed VALUES (1), ('later text');");
     LogCapture log;
     const auto uuids = Rows(db, "SELECT id FROM u", true);
     ASSERT_EQ(uuids.size(), 2u);
@@ -343,21 +317,18 @@ TEST_F(SQLiteTest, CellsThatDoNotFitTheDeclaredTypeAreNullAndLoggedAtDebug) {
     EXPECT_EQ(declared[1][0].Type(), DS::VT_Null);
     EXPECT_EQ(log.Count("Value is later text. Declared type is Int64"), 1u);
     EXPECT_EQ(Rows(db, "SELECT v FROM mixed", false)[1][0].ToString(), "later text");
+
+    // DateTime text that does not parse ends the execution instead.
+    ExecuteScript(db, "CREATE TABLE d (d DATETIME); INSERT INTO d VALUES ('not a date');");
+    EXPECT_NE(VeskTest::MessageThrownBy([&] { Rows(db, "SELECT d FROM d", true); }), "");
 }
 
-TEST_F(SQLiteTest, UnparsableDateTimeTextEndsTheExecution) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE t (d DATETIME); INSERT INTO t VALUES ('not a date');");
-    EXPECT_NE(VeskTest::MessageThrownBy([&] { Rows(db, "SELECT d FROM t", true); }), "");
-}
-
-TEST_F(SQLiteTest, ColumnCallbackRunsOnceAlsoForAnEmptyResult) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE e (a INTEGER, b TEXT);");
+TEST_F(SQLiteTest, ColumnsAreReportedOnceEvenForNoRowsAndTablesKeepTheResultOrder) {
+    Connection db = Open("CREATE TABLE t (n INTEGER, s TEXT);");
     int columnCalls = 0;
     int rowCalls = 0;
     std::vector<std::string> names;
-    CreateStatement(db, "SELECT a, b AS renamed FROM e")
+    CreateStatement(db, "SELECT n, s AS renamed FROM t")
         ->Execute(
             [&](const std::vector<SQLiteColumn>& columns) {
                 ++columnCalls;
@@ -368,16 +339,12 @@ TEST_F(SQLiteTest, ColumnCallbackRunsOnceAlsoForAnEmptyResult) {
             [&](const std::vector<SQLiteColumnValuePair>&) { ++rowCalls; });
     EXPECT_EQ(columnCalls, 1);
     EXPECT_EQ(rowCalls, 0);
-    EXPECT_EQ(names, (std::vector<std::string>{"a", "renamed"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"n", "renamed"}));
+    auto empty = ExecuteToTable(db, "SELECT n, s FROM t");
+    EXPECT_EQ(empty->GetColumnCount(), 2u);
+    EXPECT_EQ(empty->GetRowCount(), 0u);
 
-    auto table = ExecuteToTable(db, "SELECT a, b FROM e");
-    EXPECT_EQ(table->GetColumnCount(), 2u);
-    EXPECT_EQ(table->GetRowCount(), 0u);
-}
-
-TEST_F(SQLiteTest, ExecuteToTableKeepsOrderAndLeavesRowsUnchanged) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE t (n INTEGER, s TEXT); INSERT INTO t VALUES (2, 'b'), (1, 'a'), (3, NULL);");
+    ExecuteScript(db, "INSERT INTO t VALUES (2, 'b'), (1, 'a'), (3, NULL);");
     auto table = ExecuteToTable(db, "SELECT n, s FROM t ORDER BY n DESC");
     ASSERT_EQ(table->GetRowCount(), 3u);
     EXPECT_EQ(Cell(RowAt(table, 0), "n").ToInt64(), 3);
@@ -391,8 +358,7 @@ TEST_F(SQLiteTest, ExecuteToTableKeepsOrderAndLeavesRowsUnchanged) {
 // ---- Failures ----
 
 TEST_F(SQLiteTest, FailuresAreRaisedWithSqliteMessagesAndLoggedAsFatal) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE t (a UNIQUE); INSERT INTO t VALUES (1);");
+    Connection db = Open("CREATE TABLE t (a UNIQUE); INSERT INTO t VALUES (1);");
     LogCapture log;
     EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "SELEC 1"); }),
               "Prepared statement error! SELEC 1 [near \"SELEC\": syntax error]");
@@ -425,8 +391,7 @@ TEST_F(SQLiteTest, ExecuteScriptRunsEveryStatementOfTheText) {
 // ---- Busy databases and transactions ----
 
 TEST_F(SQLiteTest, BusyDatabaseIsSteppedAgainUntilTheLockGoes) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE t (a);");
+    Connection db = Open("CREATE TABLE t (a);");
     RawDb holder(path_);
     holder.Execute("BEGIN IMMEDIATE; INSERT INTO t VALUES ('held');");
     LogCapture log;
@@ -464,8 +429,7 @@ TEST_F(SQLiteTest, BusyDatabaseIsSteppedAgainUntilTheLockGoes) {
 }
 
 TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db, "CREATE TABLE t (a);");
+    Connection db = Open("CREATE TABLE t (a);");
     {
         auto transaction = CreateTransaction(db);
         ExecuteScript(db, "INSERT INTO t VALUES (1);");
@@ -482,11 +446,10 @@ TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
 }
 
 TEST_F(SQLiteTest, FailedCommitIsLoggedAndRolledBackWithoutThrowing) {
-    Connection db = CreateConnection(path_);
-    ExecuteScript(db,
-                  "PRAGMA foreign_keys=ON;"
-                  "CREATE TABLE parent (id INTEGER PRIMARY KEY);"
-                  "CREATE TABLE child (p INTEGER REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED);");
+    Connection db = Open(
+        "PRAGMA foreign_keys=ON;"
+        "CREATE TABLE parent (id INTEGER PRIMARY KEY);"
+        "CREATE TABLE child (p INTEGER REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED);");
     LogCapture log;
     {
         auto transaction = CreateTransaction(db);

@@ -10,6 +10,7 @@
 #include "Core/IAppLogger.h"
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
+#include "Private/Data/SqlStatements.h"
 #include "Support/SqliteReader.h"
 #include "Vesk/Data/ITable.h"
 
@@ -50,6 +51,15 @@ Variant Cell(const RowPtr& row, const std::string& name);
 void SetCell(const RowPtr& row, const std::string& name, const Variant& value);
 
 ::Data::Uuid ParseUuid(const std::string& text);
+
+// A filter of one condition: column op value.
+inline Vesk::Data::Sql::Filter Condition(const std::string& column, int32_t op, Variant value) {
+    Vesk::Data::Sql::Filter filter;
+    filter.column = column;
+    filter.op = op;
+    filter.value = std::move(value);
+    return filter;
+}
 
 // A second, plain SQLite connection for checking what the library wrote.
 using RawDb = VeskTest::SqliteReader;
