@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "Core/ErrorCode.h"
 #include "Core/Log.h"
@@ -23,14 +24,20 @@ struct HostLogger {
     GetLoggerExport get = nullptr;
 };
 
-// Set while this thread looks for the host module: the loader logs its attempts, and those lines
-// must not start a second search from inside the first.
-thread_local bool searchingHost = false;
+// The thread that is looking for the host module, if any: the loader logs its attempts, and those lines
+// must not start a second search from inside the first. The search runs under call_once, so one thread
+// at a time is enough to remember. Deliberately not thread_local: a library that a host unloads should
+// leave no thread-local blocks behind.
+std::atomic<std::thread::id> searchingThread{};
+
+bool SearchingOnThisThread() noexcept {
+    return searchingThread.load(std::memory_order_acquire) == std::this_thread::get_id();
+}
 
 class SearchScope {
 public:
-    SearchScope() { searchingHost = true; }
-    ~SearchScope() { searchingHost = false; }
+    SearchScope() { searchingThread.store(std::this_thread::get_id(), std::memory_order_release); }
+    ~SearchScope() { searchingThread.store(std::thread::id(), std::memory_order_release); }
     SearchScope(const SearchScope&) = delete;
     SearchScope& operator=(const SearchScope&) = delete;
 };
@@ -85,7 +92,7 @@ Platform::Interfaces::IAppLogger* OwnLogger() {
 }  // namespace
 
 Ptr<Platform::Interfaces::IAppLogger> LocateAppLogger() {
-    if (searchingHost) {
+    if (SearchingOnThisThread()) {
         return {};
     }
     HostLogger& host = FindHostLogger();
