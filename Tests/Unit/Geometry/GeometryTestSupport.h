@@ -23,13 +23,12 @@ struct Dimension {
     const char* name;
     uint32_t offset;  // added to the type code (or or-ed in, for the flag)
     uint32_t count;   // coordinates per point
-    bool hasZ;
 };
-inline constexpr Dimension kXy{"XY", 0, 2, false};
-inline constexpr Dimension kXyz{"XYZ", 1000, 3, true};
-inline constexpr Dimension kXym{"XYM", 2000, 3, false};
-inline constexpr Dimension kXyzm{"XYZM", 3000, 4, true};
-inline constexpr Dimension kExtendedZ{"EWKB Z", 0x80000000u, 3, true};
+inline constexpr Dimension kXy{"XY", 0, 2};
+inline constexpr Dimension kXyz{"XYZ", 1000, 3};
+inline constexpr Dimension kXym{"XYM", 2000, 3};
+inline constexpr Dimension kXyzm{"XYZM", 3000, 4};
+inline constexpr Dimension kExtendedZ{"EWKB Z", 0x80000000u, 3};
 inline constexpr std::array<Dimension, 5> kDimensions{kXy, kXyz, kXym, kXyzm, kExtendedZ};
 
 // A shape's box: min x, y, z, then max x, y, z.
