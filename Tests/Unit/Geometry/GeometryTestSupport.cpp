@@ -108,6 +108,15 @@ WkbWriter Sample(uint32_t kind, const Dimension& d, bool little) {
     return w;
 }
 
+void SetReference(const LayerPtr& layer, int32_t kind, int32_t id) {
+    Core::Ptr<VI::IShapeHeader> header;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
+    Core::Ptr<VI::ISpatialReference> reference;
+    Core::ThrowIfFailed(
+        [&](Core::IErrorCode** e) { return Shapes::CreateSpatialReference(id, "test", reference.Receive(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->SetReference(kind, reference.Get(), e); });
+}
+
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
                    int32_t srsId) {
     LayerPtr layer;
@@ -120,12 +129,7 @@ LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::str
             [&](Core::IErrorCode** e) { return header->AddAttribute(column.c_str(), type, nullptr, e); });
     }
     if (srsId != -1) {
-        Core::Ptr<VI::ISpatialReference> reference;
-        Core::ThrowIfFailed([&](Core::IErrorCode** e) {
-            return Shapes::CreateSpatialReference(srsId, "test", reference.Receive(), e);
-        });
-        Core::ThrowIfFailed(
-            [&](Core::IErrorCode** e) { return header->SetReference(VI::SRK_Projected, reference.Get(), e); });
+        SetReference(layer, VI::SRK_Projected, srsId);
     }
     return layer;
 }

@@ -59,6 +59,8 @@ WkbWriter Sample(uint32_t kind, const Dimension& dimension, bool littleEndian);
 // A layer with columns (name, value type) and, when srsId is not -1, a projected reference system.
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
                    int32_t srsId = -1);
+// Gives the layer a reference system of kind (a SpatialReferenceKind) with the id.
+void SetReference(const LayerPtr& layer, int32_t kind, int32_t id);
 // A new shape of layer with values in column order, WKB bytes and a box.
 ShapePtr AddShape(const LayerPtr& layer, const std::vector<::Data::Variant>& values, const Bytes& wkb,
                   const Extent& box = {});

@@ -20,15 +20,6 @@ using VeskTest::MessageThrownBy;
 constexpr const char* kViewMessage =
     "GeopackageGeometryInstance was constructed as a data view. Allocation size does not match the view size!";
 
-void SetReference(const LayerPtr& layer, int32_t kind, int32_t id) {
-    Core::Ptr<VI::IShapeHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
-    Core::Ptr<VI::ISpatialReference> reference;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Shapes::CreateSpatialReference(id, "r", reference.Receive(), e); });
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->SetReference(kind, reference.Get(), e); });
-}
-
 TEST(GeopackageBlob, HeaderEnvelopeAndWkbAsWrittenOrTheHeaderAloneWithoutGeometry) {
     for (const Bytes& wkb : {Sample(GP::WkbPolygon, kXyz, false).Data(), Bytes()}) {
         LayerPtr layer = MakeLayer("L", {}, 3857);
