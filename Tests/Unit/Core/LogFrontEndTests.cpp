@@ -54,12 +54,10 @@ protected:
 VeskTest::TempFolder* OwnLoggerTest::folder_ = nullptr;
 Platform::Interfaces::IAppLogger* OwnLoggerTest::logger_ = nullptr;
 
-TEST_F(OwnLoggerTest, DefaultOptionsAppendTheFunctionOnly) {
+TEST_F(OwnLoggerTest, TheFunctionIsAppendedByDefaultLineAndFileOnRequest) {
     Core::LogMessage(Core::LogInfo, "void Demo(void)", "demo.cpp", 12, "hello");
     EXPECT_EQ(Written(), "INFO: hello [void Demo(void)]\r\n");
-}
-
-TEST_F(OwnLoggerTest, LineAndFileAreAppendedOnRequest) {
+    offset_ = Contents().size();
     logger_->SetShowFunction(false);
     logger_->SetShowLine(true);
     logger_->SetShowFile(true);

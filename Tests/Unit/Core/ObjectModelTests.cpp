@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "Core/ErrorCode.h"
 #include "Core/Guard.h"
@@ -31,11 +32,15 @@ private:
     int* alive_;
 };
 
-std::string MessageOf(const Core::ErrorCode& error) {
-    return std::string(error.Message());
+// The code and message that the boundary makes of what body throws.
+template <class Body>
+std::pair<int32_t, std::string> Guarded(Body&& body) {
+    Core::ErrorCode error;
+    EXPECT_FALSE(Core::AbiGuard(error.Receive(), body));
+    return {error.Code(), std::string(error.Message())};
 }
 
-TEST(ObjectModel, ReleaseDestroysAtZeroAndReportsWhatRemains) {
+TEST(ObjectModel, ReleaseDestroysAtZeroAndPtrOwnsExactlyOneReference) {
     int alive = 0;
     IProbe* probe = new Probe(&alive);
     probe->AddReference();
@@ -43,10 +48,6 @@ TEST(ObjectModel, ReleaseDestroysAtZeroAndReportsWhatRemains) {
     EXPECT_EQ(alive, 1);
     EXPECT_EQ(probe->Release(), 0u);
     EXPECT_EQ(alive, 0);
-}
-
-TEST(ObjectModel, PtrOwnsExactlyOneReference) {
-    int alive = 0;
     {
         Core::Ptr<IProbe> first = Core::MakeObject<Probe>(&alive);
         Core::Ptr<IProbe> second = first;
@@ -67,15 +68,10 @@ TEST(ObjectModel, ErrorObjectsHaveNoLock) {
     EXPECT_EQ(error->GetCode(), 2);
 }
 
-TEST(ObjectModel, TypeNamesReadAsTheLibraryPrintsThem) {
-    EXPECT_EQ(Core::TypeName<Core::IObject>(), "struct Core::IObject");
-    EXPECT_EQ(Core::TypeName<char>(), "char");
+// Interfaces print as "struct" names, as the messages below show; other types print plainly.
+TEST(ObjectModel, PtrMisuseIsReportedWithTheTypeName) {
     EXPECT_EQ(Core::TypeName<void>(), "void");
     EXPECT_EQ(Core::TypeName<unsigned char>(), "unsigned char");
-    EXPECT_EQ(Core::TypeName<Vesk::Interfaces::IWorkspaceManager>(), "struct Vesk::Interfaces::IWorkspaceManager");
-}
-
-TEST(ObjectModel, PtrMisuseIsReportedWithTheTypeName) {
     Core::Ptr<IProbe> empty;
     EXPECT_EQ(VeskTest::MessageThrownBy([&] { empty->Value(); }),
               "Null pointer exception! Interface is not accessible: struct (anonymous namespace)::IProbe");
@@ -89,18 +85,9 @@ TEST(ObjectModel, PtrMisuseIsReportedWithTheTypeName) {
     EXPECT_EQ(object.Cast<IProbe>()->Value(), 7);
 }
 
-TEST(Boundary, StandardExceptionBecomesCodeTwoWithItsMessage) {
-    Core::ErrorCode error;
-    EXPECT_FALSE(Core::AbiGuard(error.Receive(), [] { throw std::runtime_error("M"); }));
-    EXPECT_EQ(error.Code(), 2);
-    EXPECT_EQ(MessageOf(error), "M");
-}
-
-TEST(Boundary, AnythingElseBecomesCodeOneUncaughtException) {
-    Core::ErrorCode error;
-    EXPECT_FALSE(Core::AbiGuard(error.Receive(), [] { throw 42; }));
-    EXPECT_EQ(error.Code(), 1);
-    EXPECT_EQ(MessageOf(error), "Uncaught exception");
+TEST(Boundary, StandardExceptionsKeepTheirMessageAndAnythingElseIsUncaught) {
+    EXPECT_EQ(Guarded([] { throw std::runtime_error("M"); }), std::make_pair(2, std::string("M")));
+    EXPECT_EQ(Guarded([] { throw 42; }), std::make_pair(1, std::string("Uncaught exception")));
 }
 
 TEST(Boundary, NullErrorAddressAndExistingErrorAreRespected) {
@@ -115,23 +102,15 @@ TEST(Boundary, NullErrorAddressAndExistingErrorAreRespected) {
 }
 
 TEST(Boundary, ArgumentChecksNameTheType) {
-    Core::ErrorCode error;
     const char* nothing = nullptr;
-    EXPECT_FALSE(Core::AbiGuard(error.Receive(), [&] { Core::CheckNotNull(nothing, "detail"); }));
-    EXPECT_EQ(MessageOf(error), "Pointer of char must not be null! detail");
-
-    Core::ErrorCode noAddress;
-    EXPECT_FALSE(Core::AbiGuard(noAddress.Receive(),
-                                [] { Core::CheckOut(static_cast<Vesk::Interfaces::IWorkspaceManager**>(nullptr)); }));
-    EXPECT_EQ(MessageOf(noAddress),
+    EXPECT_EQ(Guarded([&] { Core::CheckNotNull(nothing, "detail"); }).second,
+              "Pointer of char must not be null! detail");
+    EXPECT_EQ(Guarded([] { Core::CheckOut(static_cast<Vesk::Interfaces::IWorkspaceManager**>(nullptr)); }).second,
               "Pointer to a pointer of struct Vesk::Interfaces::IWorkspaceManager must not be null! Address of "
               "return must be specified!");
-
     int alive = 0;
     IProbe* held = Core::MakeObject<Probe>(&alive).Detach();
-    Core::ErrorCode occupied;
-    EXPECT_FALSE(Core::AbiGuard(occupied.Receive(), [&] { Core::CheckOut(&held); }));
-    EXPECT_EQ(MessageOf(occupied),
+    EXPECT_EQ(Guarded([&] { Core::CheckOut(&held); }).second,
               "Pointer of struct (anonymous namespace)::IProbe must be null in order to avoid memory leaks!");
     EXPECT_EQ(alive, 1);
     held->Release();

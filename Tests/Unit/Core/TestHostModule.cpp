@@ -41,13 +41,13 @@ public:
     bool Restart() override { return false; }
     void SetCorrelation(bool) override {}
 
-    std::string Line(size_t index) {
+    std::string Lines() {
         std::lock_guard<std::mutex> lock(mutex_);
-        return index < lines_.size() ? lines_[index] : std::string();
-    }
-    size_t Count() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines_.size();
+        std::string joined;
+        for (const std::string& line : lines_) {
+            joined += line + "\n";
+        }
+        return joined;
     }
 
 private:
@@ -80,17 +80,9 @@ extern "C" __attribute__((visibility("default"))) bool Platform_GetAppLoggerInst
     return true;
 }
 
-extern "C" __attribute__((visibility("default"))) size_t KeldaHostTest_LineCount() {
-    return TheLogger()->Count();
-}
-
-// Copies line index into buffer (NUL-terminated, cut to size) and gives its full length.
-extern "C" __attribute__((visibility("default"))) size_t KeldaHostTest_Line(size_t index, char* buffer, size_t size) {
-    const std::string line = TheLogger()->Line(index);
-    if (size > 0) {
-        const size_t n = line.size() < size - 1 ? line.size() : size - 1;
-        line.copy(buffer, n);
-        buffer[n] = '\0';
-    }
-    return line.size();
+// Every line recorded so far, each ended by a newline; valid until the next call.
+extern "C" __attribute__((visibility("default"))) const char* KeldaHostTest_Lines() {
+    static std::string lines;
+    lines = TheLogger()->Lines();
+    return lines.c_str();
 }

@@ -22,61 +22,32 @@ WkbWriter& WkbWriter::Begin(uint32_t kind, const Dimension& dimension, bool litt
 WkbWriter& WkbWriter::RawType(uint32_t type, bool littleEndian) {
     little_ = littleEndian;
     bytes_.push_back(littleEndian ? 1 : 0);
-    Put32(type);
+    Put(type, 4);
     return *this;
 }
 
 WkbWriter& WkbWriter::Count(uint32_t count) {
-    Put32(count);
+    Put(count, 4);
     return *this;
 }
 
 WkbWriter& WkbWriter::Points(uint32_t count) {
-    Write(count, true);
-    return *this;
-}
-
-WkbWriter& WkbWriter::InteriorPoints(uint32_t count) {
-    Write(count, false);
-    return *this;
-}
-
-void WkbWriter::Write(uint32_t count, bool widen) {
     for (uint32_t i = 0; i < count; ++i, ++serial_) {
-        const double x = serial_ * 1.25 - 10.0;
-        const double y = 100.0 - serial_ * 0.5;
-        const double third = serial_ * 2.0 + 0.25;  // z, or m without z
-        const double coordinates[4] = {x, y, third, static_cast<double>(serial_)};
+        // x, y, then z (or m without z), then m.
+        const double coordinates[4] = {serial_ * 1.25 - 10.0, 100.0 - serial_ * 0.5, serial_ * 2.0 + 0.25,
+                                       static_cast<double>(serial_)};
         for (uint32_t c = 0; c < dimension_.count; ++c) {
-            PutDouble(coordinates[c]);
-        }
-        const double z = dimension_.hasZ ? third : 0.0;
-        if (!any_) {  // the first point is always of an outer ring
-            extent_ = {x, y, z, x, y, z};
-            any_ = true;
-        }
-        extent_[2] = std::min(extent_[2], z);
-        extent_[5] = std::max(extent_[5], z);
-        if (widen) {
-            extent_ = {std::min(extent_[0], x), std::min(extent_[1], y), extent_[2],
-                       std::max(extent_[3], x), std::max(extent_[4], y), extent_[5]};
+            uint64_t bits;
+            std::memcpy(&bits, &coordinates[c], sizeof bits);
+            Put(bits, 8);
         }
     }
+    return *this;
 }
 
-void WkbWriter::Put32(uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        const int shift = little_ ? 8 * i : 8 * (3 - i);
-        bytes_.push_back(static_cast<uint8_t>(value >> shift));
-    }
-}
-
-void WkbWriter::PutDouble(double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    for (int i = 0; i < 8; ++i) {
-        const int shift = little_ ? 8 * i : 8 * (7 - i);
-        bytes_.push_back(static_cast<uint8_t>(bits >> shift));
+void WkbWriter::Put(uint64_t bits, int size) {
+    for (int i = 0; i < size; ++i) {
+        bytes_.push_back(static_cast<uint8_t>(bits >> 8 * (little_ ? i : size - 1 - i)));
     }
 }
 
@@ -92,7 +63,7 @@ WkbWriter Sample(uint32_t kind, const Dimension& d, bool little) {
             w.Begin(kind, d, little).Count(3).Points(3);
             break;
         case GP::WkbPolygon:
-            w.Begin(kind, d, little).Count(2).Count(4).Points(4).Count(5).InteriorPoints(5);
+            w.Begin(kind, d, little).Count(2).Count(4).Points(4).Count(5).Points(5);
             break;
         case GP::WkbMultiPoint:
             w.Begin(kind, d, little).Count(2);
@@ -106,7 +77,7 @@ WkbWriter Sample(uint32_t kind, const Dimension& d, bool little) {
         case GP::WkbMultiPolygon:
             w.Begin(kind, d, little).Count(2);
             w.Begin(GP::WkbPolygon, d, other).Count(1).Count(4).Points(4);
-            w.Begin(GP::WkbPolygon, d, little).Count(2).Count(4).Points(4).Count(4).InteriorPoints(4);
+            w.Begin(GP::WkbPolygon, d, little).Count(2).Count(4).Points(4).Count(4).Points(4);
             break;
         case GP::WkbGeometryCollection:
             w.Begin(kind, d, little).Count(3);
@@ -137,6 +108,15 @@ WkbWriter Sample(uint32_t kind, const Dimension& d, bool little) {
     return w;
 }
 
+void SetReference(const LayerPtr& layer, int32_t kind, int32_t id) {
+    Core::Ptr<VI::IShapeHeader> header;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
+    Core::Ptr<VI::ISpatialReference> reference;
+    Core::ThrowIfFailed(
+        [&](Core::IErrorCode** e) { return Shapes::CreateSpatialReference(id, "test", reference.Receive(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->SetReference(kind, reference.Get(), e); });
+}
+
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
                    int32_t srsId) {
     LayerPtr layer;
@@ -149,12 +129,7 @@ LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::str
             [&](Core::IErrorCode** e) { return header->AddAttribute(column.c_str(), type, nullptr, e); });
     }
     if (srsId != -1) {
-        Core::Ptr<VI::ISpatialReference> reference;
-        Core::ThrowIfFailed([&](Core::IErrorCode** e) {
-            return Shapes::CreateSpatialReference(srsId, "test", reference.Receive(), e);
-        });
-        Core::ThrowIfFailed(
-            [&](Core::IErrorCode** e) { return header->SetReference(VI::SRK_Projected, reference.Get(), e); });
+        SetReference(layer, VI::SRK_Projected, srsId);
     }
     return layer;
 }

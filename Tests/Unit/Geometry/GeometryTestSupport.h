@@ -23,16 +23,15 @@ struct Dimension {
     const char* name;
     uint32_t offset;  // added to the type code (or or-ed in, for the flag)
     uint32_t count;   // coordinates per point
-    bool hasZ;
 };
-inline constexpr Dimension kXy{"XY", 0, 2, false};
-inline constexpr Dimension kXyz{"XYZ", 1000, 3, true};
-inline constexpr Dimension kXym{"XYM", 2000, 3, false};
-inline constexpr Dimension kXyzm{"XYZM", 3000, 4, true};
-inline constexpr Dimension kExtendedZ{"EWKB Z", 0x80000000u, 3, true};
+inline constexpr Dimension kXy{"XY", 0, 2};
+inline constexpr Dimension kXyz{"XYZ", 1000, 3};
+inline constexpr Dimension kXym{"XYM", 2000, 3};
+inline constexpr Dimension kXyzm{"XYZM", 3000, 4};
+inline constexpr Dimension kExtendedZ{"EWKB Z", 0x80000000u, 3};
 inline constexpr std::array<Dimension, 5> kDimensions{kXy, kXyz, kXym, kXyzm, kExtendedZ};
 
-// The extent of the coordinates written: min x, y, z, then max x, y, z (z stays 0 without Z).
+// A shape's box: min x, y, z, then max x, y, z.
 using Extent = std::array<double, 6>;
 
 // Writes WKB byte by byte. Counts and coordinates follow the byte order of the geometry begun last,
@@ -44,22 +43,14 @@ public:
     WkbWriter& Count(uint32_t count);
     // count points of distinct coordinates in the current geometry's dimension.
     WkbWriter& Points(uint32_t count);
-    // The same for an interior ring: it lies inside its polygon's outline, so it widens only the z range.
-    WkbWriter& InteriorPoints(uint32_t count);
-
     const Bytes& Data() const { return bytes_; }
-    const Extent& Bounds() const { return extent_; }
 
 private:
-    void Put32(uint32_t value);
-    void PutDouble(double value);
-    void Write(uint32_t count, bool widen);
+    void Put(uint64_t bits, int size);
     Bytes bytes_;
     bool little_ = true;
     Dimension dimension_ = kXy;
     uint32_t serial_ = 0;
-    bool any_ = false;
-    Extent extent_{};
 };
 
 // A representative geometry of one kind, with members in the other byte order where it has members.
@@ -68,6 +59,8 @@ WkbWriter Sample(uint32_t kind, const Dimension& dimension, bool littleEndian);
 // A layer with columns (name, value type) and, when srsId is not -1, a projected reference system.
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
                    int32_t srsId = -1);
+// Gives the layer a reference system of kind (a SpatialReferenceKind) with the id.
+void SetReference(const LayerPtr& layer, int32_t kind, int32_t id);
 // A new shape of layer with values in column order, WKB bytes and a box.
 ShapePtr AddShape(const LayerPtr& layer, const std::vector<::Data::Variant>& values, const Bytes& wkb,
                   const Extent& box = {});

@@ -20,66 +20,40 @@ using VeskTest::MessageThrownBy;
 constexpr const char* kViewMessage =
     "GeopackageGeometryInstance was constructed as a data view. Allocation size does not match the view size!";
 
-void SetReference(const LayerPtr& layer, int32_t kind, int32_t id) {
-    Core::Ptr<VI::IShapeHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
-    Core::Ptr<VI::ISpatialReference> reference;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Shapes::CreateSpatialReference(id, "r", reference.Receive(), e); });
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->SetReference(kind, reference.Get(), e); });
-}
-
-TEST(GeopackageBlob, HeaderEnvelopeAndWkbAsWritten) {
-    const WkbWriter wkb = Sample(GP::WkbPolygon, kXyz, false);
-    LayerPtr layer = MakeLayer("L", {}, 3857);
-    ShapePtr shape = AddShape(layer, {}, wkb.Data(), {1.5, 2.5, 3.5, 4.5, 5.5, 6.5});
-
-    GP::GeopackageGeometryInstance instance;
-    GP::WriteShapeGeometry(shape.Get(), instance);
-    ASSERT_EQ(instance.Size(), 56 + wkb.Data().size());
-    const uint8_t* blob = instance.Data();
-    EXPECT_EQ(Bytes(blob, blob + 4), (Bytes{'G', 'P', 0, 0x05}));
-    EXPECT_EQ(Int32At(blob + 4), 3857);
-    // GeoPackage orders the envelope by axis: min x, max x, min y, max y, min z, max z.
-    const double expected[6] = {1.5, 4.5, 2.5, 5.5, 3.5, 6.5};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(DoubleAt(blob + 8 + 8 * i), expected[i]) << i;
+TEST(GeopackageBlob, HeaderEnvelopeAndWkbAsWrittenOrTheHeaderAloneWithoutGeometry) {
+    for (const Bytes& wkb : {Sample(GP::WkbPolygon, kXyz, false).Data(), Bytes()}) {
+        LayerPtr layer = MakeLayer("L", {}, 3857);
+        ShapePtr shape = AddShape(layer, {}, wkb, {1.5, 2.5, 3.5, 4.5, 5.5, 6.5});
+        GP::GeopackageGeometryInstance instance;
+        GP::WriteShapeGeometry(shape.Get(), instance);
+        ASSERT_EQ(instance.Size(), 56 + wkb.size());
+        const uint8_t* blob = instance.Data();
+        EXPECT_EQ(Bytes(blob, blob + 4), (Bytes{'G', 'P', 0, 0x05}));
+        EXPECT_EQ(Int32At(blob + 4), 3857);
+        // GeoPackage orders the envelope by axis: min x, max x, min y, max y, min z, max z.
+        const double expected[6] = {1.5, 4.5, 2.5, 5.5, 3.5, 6.5};
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(DoubleAt(blob + 8 + 8 * i), expected[i]) << i;
+        }
+        // Moving the instance keeps its bytes and its WKB part together.
+        GP::GeopackageGeometryInstance moved = std::move(instance);
+        EXPECT_EQ(moved.Wkb(), moved.Data() + 56);
+        EXPECT_EQ(Bytes(moved.Wkb(), moved.Wkb() + moved.WkbLength()), wkb);
     }
-    EXPECT_EQ(instance.Wkb(), blob + 56);
-    EXPECT_EQ(Bytes(instance.Wkb(), instance.Wkb() + instance.WkbLength()), wkb.Data());
-
-    // Moving the instance keeps its bytes and its WKB part together.
-    GP::GeopackageGeometryInstance moved = std::move(instance);
-    EXPECT_EQ(moved.Wkb(), moved.Data() + 56);
-    EXPECT_EQ(Bytes(moved.Wkb(), moved.Wkb() + moved.WkbLength()), wkb.Data());
 }
 
 TEST(GeopackageBlob, SrsIdComesFromTheFirstReferenceSystemPresent) {
-    const Bytes point = Sample(GP::WkbPoint, kXy, true).Data();
     LayerPtr layer = MakeLayer("L", {});
-    ShapePtr shape = AddShape(layer, {}, point);
+    ShapePtr shape = AddShape(layer, {}, Sample(GP::WkbPoint, kXy, true).Data());
     EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), -1);
-    SetReference(layer, VI::SRK_Geographic, 4326);
-    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 4326);
-    SetReference(layer, VI::SRK_Projected, 25832);
-    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 25832);
-    SetReference(layer, VI::SRK_Compound, 7415);
-    EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 7415);
+    for (const auto& [kind, id] :
+         {std::pair{VI::SRK_Geographic, 4326}, {VI::SRK_Projected, 25832}, {VI::SRK_Compound, 7415}}) {
+        SetReference(layer, kind, id);
+        EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), id) << kind;
+    }
     // The shape keeps the header it shares with its layer, so the id survives the layer.
     layer = nullptr;
     EXPECT_EQ(Int32At(BlobOf(shape).data() + 4), 7415);
-}
-
-TEST(GeopackageBlob, EmptyGeometryGivesTheHeaderAlone) {
-    LayerPtr layer = MakeLayer("L", {});
-    ShapePtr shape = AddShape(layer, {}, {}, {-1, -2, -3, 1, 2, 3});
-    GP::GeopackageGeometryInstance instance;
-    GP::WriteShapeGeometry(shape.Get(), instance);
-    ASSERT_EQ(instance.Size(), 56u);
-    EXPECT_EQ(instance.Data()[3], 0x05);
-    EXPECT_EQ(instance.WkbLength(), 0u);
-    EXPECT_EQ(instance.Wkb(), instance.Data() + 56);
-    EXPECT_EQ(DoubleAt(instance.Data() + 8), -1.0);
 }
 
 TEST(GeopackageBlob, ViewsKeepTheirSizeAndOwnStorageFollowsTheGeometry) {
@@ -148,14 +122,13 @@ TEST(GeopackageBlob, LocateWkbReadsTheEnvelopeIndicatorAndStaysInsideTheBlob) {
             EXPECT_NE(MessageThrownBy([&] { GP::LocateWkb(shortView); }).find("envelope"), std::string::npos);
         }
     }
-    const Bytes tiny = {'G', 'P', 0};
-    auto tinyView = GP::GeopackageGeometryInstance::ReadOnlyView(tiny.data(), tiny.size());
-    EXPECT_NE(MessageThrownBy([&] { GP::LocateWkb(tinyView); }).find("shorter"), std::string::npos);
     GP::GeopackageGeometryInstance empty;
     EXPECT_NE(MessageThrownBy([&] { GP::LocateWkb(empty); }).find("shorter"), std::string::npos);
-    const Bytes foreign = {'X', 'P', 0, 1, 0, 0, 0, 0, 1};
-    auto foreignView = GP::GeopackageGeometryInstance::ReadOnlyView(foreign.data(), foreign.size());
-    EXPECT_NE(MessageThrownBy([&] { GP::LocateWkb(foreignView); }).find("magic"), std::string::npos);
+    for (const auto& [bytes, why] :
+         {std::pair<Bytes, const char*>{{'G', 'P', 0}, "shorter"}, {{'X', 'P', 0, 1, 0, 0, 0, 0, 1}, "magic"}}) {
+        auto view = GP::GeopackageGeometryInstance::ReadOnlyView(bytes.data(), bytes.size());
+        EXPECT_NE(MessageThrownBy([&] { GP::LocateWkb(view); }).find(why), std::string::npos) << why;
+    }
 }
 
 }  // namespace

@@ -40,19 +40,18 @@ TEST(LogRecord, IsFormattedByteForByte) {
 }
 
 TEST(LogRecord, RuntimeUsesTheLargestReadableUnit) {
+    // Each unit holds up to 120 of itself (48 hours) before the next one takes over.
     constexpr uint64_t kSecond = 10000000ull;
-    const auto check = [](uint64_t ticks, double value, const char* unit) {
-        const Platform::Logger::RuntimeValue runtime = RuntimeUnits(ticks);
-        EXPECT_DOUBLE_EQ(runtime.value, value) << ticks;
-        EXPECT_STREQ(runtime.unit, unit) << ticks;
-    };
-    check(0, 0.0, "seconds");
-    check(120 * kSecond, 120.0, "seconds");
-    check(150 * kSecond, 2.5, "minutes");
-    check(120 * 60 * kSecond, 120.0, "minutes");
-    check(3 * 3600 * kSecond, 3.0, "hours");
-    check(48 * 3600 * kSecond, 48.0, "hours");
-    check(3 * 86400 * kSecond, 3.0, "days");
+    const struct {
+        uint64_t seconds;
+        double value;
+        const char* unit;
+    } cases[] = {{120, 120.0, "seconds"}, {150, 2.5, "minutes"},   {7200, 120.0, "minutes"},
+                 {10800, 3.0, "hours"},   {172800, 48.0, "hours"}, {259200, 3.0, "days"}};
+    for (const auto& c : cases) {
+        EXPECT_DOUBLE_EQ(RuntimeUnits(c.seconds * kSecond).value, c.value) << c.seconds;
+        EXPECT_STREQ(RuntimeUnits(c.seconds * kSecond).unit, c.unit) << c.seconds;
+    }
 }
 
 class LoggerFile : public ::testing::Test {
@@ -63,6 +62,9 @@ protected:
 
 TEST_F(LoggerFile, StartWritesOneStampedLineThenStaysDisabled) {
     Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
+    // A path that cannot be opened, or none, leaves the logger free to start again.
+    EXPECT_FALSE(logger->Start(Path("no/such/folder/app.log").c_str()));
+    EXPECT_FALSE(logger->Start(nullptr));
     EXPECT_FALSE(logger->IsEnabled());
     EXPECT_EQ(logger->GetLevel(), 4u);
     EXPECT_TRUE(logger->GetShowFunction());
@@ -88,27 +90,6 @@ TEST_F(LoggerFile, StartWritesOneStampedLineThenStaysDisabled) {
     EXPECT_FALSE(std::filesystem::exists(Path("other.log")));
 }
 
-TEST_F(LoggerFile, ConsoleGetsColourTextAndEndInOrder) {
-    Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
-    Core::Ptr<PlatformTest::RecordingConsole> console = Core::MakeObject<PlatformTest::RecordingConsole>();
-    logger->SetConsole(console.GetUnchecked());
-    EXPECT_EQ(logger->GetConsole(), console.GetUnchecked());
-    logger->SetEnabled(true);
-    logger->Log("red", 0x0F1FC5);
-    logger->Log("plain", 0);
-    const std::vector<std::string> expected = {"colour 0f1fc5", "write red\r\n", "end", "write plain\r\n", "end"};
-    EXPECT_EQ(console->Calls(), expected);
-    logger->SetConsole(nullptr);
-    EXPECT_EQ(logger->GetConsole(), nullptr);
-}
-
-TEST_F(LoggerFile, StartFailsOnAnUnopenablePathAndCanBeRetried) {
-    Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
-    EXPECT_FALSE(logger->Start(Path("no/such/folder/app.log").c_str()));
-    EXPECT_FALSE(logger->Start(nullptr));
-    EXPECT_TRUE(logger->Start(Path("app.log").c_str()));
-}
-
 TEST_F(LoggerFile, RestartReopensTheStoredPathOnlyWhenClosed) {
     Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
     EXPECT_FALSE(logger->Restart());
@@ -123,47 +104,51 @@ TEST_F(LoggerFile, RestartReopensTheStoredPathOnlyWhenClosed) {
     EXPECT_FALSE(logger->Start(Path("re.log").c_str()));
 }
 
-TEST_F(LoggerFile, ShutdownReportsRuntimeAndMovesAFailedLog) {
-    {
-        Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
-        ASSERT_TRUE(logger->Start(Path("app.log").c_str()));
-        logger->SetEnabled(true);
-        logger->MarkFailed();
+TEST_F(LoggerFile, ShutdownReportsRuntimeAndMovesOnlyAFailedLog) {
+    for (bool failed : {false, true}) {
+        const std::string name = failed ? "failed.log" : "ok.log";
+        {
+            Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
+            ASSERT_TRUE(logger->Start(Path(name.c_str()).c_str()));
+            logger->SetEnabled(true);
+            if (failed) {
+                logger->MarkFailed();
+            }
+        }
+        EXPECT_EQ(std::filesystem::exists(Path(name.c_str())), !failed);
+        EXPECT_EQ(std::filesystem::exists(Path(("Failed_" + name).c_str())), failed);
     }
-    EXPECT_FALSE(std::filesystem::exists(Path("app.log")));
-    const std::string content = PlatformTest::ReadWholeFile(Path("Failed_app.log"));
+    EXPECT_NE(PlatformTest::ReadWholeFile(Path("ok.log")).find("[Log successfully terminated] [Runtime: "),
+              std::string::npos);
+    const std::string content = PlatformTest::ReadWholeFile(Path("Failed_failed.log"));
     const std::regex expected(R"(.* :: \[Log successfully started\]\r\n)"
                               R"(\[Log successfully terminated\] \[Runtime: \d+\.\d{3} seconds\]\r\n)"
                               R"(\[Log file renamed from \[(.*)\] to \[(.*)\]\r\n)");
     std::smatch match;
     ASSERT_TRUE(std::regex_match(content, match, expected)) << content;
-    EXPECT_EQ(match[1], Path("app.log"));
-    EXPECT_EQ(match[2], Path("Failed_app.log"));
+    EXPECT_EQ(match[1], Path("failed.log"));
+    EXPECT_EQ(match[2], Path("Failed_failed.log"));
 }
 
-TEST_F(LoggerFile, ShutdownOfAHealthyLogKeepsItsName) {
-    {
-        Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
-        ASSERT_TRUE(logger->Start(Path("ok.log").c_str()));
-        logger->SetEnabled(true);
-    }
-    EXPECT_FALSE(std::filesystem::exists(Path("Failed_ok.log")));
-    EXPECT_NE(PlatformTest::ReadWholeFile(Path("ok.log")).find("[Log successfully terminated] [Runtime: "),
-              std::string::npos);
-}
-
-TEST_F(LoggerFile, StackTraceRecordsAreFramedAndSkippedWhenDisabled) {
+TEST_F(LoggerFile, ConsoleGetsColourTextAndEndInOrderAndFramedStackTraces) {
     Core::Ptr<AppLogger> logger = Core::MakeObject<AppLogger>();
     Core::Ptr<PlatformTest::RecordingConsole> console = Core::MakeObject<PlatformTest::RecordingConsole>();
     logger->SetConsole(console.GetUnchecked());
+    EXPECT_EQ(logger->GetConsole(), console.GetUnchecked());
     logger->LogStackTrace(0, 4);
     EXPECT_EQ(console->Text(), "");
     logger->SetEnabled(true);
+    logger->Log("red", 0x0F1FC5);
+    logger->Log("plain", 0);
+    const std::vector<std::string> expected = {"colour 0f1fc5", "write red\r\n", "end", "write plain\r\n", "end"};
+    EXPECT_EQ(console->Calls(), expected);
     logger->LogStackTrace(0, 4);
-    EXPECT_TRUE(std::regex_match(console->Text(),
-                                 std::regex(R"(STACK_TRACE: \[\n(\t\[\d\]\. \[0x[0-9A-F]+\][^\n]*\n){1,4}\]\n\r\n)")))
-        << console->Text();
+    const std::string trace = console->Text().substr(std::string("red\r\nplain\r\n").size());
+    EXPECT_TRUE(
+        std::regex_match(trace, std::regex(R"(STACK_TRACE: \[\n(\t\[\d\]\. \[0x[0-9A-F]+\][^\n]*\n){1,4}\]\n\r\n)")))
+        << trace;
     logger->SetConsole(nullptr);
+    EXPECT_EQ(logger->GetConsole(), nullptr);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 namespace {
 
 using Platform::Interfaces::IDll;
+using PlatformTest::FailureOf;
 
 bool Loaded(const std::string& path) {
     return Platform::Module::IsModuleLoaded(path);
@@ -35,13 +36,10 @@ TEST(Module, LoadsOwnsAndUnloadsAModuleButOnlyUsesOneLoadedAlready) {
 
         EXPECT_FALSE(dll->HasProc("NoSuchProcedure"));
         EXPECT_FALSE(dll->HasProc(nullptr));
-        Core::ErrorCode missing;
-        EXPECT_EQ(dll->GetProcAddress("NoSuchProcedure", missing.Receive()), nullptr);
-        EXPECT_EQ(missing.Message().rfind("Failed to find procedure NoSuchProcedure in " + path + "::", 0), 0u)
-            << missing.Message();
-        Core::ErrorCode nullName;
-        EXPECT_EQ(dll->GetProcAddress(nullptr, nullName.Receive()), nullptr);
-        EXPECT_EQ(nullName.Message(), "Pointer of char must not be null!");
+        const std::string missing = FailureOf([&](auto e) { return dll->GetProcAddress("NoSuchProcedure", e); });
+        EXPECT_EQ(missing.rfind("Failed to find procedure NoSuchProcedure in " + path + "::", 0), 0u) << missing;
+        EXPECT_EQ(FailureOf([&](auto e) { return dll->GetProcAddress(nullptr, e); }),
+                  "Pointer of char must not be null!");
     }
     EXPECT_FALSE(Loaded(path));
 
@@ -75,12 +73,12 @@ TEST(Module, RetriesABareNameOnlyWhenItExistsInTheCurrentFolder) {
     std::filesystem::copy_file(PLATFORM_TEST_MODULE, folder.Path() / "libPlatformCopy.so");
     PlatformTest::LogCapture capture;
     IDll* missing = nullptr;
-    Core::ErrorCode error;
+    std::string error;
     {
         ScopedFolder inside(folder.Path());
         Core::Ptr<IDll> dll = Platform::Module::LoadDll("PlatformCopy.dll");
         EXPECT_TRUE(dll->HasProc("PlatformTestModule_Answer"));
-        EXPECT_FALSE(Platform_CreateDll("NotThere.dll", &missing, error.Receive()));
+        error = FailureOf([&](auto e) { return Platform_CreateDll("NotThere.dll", &missing, e); });
     }
     const std::string log = capture.Text();
     for (const char* name : {"PlatformCopy.dll", "NotThere.dll"}) {
@@ -96,7 +94,7 @@ TEST(Module, RetriesABareNameOnlyWhenItExistsInTheCurrentFolder) {
     // The third attempt is only made for a file that exists.
     EXPECT_EQ(log.find("[NotThere.dll] on 2nd attempt"), std::string::npos) << log;
     EXPECT_EQ(missing, nullptr);
-    EXPECT_EQ(error.Message().rfind("Failed to load library: NotThere.dll::", 0), 0u) << error.Message();
+    EXPECT_EQ(error.rfind("Failed to load library: NotThere.dll::", 0), 0u) << error;
     EXPECT_NE(log.find("FATAL: Failed to load library: NotThere.dll"), std::string::npos) << log;
 }
 

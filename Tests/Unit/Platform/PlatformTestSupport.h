@@ -1,8 +1,11 @@
 #pragma once
+#include <gtest/gtest.h>
+
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "Core/ErrorCode.h"
 #include "Core/IAppLogger.h"
 #include "Core/IConsole.h"
 #include "Core/Object.h"
@@ -39,6 +42,14 @@ private:
     Core::Ptr<Platform::Interfaces::IAppLogger> logger_;
     Core::Ptr<RecordingConsole> console_;
 };
+
+// The message of a call through an error out-pointer that must fail (give false, null or zero).
+template <class Call>
+std::string FailureOf(Call&& call) {
+    Core::ErrorCode error;
+    EXPECT_FALSE(call(error.Receive()));
+    return std::string(error.Message());
+}
 
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "Platform/StackTrace.h"
 #include "PlatformTestSupport.h"
 #include "Support/TempFolder.h"
+#include "Support/Thrown.h"
 
 namespace {
 
@@ -44,12 +46,8 @@ TEST(RichErrorText, NamesFamilyCodeAndMessageAfterAnyContext) {
 
 TEST(RichErrorRaise, LogsFatalAndStackThenThrowsTheBareMessage) {
     PlatformTest::LogCapture capture;
-    try {
-        Platform::RichError::ThrowErrno(ENOENT, "Opening x");
-        FAIL() << "nothing was thrown";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "2: Opening x::[Errno(2)] No such file or directory");
-    }
+    EXPECT_EQ(VeskTest::MessageThrownBy([] { Platform::RichError::ThrowErrno(ENOENT, "Opening x"); }),
+              "2: Opening x::[Errno(2)] No such file or directory");
     const std::string log = capture.Text();
     const size_t fatal =
         log.find("FATAL: 2: Opening x::[Errno(2)] No such file or directory [Platform::RichError::ThrowErrno]");
@@ -110,35 +108,24 @@ TEST(StackTrace, OneLinePerFrameWithModuleAndSymbolFromTheCaptureOn) {
     EXPECT_FALSE(error.empty());
 }
 
-// Sets an environment variable for a scope and puts the old value back.
+// Sets an environment variable (or removes it, for null) for a scope and puts the old value back.
 class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) {
             old_ = old;
-            hadOld_ = true;
         }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        Set(value);
     }
-    ~ScopedEnvironment() {
-        if (hadOld_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedEnvironment() { Set(old_ ? old_->c_str() : nullptr); }
 
 private:
+    void Set(const char* value) { (void)(value != nullptr ? setenv(name_, value, 1) : unsetenv(name_)); }
     const char* name_;
-    std::string old_;
-    bool hadOld_ = false;
+    std::optional<std::string> old_;
 };
 
-TEST(ApplicationData, UsesTheUserDataFolderAndTheModuleName) {
+TEST(ApplicationData, UsesTheUserDataFolderAndTheModuleNameOrSaysWhyNot) {
     VeskTest::TempFolder folder;
     {
         ScopedEnvironment xdg("XDG_DATA_HOME", folder.Path().c_str());
@@ -160,17 +147,13 @@ TEST(ApplicationData, UsesTheUserDataFolderAndTheModuleName) {
         EXPECT_EQ(std::string(owned->GetText()), folder.File("home") + "/.local/share/PlatformTests");
         EXPECT_TRUE(std::filesystem::is_directory(owned->GetText()));
     }
-}
-
-TEST(ApplicationData, ReportsAFolderThatCannotBeCreated) {
-    VeskTest::TempFolder folder;
     PlatformTest::WriteWholeFile(folder.File("blocker"), "x");
     ScopedEnvironment xdg("XDG_DATA_HOME", folder.File("blocker").c_str());
     Data::Interfaces::IString* text = nullptr;
-    Core::ErrorCode error;
-    EXPECT_FALSE(Platform_GetApplicationDataFolder(nullptr, &text, error.Receive()));
+    const std::string blocked =
+        PlatformTest::FailureOf([&](auto e) { return Platform_GetApplicationDataFolder(nullptr, &text, e); });
     EXPECT_EQ(text, nullptr);
-    EXPECT_NE(error.Message().find("create_directories"), std::string::npos) << error.Message();
+    EXPECT_NE(blocked.find("create_directories"), std::string::npos) << blocked;
 }
 
 }  // namespace
