@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "Core/DataObjects.h"
 #include "Core/ErrorCode.h"
 #include "Core/Guard.h"
 #include "Core/Log.h"
@@ -37,9 +38,15 @@ void SetCellNamed(const RowPtr& row, const char* name, const Variant& value) {
 // statement layer would bind as 16-byte blobs, and SQLite never finds a blob equal to a text: keys
 // would match nothing and updated cells would change their storage class. Every cell a table writes or
 // looks up by therefore goes to SQLite as the text a new row would have had.
+// A cell holding an empty text is written as that text: the statement layer would store NULL, which a
+// NOT NULL text column refuses, and a row that was given a text must read back as one.
 void BindCell(const StatementPtr& statement, int32_t index, const Variant& cell) {
     if (cell.Type() == DS::VT_Uuid && cell.Form() == DS::VF_Inline) {
         statement->Bind(index, Variant::FromString(Data::UuidToText(cell.ToUuid())));
+        return;
+    }
+    if (cell.Type() == DS::VT_String && cell.HasData() && cell.Text().empty()) {
+        statement->BindText(index, Data::NewString(""));
         return;
     }
     statement->Bind(index, cell);

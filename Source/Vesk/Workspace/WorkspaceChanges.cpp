@@ -1,0 +1,418 @@
+// Change tracking: how the in-memory tables reach the database, one row, one table or everything at once.
+#include <fmt/format.h>
+
+#include <deque>
+#include <functional>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "Core/DataObjects.h"
+#include "Core/Fatal.h"
+#include "Core/Guard.h"
+#include "Core/StringFormat.h"
+#include "Core/TypeName.h"
+#include "Vesk/Workspace/WorkspaceManagerImpl.h"
+#include "Vesk/Workspace/WorkspaceRows.h"
+
+namespace Vesk::Workspace::impl {
+
+using Data::Variant;
+namespace DI = Data::Interfaces;
+using Database::impl::CreateSqliteDbTable;
+
+namespace {
+
+constexpr WorkspaceTable kObjectTables[] = {WorkspaceTable::DataSources, WorkspaceTable::Datasets,
+                                            WorkspaceTable::GenericObjects, WorkspaceTable::Properties};
+
+// Closes a file workspace's connection when the write it guards ends, however it ends.
+class CloseAfter {
+public:
+    explicit CloseAfter(std::function<void()> close) : close_(std::move(close)) {}
+    ~CloseAfter() { close_(); }
+    CloseAfter(const CloseAfter&) = delete;
+    CloseAfter& operator=(const CloseAfter&) = delete;
+
+private:
+    std::function<void()> close_;
+};
+
+void RemoveRowAt(const TablePtr& table, int64_t index) {
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->RemoveRow(static_cast<uint64_t>(index), e); });
+}
+
+RowPtr AddCopy(const TablePtr& table, const RowPtr& row) {
+    RowPtr added;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->AddRow(row.Get(), added.Receive(), e); });
+    return added;
+}
+
+RowPtr FindIn(const TablePtr& table, const Variant& key) {
+    RowPtr row;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->FindRow(&key.Raw(), row.Receive(), e); });
+    return row;
+}
+
+void ClearAll(const TablePtr& table) {
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->RemoveAllRows(e); });
+}
+
+bool HasChangedRow(const TablePtr& table) {
+    const uint64_t count = table->GetRowCount();
+    for (uint64_t i = 0; i < count; ++i) {
+        if (Data::RowAt(table, i)->HasChanges()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// ---- Connections ----
+
+void WorkspaceManagerImpl::EnsureWritableConnection() {
+    if (!IsFileWorkspace() || openMode_ == Interfaces::ReadOnly) {
+        return;
+    }
+    if (connection_ && !connectionReadOnly_) {
+        return;
+    }
+    Core::ObjectLock lock(this);
+    connection_ = Data::SQLite::CreateConnection(filePath_);
+    connectionReadOnly_ = false;
+}
+
+void WorkspaceManagerImpl::EnsureReadableConnection() {
+    if (connection_ && (!IsFileWorkspace() || connectionReadOnly_ || openMode_ == Interfaces::ReadWritePersistent)) {
+        return;
+    }
+    Core::ObjectLock lock(this);
+    connection_ = Data::SQLite::CreateReadOnlyConnection(filePath_);
+    connectionReadOnly_ = true;
+}
+
+void WorkspaceManagerImpl::CloseAfterWrite() noexcept {
+    if (IsFileWorkspace() && openMode_ != Interfaces::ReadWritePersistent) {
+        connection_ = nullptr;
+    }
+}
+
+const Core::Ptr<Connection>& WorkspaceManagerImpl::RequireConnection() const {
+    // A read-only file workspace has no connection to write through.
+    if (!connection_) {
+        throw std::runtime_error("Interface is not accessible: " + Core::TypeName<Connection>());
+    }
+    return connection_;
+}
+
+Core::Ptr<Connection> WorkspaceManagerImpl::ReadingConnection() const {
+    if (connection_) {
+        return connection_;
+    }
+    return Data::SQLite::CreateReadOnlyConnection(filePath_);
+}
+
+// ---- Tables ----
+
+TablePtr WorkspaceManagerImpl::GetMainTable(WorkspaceTable table) const {
+    return table == WorkspaceTable::Workspaces ? workspaceTable_ : Tables(table).main;
+}
+
+TablePtr WorkspaceManagerImpl::GetInsertTable(WorkspaceTable table) const {
+    return table == WorkspaceTable::Workspaces ? TablePtr() : Tables(table).insert;
+}
+
+TablePtr WorkspaceManagerImpl::GetRemoveTable(WorkspaceTable table) const {
+    return table == WorkspaceTable::Workspaces ? workspaceTable_ : Tables(table).remove;
+}
+
+RowPtr WorkspaceManagerImpl::FindRow(WorkspaceTable table, const Data::Uuid& uuid) const {
+    const TrackedTables& tracked = Tables(table);
+    const Variant key = KeyOf(uuid);
+    if (RowPtr row = FindIn(tracked.main, key)) {
+        return row;
+    }
+    if (tracked.insert->GetRowCount() != 0) {
+        return FindIn(tracked.insert, key);
+    }
+    return {};
+}
+
+bool WorkspaceManagerImpl::HasUnsavedChanges() const {
+    if (workspaceTable_->GetRowCount() != 0 && Data::RowAt(workspaceTable_, 0)->HasChanges()) {
+        return true;
+    }
+    for (WorkspaceTable table : kObjectTables) {
+        const TrackedTables& tracked = Tables(table);
+        if (tracked.insert->GetRowCount() != 0 || tracked.remove->GetRowCount() != 0 || HasChangedRow(tracked.main)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- Writing ----
+
+void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
+    const TrackedTables& tracked = Tables(table);
+    EnsureWritableConnection();
+    auto database = CreateSqliteDbTable(tracked.main, RequireConnection(), true);
+    database->UpdateChangedRows();
+
+    database->DeleteRows(Data::RowsOf(tracked.remove));
+    ClearAll(tracked.remove);
+
+    for (const RowPtr& row : Data::RowsOf(tracked.insert)) {
+        // Only rows with changes are inserted; a new row always has them unless someone cleared its state.
+        if (!row->HasChanges()) {
+            row->SetState(DI::RS_Added);
+        }
+        database->InsertRow(row);
+        AddCopy(tracked.main, row);
+    }
+    ClearAll(tracked.insert);
+
+    for (const RowPtr& row : Data::RowsOf(tracked.main)) {
+        row->SetState(DI::RS_Unchanged);
+    }
+}
+
+void WorkspaceManagerImpl::WriteWorkspaceRecord() {
+    RowPtr record = Data::RowAt(workspaceTable_, 0);
+    SetCellNamed(record, "Updated", Data::CurrentDateTime());
+    EnsureWritableConnection();
+    CreateSqliteDbTable(workspaceTable_, RequireConnection(), true)->UpdateRow(record);
+    record->SetState(DI::RS_Unchanged);
+}
+
+RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable table) {
+    if (transaction_) {
+        Core::RaiseFatal("Transaction is in progress. Cannot save changes on the object alone!");
+    }
+    const TrackedTables& tracked = Tables(table);
+    EnsureWritableConnection();
+    CloseAfter close([this] { CloseAfterWrite(); });
+    auto database = CreateSqliteDbTable(tracked.main, RequireConnection(), true);
+    const Variant key = Data::CellNamed(row, "Uuid");
+
+    const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
+    if (mainIndex >= 0) {
+        SetCellNamed(row, "Updated", Data::CurrentDateTime());
+        database->UpdateRow(row);
+        RowPtr mainRow = Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex));
+        if (!(mainRow == row)) {
+            RemoveRowAt(tracked.main, mainIndex);
+            mainRow = AddCopy(tracked.main, row);
+        }
+        mainRow->SetState(DI::RS_Unchanged);
+        return mainRow;
+    }
+    const int64_t insertIndex = tracked.insert->FindRowIndex(&key.Raw());
+    if (insertIndex >= 0) {
+        if (!row->HasChanges()) {
+            row->SetState(DI::RS_Added);
+        }
+        database->InsertRow(row);
+        RowPtr mainRow = AddCopy(tracked.main, row);
+        RemoveRowAt(tracked.insert, tracked.insert->FindRowIndex(&key.Raw()));
+        mainRow->SetState(DI::RS_Unchanged);
+        return mainRow;
+    }
+    const int64_t removeIndex = tracked.remove->FindRowIndex(&key.Raw());
+    if (removeIndex >= 0) {
+        database->DeleteRow(row);
+        RemoveRowAt(tracked.remove, tracked.remove->FindRowIndex(&key.Raw()));
+    }
+    return {};
+}
+
+void WorkspaceManagerImpl::RemoveRow(const Data::Uuid& uuid, WorkspaceTable table) {
+    const TrackedTables& tracked = Tables(table);
+    const Variant key = KeyOf(uuid);
+    const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
+    if (mainIndex >= 0) {
+        AddCopy(tracked.remove, Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex)));
+        RemoveRowAt(tracked.main, mainIndex);
+        return;
+    }
+    const int64_t insertIndex = tracked.insert->FindRowIndex(&key.Raw());
+    if (insertIndex >= 0) {
+        // Never written, so there is nothing to delete in the database.
+        RemoveRowAt(tracked.insert, insertIndex);
+        return;
+    }
+    // Fixed text: hosts match on it.
+    Core::RaiseFatal(
+        Core::StringFormat("Row %s does not exists any of the tables! Cannot remove!", Data::UuidToText(uuid).c_str()));
+}
+
+void WorkspaceManagerImpl::DiscardRow(const Data::Uuid& uuid, WorkspaceTable table) {
+    const TrackedTables& tracked = Tables(table);
+    const Variant key = KeyOf(uuid);
+    const int64_t insertIndex = tracked.insert->FindRowIndex(&key.Raw());
+    if (insertIndex >= 0) {
+        RemoveRowAt(tracked.insert, insertIndex);
+    }
+    const int64_t removeIndex = tracked.remove->FindRowIndex(&key.Raw());
+    if (removeIndex >= 0) {
+        AddCopy(tracked.main, Data::RowAt(tracked.remove, static_cast<uint64_t>(removeIndex)));
+        RemoveRowAt(tracked.remove, removeIndex);
+    }
+    if (RowPtr row = FindIn(tracked.main, key)) {
+        CreateSqliteDbTable(tracked.main, ReadingConnection(), true)->Refresh(row);
+    }
+}
+
+void WorkspaceManagerImpl::AutoSaveTable(WorkspaceTable table) {
+    if (!SavesAtOnce()) {
+        return;
+    }
+    CloseAfter close([this] { CloseAfterWrite(); });
+    SaveTableChanges(table);
+}
+
+void WorkspaceManagerImpl::AutoSaveRecord() {
+    if (!SavesAtOnce()) {
+        return;
+    }
+    CloseAfter close([this] { CloseAfterWrite(); });
+    SaveTableChanges(WorkspaceTable::Properties);
+    WriteWorkspaceRecord();
+}
+
+void WorkspaceManagerImpl::SetRecordCell(const char* column, const Variant& value) {
+    SetCellNamed(Data::RowAt(workspaceTable_, 0), column, value);
+    AutoSaveRecord();
+}
+
+// ---- Removing ----
+
+void WorkspaceManagerImpl::RemoveObjectRow(const Data::Uuid& uuid, WorkspaceTable table) {
+    RemoveRow(uuid, table);
+    AutoSaveTable(table);
+}
+
+void WorkspaceManagerImpl::RemoveObjectProperties(const std::unordered_set<std::string>& owners) {
+    for (const std::string& owner : owners) {
+        propertyIndex_.erase(owner);
+    }
+    // One pass over the property rows for all owners; nested sets are followed once stored property
+    // values exist.
+    const auto owned = FindRows(WorkspaceTable::Properties, [&](const RowPtr& row) {
+        Data::Uuid owner{};
+        return UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner) && owners.count(UuidKey(owner)) != 0;
+    });
+    if (owned.empty()) {
+        return;
+    }
+    for (const RowPtr& row : owned) {
+        Data::Uuid property{};
+        UuidOfCell(Data::CellNamed(row, "Uuid"), &property);
+        RemoveRow(property, WorkspaceTable::Properties);
+    }
+    AutoSaveTable(WorkspaceTable::Properties);
+}
+
+void WorkspaceManagerImpl::RemoveDataset(const Data::Uuid& uuid) {
+    RemoveObjectProperties({UuidKey(uuid)});
+    RemoveObjectRow(uuid, WorkspaceTable::Datasets);
+}
+
+void WorkspaceManagerImpl::RemoveDataSource(Data::Uuid uuid) {
+    const auto datasets = FindRows(WorkspaceTable::Datasets, [&](const RowPtr& row) {
+        Data::Uuid owner{};
+        return UuidOfCell(Data::CellNamed(row, "DataSourceUuid"), &owner) && UuidKey(owner) == UuidKey(uuid);
+    });
+    std::unordered_set<std::string> owners;
+    std::vector<Data::Uuid> datasetUuids;
+    for (const RowPtr& row : datasets) {
+        Data::Uuid dataset{};
+        UuidOfCell(Data::CellNamed(row, "Uuid"), &dataset);
+        datasetUuids.push_back(dataset);
+        owners.insert(UuidKey(dataset));
+    }
+    RemoveObjectProperties(owners);
+    // The dataset deletions go with the next write of the Datasets tables.
+    for (const Data::Uuid& dataset : datasetUuids) {
+        RemoveRow(dataset, WorkspaceTable::Datasets);
+    }
+    RemoveObjectProperties({UuidKey(uuid)});
+    RemoveObjectRow(uuid, WorkspaceTable::DataSources);
+}
+
+void WorkspaceManagerImpl::RemoveGenericObjectTree(const Data::Uuid& uuid) {
+    // One pass builds the parent links, so the walk does not scan the table once per object.
+    std::unordered_map<std::string, std::vector<Data::Uuid>> children;
+    FindRows(WorkspaceTable::GenericObjects, [&](const RowPtr& row) {
+        Data::Uuid parent{};
+        Data::Uuid child{};
+        if (UuidOfCell(Data::CellNamed(row, "ParentUuid"), &parent) &&
+            UuidOfCell(Data::CellNamed(row, "Uuid"), &child)) {
+            children[UuidKey(parent)].push_back(child);
+        }
+        return false;
+    });
+    std::vector<Data::Uuid> order;
+    std::unordered_set<std::string> seen;
+    std::deque<Data::Uuid> queue{uuid};
+    while (!queue.empty()) {
+        const Data::Uuid current = queue.front();
+        queue.pop_front();
+        // A parent link that loops back must not make the walk endless.
+        if (!seen.insert(UuidKey(current)).second) {
+            continue;
+        }
+        order.push_back(current);
+        const auto found = children.find(UuidKey(current));
+        if (found != children.end()) {
+            queue.insert(queue.end(), found->second.begin(), found->second.end());
+        }
+    }
+    // The object itself must exist before anything of its tree goes.
+    if (!FindRow(WorkspaceTable::GenericObjects, uuid)) {
+        RemoveRow(uuid, WorkspaceTable::GenericObjects);
+    }
+    RemoveObjectProperties(seen);
+    for (const Data::Uuid& current : order) {
+        RemoveRow(current, WorkspaceTable::GenericObjects);
+    }
+    AutoSaveTable(WorkspaceTable::GenericObjects);
+}
+
+// ---- Transactions and reload ----
+
+void WorkspaceManagerImpl::Commit() {
+    transaction_ = nullptr;
+    EnsureWritableConnection();
+    Core::Ptr<Transaction> transaction = Data::SQLite::CreateTransaction(RequireConnection());
+    try {
+        WriteWorkspaceRecord();
+        for (WorkspaceTable table : kObjectTables) {
+            SaveTableChanges(table);
+        }
+    } catch (...) {
+        transaction->MarkForRollback();
+        transaction = nullptr;
+        CloseAfterWrite();
+        throw;
+    }
+    transaction = nullptr;
+    CloseAfterWrite();
+}
+
+void WorkspaceManagerImpl::Rollback() {
+    if (transaction_) {
+        transaction_->MarkForRollback();
+        transaction_ = nullptr;
+    }
+    ReloadFromDatabase();
+}
+
+void WorkspaceManagerImpl::ReloadFromDatabase() {
+    EnsureReadableConnection();
+    CloseAfter close([this] { CloseAfterWrite(); });
+    LoadAllTables();
+}
+
+}  // namespace Vesk::Workspace::impl
