@@ -35,7 +35,8 @@ struct IWorkspaceManager : IWorkspaceObject {
                                ::Core::IErrorCode** error) = 0;
     // Hands out a new list of every data source (as IWorkspaceDataSource).
     virtual bool GetDataSources(::Data::Interfaces::IObjectList** list, ::Core::IErrorCode** error) = 0;
-    // Removes the data source with its datasets and all their properties. Fails for an unknown UUID.
+    // Removes the data source with its datasets and all their properties. Fails for an unknown UUID. The
+    // datasets' deletions wait for the next write of the datasets (Save, or an auto-saved dataset change).
     virtual bool RemoveDataSource(const ::Data::Structures::_UUID* uuid, ::Core::IErrorCode** error) = 0;
     // Creates the dataset uuid under dataSource (types are DatasetType, TemporalType, SpatialType) with empty
     // label, group and internal name, and hands it out; an existing dataset uuid is updated instead. Fails

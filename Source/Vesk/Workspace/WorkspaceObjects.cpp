@@ -60,6 +60,15 @@ RowPtr NewObjectRow(WorkspaceManagerImpl& manager, WorkspaceTable table, const D
     return row;
 }
 
+// Takes back a row whose creation failed half-way, so that no half-filled row waits to be written.
+void DropNewRow(WorkspaceManagerImpl& manager, WorkspaceTable table, const Data::Uuid& uuid) noexcept {
+    try {
+        manager.RemoveRow(uuid, table);
+    } catch (...) {
+        // The row never reached the insert table; nothing to take back.
+    }
+}
+
 }  // namespace
 
 // ---- Every kind ----
@@ -310,7 +319,12 @@ void GenericDataSourceT<Interface, Manager>::CreateDataSource(const std::string&
                            Core::StringFormat(kRowExists, Data::UuidToText(this->uuid_).c_str()));
     }
     NewObjectRow(*this->manager_, Base::kTable, this->uuid_);
-    UpdateDataSource(name, description, type, readOnly, properties);
+    try {
+        UpdateDataSource(name, description, type, readOnly, properties);
+    } catch (...) {
+        DropNewRow(*this->manager_, Base::kTable, this->uuid_);
+        throw;
+    }
 }
 
 template <class Interface, class Manager>
@@ -470,7 +484,12 @@ void GenericDatasetT<Interface, Manager>::CreateDataset(const Values& values) {
                            Core::StringFormat(kRowExists, Data::UuidToText(this->uuid_).c_str()));
     }
     NewObjectRow(*this->manager_, Base::kTable, this->uuid_);
-    UpdateDataset(values);
+    try {
+        UpdateDataset(values);
+    } catch (...) {
+        DropNewRow(*this->manager_, Base::kTable, this->uuid_);
+        throw;
+    }
 }
 
 template <class Interface, class Manager>
