@@ -19,8 +19,8 @@ enum WorkspaceOpenMode : int32_t {
 };
 
 // One open workspace database: its record, data sources, datasets, generic objects and property sets.
-// Owner thread only: a host that shares a workspace between threads serialises its calls through the
-// object's Lock and Unlock.
+// Owner thread only: a host that shares a workspace between threads serialises its calls itself, and must
+// not hold the object's Lock during a call, since the workspace takes it while it replaces its connection.
 struct IWorkspaceManager : IWorkspaceObject {
     // Hands out the workspace file's path as given at opening (empty for a memory workspace).
     virtual bool GetFilePath(::Data::Interfaces::IString** path, ::Core::IErrorCode** error) = 0;

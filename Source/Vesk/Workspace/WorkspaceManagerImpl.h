@@ -61,8 +61,9 @@ struct TrackedTables {
 };
 
 // One open workspace database: its record, its object tables in memory and the connection.
-// Owner thread only: a host that shares a workspace between threads serialises its calls through the
-// object's Lock and Unlock. Construction serialises with other processes through a cross-process lock.
+// Owner thread only: a host that shares a workspace between threads serialises its calls itself, without
+// holding the object's Lock during a call. The object's mutex guards connection_ and connectionReadOnly_
+// while they are replaced. Construction serialises with other processes through a cross-process lock.
 class WorkspaceManagerImpl final : public Core::ObjectT<IWorkspaceManager1> {
 public:
     // Opens the database at path (or on the image data/size when data is not null and size is not 0),
