@@ -263,10 +263,30 @@ TEST_P(WorkspaceEditing, WithoutAutoSaveChangesWaitForSave) {
     ASSERT_OK(object->GetUpdated(after.Out(), e));
     EXPECT_GE(std::string(after->GetText()), std::string(before->GetText()));
 
-    // Discarding an object drops its unsaved change.
+    // Discarding an object drops its unsaved change, and a pending creation with it.
     EXPECT_OK(object->SetName("dropped", e));
     EXPECT_OK(object->Discard(e));
     EXPECT_EQ(NameOf(object.Get()), "changed");
+    const _UUID newId = NewUuid();
+    Held<IWorkspaceObject> created;
+    ASSERT_OK(workspace->CreateObject(nullptr, &newId, "new", "Note", false, created.Out(), e));
+    EXPECT_OK(created->Discard(e));
+    Held<IWorkspaceObject> lookedUp;
+    EXPECT_OK(workspace->GetObject(&newId, lookedUp.Out(), e));
+    EXPECT_FALSE(lookedUp);
+    EXPECT_OK(workspace->Reload(e));
+
+    // A pending removal is written by the object's own Save while the workspace's other changes wait.
+    EXPECT_OK(workspace->SetDescription("waiting", e));
+    EXPECT_OK(workspace->RemoveObject(&objectId, e));
+    EXPECT_OK(object->Save(e));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM GenericObjects"),
+              (std::vector<std::vector<std::string>>{{"0"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT Description FROM Workspaces"),
+              (std::vector<std::vector<std::string>>{{""}}));
+    // Discarding the workspace drops the waiting change.
+    EXPECT_OK(workspace->Discard(e));
+    EXPECT_EQ(TextOf(workspace.Get(), &IWorkspaceObject::GetDescription), "");
     EXPECT_OK(workspace->Reload(e));
 }
 
