@@ -361,6 +361,21 @@ TEST_P(WorkspaceEditing, GenericObjectsGoWithTheirWholeSubtree) {
     EXPECT_EQ(NamesIn(left.Get()), std::vector<std::string>{"other"});
     EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
               (std::vector<std::vector<std::string>>{{"other"}}));
+
+    // Removals one after another, with creations between them: each sees the tree as it is now.
+    const _UUID top = NewUuid(), first = NewUuid(), late = NewUuid(), lateChild = NewUuid();
+    Held<IWorkspaceObject> made[4];
+    ASSERT_OK(workspace->CreateObject(nullptr, &top, "top", "Node", false, made[0].Out(), e));
+    ASSERT_OK(workspace->CreateObject(&top, &first, "first", "Node", false, made[1].Out(), e));
+    EXPECT_OK(workspace->RemoveObject(&first, e));
+    ASSERT_OK(workspace->CreateObject(&top, &late, "late", "Node", false, made[2].Out(), e));
+    ASSERT_OK(workspace->CreateObject(&late, &lateChild, "lateChild", "Node", false, made[3].Out(), e));
+    EXPECT_OK(workspace->RemoveObject(&top, e));
+    Held<IObjectList> rest;
+    ASSERT_OK(workspace->GetObjectsByType("Node", rest.Out(), e));
+    EXPECT_EQ(NamesIn(rest.Get()), std::vector<std::string>{"other"});
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
+              (std::vector<std::vector<std::string>>{{"other"}}));
 }
 
 class WorkspaceQueries : public HostTest {

@@ -99,7 +99,7 @@ struct IWorkspaceObject : ::Core::IObject {
     virtual bool Discard(::Core::IErrorCode** error) = 0;
     // Replaces the object's property set by a copy of properties (auto-save applies).
     virtual bool SetProperties(::Data::Interfaces::IProperties* properties, ::Core::IErrorCode** error) = 0;
-    // Hands out the object's property set (the workspace's cached set; do not change it behind its back).
+    // Hands out the object's property set (empty when it has none).
     virtual bool GetProperties(::Data::Interfaces::IProperties** properties, ::Core::IErrorCode** error) = 0;
     // Hands out the folder that holds the workspace file (empty for a memory workspace).
     virtual bool GetFolderPath(::Data::Interfaces::IString** path, ::Core::IErrorCode** error) = 0;

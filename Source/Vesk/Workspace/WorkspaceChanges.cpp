@@ -229,6 +229,9 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
 
 void WorkspaceManagerImpl::RemoveRow(const Data::Uuid& uuid, WorkspaceTable table) {
     const TrackedTables& tracked = Tables(table);
+    if (table == WorkspaceTable::GenericObjects) {
+        childIndex_.reset();
+    }
     const Variant key = KeyOf(uuid);
     const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
     if (mainIndex >= 0) {
@@ -249,6 +252,9 @@ void WorkspaceManagerImpl::RemoveRow(const Data::Uuid& uuid, WorkspaceTable tabl
 
 void WorkspaceManagerImpl::DiscardRow(const Data::Uuid& uuid, WorkspaceTable table) {
     const TrackedTables& tracked = Tables(table);
+    if (table == WorkspaceTable::GenericObjects) {
+        childIndex_.reset();
+    }
     const Variant key = KeyOf(uuid);
     const int64_t insertIndex = tracked.insert->FindRowIndex(&key.Raw());
     if (insertIndex >= 0) {
@@ -341,18 +347,43 @@ void WorkspaceManagerImpl::RemoveDataSource(Data::Uuid uuid) {
     RemoveObjectRow(uuid, WorkspaceTable::DataSources);
 }
 
-void WorkspaceManagerImpl::RemoveGenericObjectTree(const Data::Uuid& uuid) {
-    // One pass builds the parent links, so the walk does not scan the table once per object.
-    std::unordered_map<std::string, std::vector<Data::Uuid>> children;
+WorkspaceManagerImpl::ChildIndex WorkspaceManagerImpl::TakeChildIndex() {
+    if (childIndex_) {
+        ChildIndex index = std::move(*childIndex_);
+        childIndex_.reset();
+        return index;
+    }
+    ChildIndex index;
     FindRows(WorkspaceTable::GenericObjects, [&](const RowPtr& row) {
         Data::Uuid parent{};
         Data::Uuid child{};
         if (UuidOfCell(Data::CellNamed(row, "ParentUuid"), &parent) &&
             UuidOfCell(Data::CellNamed(row, "Uuid"), &child)) {
-            children[UuidKey(parent)].push_back(child);
+            index[UuidKey(parent)].push_back(child);
         }
         return false;
     });
+    return index;
+}
+
+void WorkspaceManagerImpl::NoteGenericObjectCreated(const Data::Uuid* parent, const Data::Uuid& uuid) {
+    if (childIndex_ && parent != nullptr) {
+        (*childIndex_)[UuidKey(*parent)].push_back(uuid);
+    }
+}
+
+void WorkspaceManagerImpl::RemoveGenericObjectTree(const Data::Uuid& uuid) {
+    // The object itself must exist before anything of its tree goes.
+    const RowPtr top = FindRow(WorkspaceTable::GenericObjects, uuid);
+    if (!top) {
+        RemoveRow(uuid, WorkspaceTable::GenericObjects);
+    }
+    Data::Uuid topParent{};
+    const bool hasParent = UuidOfCell(Data::CellNamed(top, "ParentUuid"), &topParent);
+
+    // The parent links are kept between removals, so that removing many subtrees one by one does not scan
+    // the whole table each time. RemoveRow drops the kept links; they are put back, updated, at the end.
+    ChildIndex children = TakeChildIndex();
     std::vector<Data::Uuid> order;
     std::unordered_set<std::string> seen;
     std::deque<Data::Uuid> queue{uuid};
@@ -369,14 +400,20 @@ void WorkspaceManagerImpl::RemoveGenericObjectTree(const Data::Uuid& uuid) {
             queue.insert(queue.end(), found->second.begin(), found->second.end());
         }
     }
-    // The object itself must exist before anything of its tree goes.
-    if (!FindRow(WorkspaceTable::GenericObjects, uuid)) {
-        RemoveRow(uuid, WorkspaceTable::GenericObjects);
-    }
     RemoveObjectProperties(seen);
     for (const Data::Uuid& current : order) {
         RemoveRow(current, WorkspaceTable::GenericObjects);
     }
+    for (const std::string& removed : seen) {
+        children.erase(removed);
+    }
+    if (hasParent) {
+        const auto siblings = children.find(UuidKey(topParent));
+        if (siblings != children.end()) {
+            std::erase_if(siblings->second, [&](const Data::Uuid& child) { return UuidKey(child) == UuidKey(uuid); });
+        }
+    }
+    childIndex_ = std::move(children);
     AutoSaveTable(WorkspaceTable::GenericObjects);
 }
 

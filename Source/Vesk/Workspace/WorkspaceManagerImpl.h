@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -193,6 +194,8 @@ public:
     // The 32-byte digest of a property set's values, or an empty text when no value can be hashed.
     std::string CalculatePropertiesHash(const Core::Ptr<Data::Interfaces::IProperties>& properties);
     const std::string& FolderPath() const { return folderPath_; }
+    // Keeps the cached parent links up to date when a generic object is made (parent may be null).
+    void NoteGenericObjectCreated(const Data::Uuid* parent, const Data::Uuid& uuid);
 
 private:
     ~WorkspaceManagerImpl() override = default;
@@ -222,6 +225,9 @@ private:
     void RemoveObjectRow(const Data::Uuid& uuid, WorkspaceTable table);
     void RemoveDataset(const Data::Uuid& uuid);
     void RemoveGenericObjectTree(const Data::Uuid& uuid);
+    using ChildIndex = std::unordered_map<std::string, std::vector<Data::Uuid>>;
+    // The kept parent links (emptying the cache), or new ones read from the generic objects.
+    ChildIndex TakeChildIndex();
     void Commit();
     void Rollback();
     // Reads every table again through a readable connection, closing a file workspace's connection after.
@@ -247,6 +253,10 @@ private:
     // Indexed by WorkspaceTable; the Workspaces slot stays empty, its one row lives in workspaceTable_.
     std::array<TrackedTables, kWorkspaceTableCount> trackedTables_;
     std::unordered_map<std::string, Core::Ptr<Data::Interfaces::IProperties>> propertyIndex_;
+    // The children of each generic object by the 16 bytes of the parent's UUID: built by the first removal
+    // of a generic object, updated by creations and tree removals, dropped by any other change of which
+    // generic objects exist (a reload, a single row's removal or discard).
+    std::optional<ChildIndex> childIndex_;
 };
 
 template <class Predicate>

@@ -612,6 +612,7 @@ void GenericObjectImpl::CreateObject(const Data::Uuid* parent, const std::string
     const Variant now = Data::CurrentDateTime();
     SetCellNamed(row, "Inserted", now);
     SetCellNamed(row, "Updated", now);
+    manager_->NoteGenericObjectCreated(parent, uuid_);
 }
 
 std::string GenericObjectImpl::HashValue() {
