@@ -190,6 +190,9 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
     if (transaction_) {
         Core::RaiseFatal("Transaction is in progress. Cannot save changes on the object alone!");
     }
+    if (!row) {
+        return {};
+    }
     const TrackedTables& tracked = Tables(table);
     EnsureWritableConnection();
     CloseAfter close([this] { CloseAfterWrite(); });

@@ -171,7 +171,8 @@ public:
     template <class Predicate>
     std::vector<RowPtr> FindRows(WorkspaceTable table, Predicate&& matches) const;
     // Writes one row at once (an update, insert or delete, by the table that holds it) and returns the main
-    // table's row for it, or empty when it is not there (any more). A fatal error while a transaction is open.
+    // table's row for it, or empty when it is not there (any more) or row is empty. A fatal error while a
+    // transaction is open.
     RowPtr SaveRowChanges(const RowPtr& row, WorkspaceTable table);
     // Moves the row from the main table to the remove table, or drops it from the insert table when it was
     // never written; a fatal error when neither holds it.

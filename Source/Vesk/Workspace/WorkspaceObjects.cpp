@@ -118,14 +118,15 @@ void GenericObjectT<Interface, Kind, Manager>::WriteOwnRow() {
                                manager_->GetRemoveTable(kTable)};
     const Variant key = KeyOf(uuid_);
     // A removed object's row is only in the remove table; writing it deletes it in the database.
+    RowPtr row;
     for (const TablePtr& table : tables) {
-        RowPtr row;
         Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->FindRow(&key.Raw(), row.Receive(), e); });
         if (row) {
-            manager_->SaveRowChanges(row, kTable);
-            return;
+            break;
         }
     }
+    // Also without a row, so that a transaction refuses the write either way.
+    manager_->SaveRowChanges(row, kTable);
 }
 
 template <class Interface, uint32_t Kind, class Manager>
