@@ -463,6 +463,20 @@ TEST_F(WorkspaceQueries, CreationRules) {
     Held<IObjectList> sources;
     ASSERT_OK(workspace_->GetDataSources(sources.Out(), e));
     EXPECT_EQ(sources->GetCount(), 1u);
+
+    // So does creating a dataset over an existing one, keeping what the creation does not set.
+    Held<IWorkspaceDataset> dataset, again2;
+    ASSERT_OK(workspace_->CreateDataset(first.Get(), &setId, "d1", 1, 0, 0, false, dataset.Out(), e));
+    EXPECT_OK(dataset->SetDescription("kept", e));
+    ASSERT_OK(workspace_->CreateDataset(first.Get(), &setId, "d2", 2, 1, 2, true, again2.Out(), e));
+    EXPECT_EQ(NameOf(dataset.Get()), "d2");
+    EXPECT_EQ(dataset->GetDatasetType(), DatasetType::Spatial);
+    EXPECT_EQ(dataset->GetSpatialType(), SpatialType::Raster);
+    EXPECT_TRUE(dataset->IsReadOnly());
+    EXPECT_EQ(TextOf(dataset.Get(), &IWorkspaceObject::GetDescription), "kept");
+    Held<IObjectList> datasets;
+    ASSERT_OK(workspace_->GetDatasets(datasets.Out(), e));
+    EXPECT_EQ(datasets->GetCount(), 1u);
 }
 
 TEST_F(WorkspaceQueries, EnumerationsOutsideTheirListsReadAsUnknown) {

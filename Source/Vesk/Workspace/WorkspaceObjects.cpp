@@ -350,6 +350,7 @@ void GenericDataSourceT<Interface, Manager>::UpdateDataSource(const std::string&
     static_cast<void>(properties);
 }
 
+// Needs the stored property values (GetObjectProperties, CalculatePropertiesHash).
 template <class Interface, class Manager>
 std::string GenericDataSourceT<Interface, Manager>::HashValue() {
     const std::string digest =
@@ -522,6 +523,7 @@ void GenericDatasetT<Interface, Manager>::UpdateDataset(const Values& values) {
     SetCellNamed(row, "Updated", Data::CurrentDateTime());
 }
 
+// Needs the stored property values (GetObjectProperties, CalculatePropertiesHash).
 template <class Interface, class Manager>
 std::string GenericDatasetT<Interface, Manager>::HashValue() {
     const std::string internalName = InternalNameValue();
