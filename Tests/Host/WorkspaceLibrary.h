@@ -26,6 +26,7 @@ public:
         // The data-object library comes in as a dependency of the workspace library.
         Resolve(NewUuid, "Data_NewUuid");
         Resolve(UuidToString, "Data_UuidToString");
+        Resolve(CreateProperties, "Data_CreateProperties");
     }
     ~WorkspaceLibrary() { dlclose(handle_); }
     WorkspaceLibrary(const WorkspaceLibrary&) = delete;
@@ -39,6 +40,7 @@ public:
     decltype(&VeskWorkspace_SetLogger) SetLogger = nullptr;
     decltype(&Data_NewUuid) NewUuid = nullptr;
     decltype(&Data_UuidToString) UuidToString = nullptr;
+    decltype(&Data_CreateProperties) CreateProperties = nullptr;
 
 private:
     template <class F>
@@ -66,6 +68,13 @@ public:
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
     T** Out() { return &p_; }
+    // Releases the held reference now.
+    void Reset() {
+        if (p_ != nullptr) {
+            p_->Release();
+            p_ = nullptr;
+        }
+    }
     T* operator->() const { return p_; }
     T* Get() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "Core/DataObjects.h"
 #include "Core/ErrorCode.h"
 #include "Core/Guard.h"
 #include "Core/Log.h"

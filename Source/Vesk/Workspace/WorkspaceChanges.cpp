@@ -1,43 +1,75 @@
-// How the workspace reaches its database: which connection it holds, transactions, and writing the
-// changes kept in its in-memory tables back to SQLite.
-#include <mutex>
+// Change tracking: how the in-memory tables reach the database, one row, one table or everything at once.
+#include <fmt/format.h>
+
+#include <deque>
+#include <functional>
+#include <stdexcept>
+#include <unordered_map>
 
 #include "Core/DataObjects.h"
+#include "Core/Fatal.h"
 #include "Core/Guard.h"
-#include "Core/TableAccess.h"
-#include "Private/Database/DbTable.h"
+#include "Core/StringFormat.h"
+#include "Core/TypeName.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
+#include "Vesk/Workspace/WorkspaceRows.h"
 
 namespace Vesk::Workspace::impl {
 
-namespace SQLite = Data::SQLite;
+using Data::Variant;
 namespace DI = Data::Interfaces;
+using Database::impl::CreateSqliteDbTable;
 
 namespace {
 
-// The object's own mutex, held while the connection is replaced.
-class ObjectLock {
+constexpr WorkspaceTable kObjectTables[] = {WorkspaceTable::DataSources, WorkspaceTable::Datasets,
+                                            WorkspaceTable::GenericObjects, WorkspaceTable::Properties};
+
+// Closes a file workspace's connection when the write it guards ends, however it ends.
+class CloseAfter {
 public:
-    explicit ObjectLock(Core::IObject& object) : object_(object) { object_.Lock(); }
-    ~ObjectLock() { object_.Unlock(); }
-    ObjectLock(const ObjectLock&) = delete;
-    ObjectLock& operator=(const ObjectLock&) = delete;
+    explicit CloseAfter(std::function<void()> close) : close_(std::move(close)) {}
+    ~CloseAfter() { close_(); }
+    CloseAfter(const CloseAfter&) = delete;
+    CloseAfter& operator=(const CloseAfter&) = delete;
 
 private:
-    Core::IObject& object_;
+    std::function<void()> close_;
 };
 
-void ThrowIfFailedOn(const TablePtr& table, bool (DI::ITable::*operation)(Core::IErrorCode**)) {
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return (table.Get()->*operation)(e); });
+void RemoveRowAt(const TablePtr& table, int64_t index) {
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->RemoveRow(static_cast<uint64_t>(index), e); });
+}
+
+RowPtr AddCopy(const TablePtr& table, const RowPtr& row) {
+    RowPtr added;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->AddRow(row.Get(), added.Receive(), e); });
+    return added;
+}
+
+RowPtr FindIn(const TablePtr& table, const Variant& key) {
+    RowPtr row;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->FindRow(&key.Raw(), row.Receive(), e); });
+    return row;
+}
+
+void ClearAll(const TablePtr& table) {
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->RemoveAllRows(e); });
+}
+
+bool HasChangedRow(const TablePtr& table) {
+    const uint64_t count = table->GetRowCount();
+    for (uint64_t i = 0; i < count; ++i) {
+        if (Data::RowAt(table, i)->HasChanges()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
 
-void WorkspaceManagerImpl::ReplaceConnection(bool readOnly) {
-    ObjectLock lock(*this);
-    connection_ = readOnly ? SQLite::CreateReadOnlyConnection(filePath_) : SQLite::CreateConnection(filePath_);
-    connectionReadOnly_ = readOnly;
-}
+// ---- Connections ----
 
 void WorkspaceManagerImpl::EnsureWritableConnection() {
     if (!IsFileWorkspace() || openMode_ == Interfaces::ReadOnly) {
@@ -46,79 +78,374 @@ void WorkspaceManagerImpl::EnsureWritableConnection() {
     if (connection_ && !connectionReadOnly_) {
         return;
     }
-    ReplaceConnection(false);
+    Core::ObjectLock lock(this);
+    connection_ = Data::SQLite::CreateConnection(filePath_);
+    connectionReadOnly_ = false;
 }
 
-void WorkspaceManagerImpl::EnsureReadConnection() {
-    if (!IsFileWorkspace()) {
+void WorkspaceManagerImpl::EnsureReadableConnection() {
+    if (connection_ && (!IsFileWorkspace() || connectionReadOnly_ || openMode_ == Interfaces::ReadWritePersistent)) {
         return;
     }
-    if (connection_ && (connectionReadOnly_ || openMode_ == Interfaces::ReadWritePersistent)) {
-        return;
-    }
-    ReplaceConnection(true);
+    Core::ObjectLock lock(this);
+    connection_ = Data::SQLite::CreateReadOnlyConnection(filePath_);
+    connectionReadOnly_ = true;
 }
 
-void WorkspaceManagerImpl::CloseAfterWrite() {
+void WorkspaceManagerImpl::CloseAfterWrite() noexcept {
     if (IsFileWorkspace() && openMode_ != Interfaces::ReadWritePersistent) {
-        ObjectLock lock(*this);
         connection_ = nullptr;
     }
 }
+
+const Core::Ptr<Connection>& WorkspaceManagerImpl::RequireConnection() const {
+    // A read-only file workspace has no connection to write through.
+    if (!connection_) {
+        throw std::runtime_error("Interface is not accessible: " + Core::TypeName<Connection>());
+    }
+    return connection_;
+}
+
+Core::Ptr<Connection> WorkspaceManagerImpl::ReadingConnection() const {
+    if (connection_) {
+        return connection_;
+    }
+    return Data::SQLite::CreateReadOnlyConnection(filePath_);
+}
+
+// ---- Tables ----
+
+TablePtr WorkspaceManagerImpl::GetMainTable(WorkspaceTable table) const {
+    return table == WorkspaceTable::Workspaces ? workspaceTable_ : Tables(table).main;
+}
+
+TablePtr WorkspaceManagerImpl::GetInsertTable(WorkspaceTable table) const {
+    return table == WorkspaceTable::Workspaces ? TablePtr() : Tables(table).insert;
+}
+
+TablePtr WorkspaceManagerImpl::GetRemoveTable(WorkspaceTable table) const {
+    return table == WorkspaceTable::Workspaces ? workspaceTable_ : Tables(table).remove;
+}
+
+RowPtr WorkspaceManagerImpl::FindRow(WorkspaceTable table, const Data::Uuid& uuid) const {
+    const TrackedTables& tracked = Tables(table);
+    const Variant key = KeyOf(uuid);
+    if (RowPtr row = FindIn(tracked.main, key)) {
+        return row;
+    }
+    if (tracked.insert->GetRowCount() != 0) {
+        return FindIn(tracked.insert, key);
+    }
+    return {};
+}
+
+bool WorkspaceManagerImpl::HasUnsavedChanges() const {
+    if (workspaceTable_->GetRowCount() != 0 && Data::RowAt(workspaceTable_, 0)->HasChanges()) {
+        return true;
+    }
+    for (WorkspaceTable table : kObjectTables) {
+        const TrackedTables& tracked = Tables(table);
+        if (tracked.insert->GetRowCount() != 0 || tracked.remove->GetRowCount() != 0 || HasChangedRow(tracked.main)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- Writing ----
+
+void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
+    const TrackedTables& tracked = Tables(table);
+    EnsureWritableConnection();
+    auto database = CreateSqliteDbTable(tracked.main, RequireConnection(), true);
+    database->UpdateChangedRows();
+
+    database->DeleteRows(Data::RowsOf(tracked.remove));
+    ClearAll(tracked.remove);
+
+    for (const RowPtr& row : Data::RowsOf(tracked.insert)) {
+        // Only rows with changes are inserted; a new row always has them unless someone cleared its state.
+        if (!row->HasChanges()) {
+            row->SetState(DI::RS_Added);
+        }
+        database->InsertRow(row);
+        AddCopy(tracked.main, row);
+    }
+    ClearAll(tracked.insert);
+
+    for (const RowPtr& row : Data::RowsOf(tracked.main)) {
+        row->SetState(DI::RS_Unchanged);
+    }
+}
+
+void WorkspaceManagerImpl::WriteWorkspaceRecord() {
+    RowPtr record = Data::RowAt(workspaceTable_, 0);
+    SetCellNamed(record, "Updated", Data::CurrentDateTime());
+    EnsureWritableConnection();
+    CreateSqliteDbTable(workspaceTable_, RequireConnection(), true)->UpdateRow(record);
+    record->SetState(DI::RS_Unchanged);
+}
+
+RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable table) {
+    if (transaction_) {
+        Core::RaiseFatal("Transaction is in progress. Cannot save changes on the object alone!");
+    }
+    if (!row) {
+        return {};
+    }
+    const TrackedTables& tracked = Tables(table);
+    EnsureWritableConnection();
+    CloseAfter close([this] { CloseAfterWrite(); });
+    auto database = CreateSqliteDbTable(tracked.main, RequireConnection(), true);
+    const Variant key = Data::CellNamed(row, "Uuid");
+
+    const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
+    if (mainIndex >= 0) {
+        SetCellNamed(row, "Updated", Data::CurrentDateTime());
+        database->UpdateRow(row);
+        RowPtr mainRow = Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex));
+        if (!(mainRow == row)) {
+            RemoveRowAt(tracked.main, mainIndex);
+            mainRow = AddCopy(tracked.main, row);
+        }
+        mainRow->SetState(DI::RS_Unchanged);
+        return mainRow;
+    }
+    const int64_t insertIndex = tracked.insert->FindRowIndex(&key.Raw());
+    if (insertIndex >= 0) {
+        if (!row->HasChanges()) {
+            row->SetState(DI::RS_Added);
+        }
+        database->InsertRow(row);
+        RowPtr mainRow = AddCopy(tracked.main, row);
+        RemoveRowAt(tracked.insert, tracked.insert->FindRowIndex(&key.Raw()));
+        mainRow->SetState(DI::RS_Unchanged);
+        return mainRow;
+    }
+    const int64_t removeIndex = tracked.remove->FindRowIndex(&key.Raw());
+    if (removeIndex >= 0) {
+        database->DeleteRow(row);
+        RemoveRowAt(tracked.remove, tracked.remove->FindRowIndex(&key.Raw()));
+    }
+    return {};
+}
+
+void WorkspaceManagerImpl::RemoveRow(const Data::Uuid& uuid, WorkspaceTable table) {
+    const TrackedTables& tracked = Tables(table);
+    if (table == WorkspaceTable::GenericObjects) {
+        childIndex_.reset();
+    }
+    const Variant key = KeyOf(uuid);
+    const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
+    if (mainIndex >= 0) {
+        AddCopy(tracked.remove, Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex)));
+        RemoveRowAt(tracked.main, mainIndex);
+        return;
+    }
+    const int64_t insertIndex = tracked.insert->FindRowIndex(&key.Raw());
+    if (insertIndex >= 0) {
+        // Never written, so there is nothing to delete in the database.
+        RemoveRowAt(tracked.insert, insertIndex);
+        return;
+    }
+    // Fixed text: hosts match on it.
+    Core::RaiseFatal(
+        Core::StringFormat("Row %s does not exists any of the tables! Cannot remove!", Data::UuidToText(uuid).c_str()));
+}
+
+void WorkspaceManagerImpl::DiscardRow(const Data::Uuid& uuid, WorkspaceTable table) {
+    const TrackedTables& tracked = Tables(table);
+    if (table == WorkspaceTable::GenericObjects) {
+        childIndex_.reset();
+    }
+    const Variant key = KeyOf(uuid);
+    const int64_t insertIndex = tracked.insert->FindRowIndex(&key.Raw());
+    if (insertIndex >= 0) {
+        RemoveRowAt(tracked.insert, insertIndex);
+    }
+    const int64_t removeIndex = tracked.remove->FindRowIndex(&key.Raw());
+    if (removeIndex >= 0) {
+        AddCopy(tracked.main, Data::RowAt(tracked.remove, static_cast<uint64_t>(removeIndex)));
+        RemoveRowAt(tracked.remove, removeIndex);
+    }
+    if (RowPtr row = FindIn(tracked.main, key)) {
+        CreateSqliteDbTable(tracked.main, ReadingConnection(), true)->Refresh(row);
+    }
+}
+
+void WorkspaceManagerImpl::AutoSaveTable(WorkspaceTable table) {
+    if (!SavesAtOnce()) {
+        return;
+    }
+    CloseAfter close([this] { CloseAfterWrite(); });
+    SaveTableChanges(table);
+}
+
+void WorkspaceManagerImpl::AutoSaveRecord() {
+    if (!SavesAtOnce()) {
+        return;
+    }
+    CloseAfter close([this] { CloseAfterWrite(); });
+    SaveTableChanges(WorkspaceTable::Properties);
+    WriteWorkspaceRecord();
+}
+
+void WorkspaceManagerImpl::SetRecordCell(const char* column, const Variant& value) {
+    SetCellNamed(Data::RowAt(workspaceTable_, 0), column, value);
+    AutoSaveRecord();
+}
+
+// ---- Removing ----
+
+void WorkspaceManagerImpl::RemoveObjectRow(const Data::Uuid& uuid, WorkspaceTable table) {
+    RemoveRow(uuid, table);
+    AutoSaveTable(table);
+}
+
+void WorkspaceManagerImpl::RemoveObjectProperties(const std::unordered_set<std::string>& owners) {
+    for (const std::string& owner : owners) {
+        propertyIndex_.erase(owner);
+    }
+    // One pass over the property rows for all owners; nested sets are followed once stored property
+    // values exist.
+    const auto owned = FindRows(WorkspaceTable::Properties, [&](const RowPtr& row) {
+        Data::Uuid owner{};
+        return UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner) && owners.count(UuidKey(owner)) != 0;
+    });
+    if (owned.empty()) {
+        return;
+    }
+    for (const RowPtr& row : owned) {
+        Data::Uuid property{};
+        UuidOfCell(Data::CellNamed(row, "Uuid"), &property);
+        RemoveRow(property, WorkspaceTable::Properties);
+    }
+    AutoSaveTable(WorkspaceTable::Properties);
+}
+
+void WorkspaceManagerImpl::RemoveDataset(const Data::Uuid& uuid) {
+    RemoveObjectProperties({UuidKey(uuid)});
+    RemoveObjectRow(uuid, WorkspaceTable::Datasets);
+}
+
+void WorkspaceManagerImpl::RemoveDataSource(Data::Uuid uuid) {
+    const auto datasets = FindRows(WorkspaceTable::Datasets, [&](const RowPtr& row) {
+        Data::Uuid owner{};
+        return UuidOfCell(Data::CellNamed(row, "DataSourceUuid"), &owner) && UuidKey(owner) == UuidKey(uuid);
+    });
+    std::unordered_set<std::string> owners;
+    std::vector<Data::Uuid> datasetUuids;
+    for (const RowPtr& row : datasets) {
+        Data::Uuid dataset{};
+        UuidOfCell(Data::CellNamed(row, "Uuid"), &dataset);
+        datasetUuids.push_back(dataset);
+        owners.insert(UuidKey(dataset));
+    }
+    RemoveObjectProperties(owners);
+    // The dataset deletions go with the next write of the Datasets tables.
+    for (const Data::Uuid& dataset : datasetUuids) {
+        RemoveRow(dataset, WorkspaceTable::Datasets);
+    }
+    RemoveObjectProperties({UuidKey(uuid)});
+    RemoveObjectRow(uuid, WorkspaceTable::DataSources);
+}
+
+WorkspaceManagerImpl::ChildIndex WorkspaceManagerImpl::TakeChildIndex() {
+    if (childIndex_) {
+        ChildIndex index = std::move(*childIndex_);
+        childIndex_.reset();
+        return index;
+    }
+    ChildIndex index;
+    FindRows(WorkspaceTable::GenericObjects, [&](const RowPtr& row) {
+        Data::Uuid parent{};
+        Data::Uuid child{};
+        if (UuidOfCell(Data::CellNamed(row, "ParentUuid"), &parent) &&
+            UuidOfCell(Data::CellNamed(row, "Uuid"), &child)) {
+            index[UuidKey(parent)].push_back(child);
+        }
+        return false;
+    });
+    return index;
+}
+
+void WorkspaceManagerImpl::NoteGenericObjectCreated(const Data::Uuid* parent, const Data::Uuid& uuid) {
+    if (childIndex_ && parent != nullptr) {
+        (*childIndex_)[UuidKey(*parent)].push_back(uuid);
+    }
+}
+
+void WorkspaceManagerImpl::RemoveGenericObjectTree(const Data::Uuid& uuid) {
+    // The object itself must exist before anything of its tree goes.
+    const RowPtr top = FindRow(WorkspaceTable::GenericObjects, uuid);
+    if (!top) {
+        RemoveRow(uuid, WorkspaceTable::GenericObjects);
+    }
+    Data::Uuid topParent{};
+    const bool hasParent = UuidOfCell(Data::CellNamed(top, "ParentUuid"), &topParent);
+
+    // The parent links are kept between removals, so that removing many subtrees one by one does not scan
+    // the whole table each time. RemoveRow drops the kept links; they are put back, updated, at the end.
+    ChildIndex children = TakeChildIndex();
+    std::vector<Data::Uuid> order;
+    std::unordered_set<std::string> seen;
+    std::deque<Data::Uuid> queue{uuid};
+    while (!queue.empty()) {
+        const Data::Uuid current = queue.front();
+        queue.pop_front();
+        // A parent link that loops back must not make the walk endless.
+        if (!seen.insert(UuidKey(current)).second) {
+            continue;
+        }
+        order.push_back(current);
+        const auto found = children.find(UuidKey(current));
+        if (found != children.end()) {
+            queue.insert(queue.end(), found->second.begin(), found->second.end());
+        }
+    }
+    RemoveObjectProperties(seen);
+    for (const Data::Uuid& current : order) {
+        RemoveRow(current, WorkspaceTable::GenericObjects);
+    }
+    for (const std::string& removed : seen) {
+        children.erase(removed);
+    }
+    if (hasParent) {
+        const auto siblings = children.find(UuidKey(topParent));
+        if (siblings != children.end()) {
+            std::erase_if(siblings->second, [&](const Data::Uuid& child) { return UuidKey(child) == UuidKey(uuid); });
+        }
+    }
+    childIndex_ = std::move(children);
+    AutoSaveTable(WorkspaceTable::GenericObjects);
+}
+
+// ---- Transactions and reload ----
 
 void WorkspaceManagerImpl::BeginTransactionInternal() {
     if (transaction_) {
         return;
     }
     EnsureWritableConnection();
-    transaction_ = SQLite::CreateTransaction(connection_);
-}
-
-void WorkspaceManagerImpl::SaveWorkspaceRow() {
-    auto row = Data::RowAt(workspaceTable_, 0);
-    const Data::Variant now = Data::CurrentDateTime();
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return row->SetCellByName("Updated", &now.Raw(), e); });
-    EnsureWritableConnection();
-    Database::impl::CreateSqliteDbTable(workspaceTable_, connection_, true)->UpdateRow(row);
-    row->SetState(DI::RS_Unchanged);
-}
-
-void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
-    const TrackedTables& tracked = Tables(table);
-    EnsureWritableConnection();
-    auto database = Database::impl::CreateSqliteDbTable(tracked.main, connection_, true);
-    database->UpdateChangedRows();
-    database->DeleteRows(Data::RowsOf(tracked.remove));
-    ThrowIfFailedOn(tracked.remove, &DI::ITable::RemoveAllRows);
-    for (const auto& row : Data::RowsOf(tracked.insert)) {
-        database->InsertRow(row);
-        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return tracked.main->AddRow(row.Get(), nullptr, e); });
-    }
-    ThrowIfFailedOn(tracked.insert, &DI::ITable::RemoveAllRows);
-    for (const auto& row : Data::RowsOf(tracked.main)) {
-        row->SetState(DI::RS_Unchanged);
-    }
+    transaction_ = Data::SQLite::CreateTransaction(RequireConnection());
 }
 
 void WorkspaceManagerImpl::Commit() {
-    // Nothing is written under the open transaction itself: every change waits in memory, so ending it
-    // only makes what it holds (schema changes) durable.
     transaction_ = nullptr;
     EnsureWritableConnection();
-    auto writing = SQLite::CreateTransaction(connection_);
+    Core::Ptr<Transaction> transaction = Data::SQLite::CreateTransaction(RequireConnection());
     try {
-        SaveWorkspaceRow();
-        for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Datasets,
-                                     WorkspaceTable::GenericObjects, WorkspaceTable::Properties}) {
+        WriteWorkspaceRecord();
+        for (WorkspaceTable table : kObjectTables) {
             SaveTableChanges(table);
         }
     } catch (...) {
-        writing->MarkForRollback();
-        writing = nullptr;
+        transaction->MarkForRollback();
+        transaction = nullptr;
         CloseAfterWrite();
         throw;
     }
-    writing = nullptr;
+    transaction = nullptr;
     CloseAfterWrite();
 }
 
@@ -127,9 +454,13 @@ void WorkspaceManagerImpl::Rollback() {
         transaction_->MarkForRollback();
         transaction_ = nullptr;
     }
-    EnsureReadConnection();
+    ReloadFromDatabase();
+}
+
+void WorkspaceManagerImpl::ReloadFromDatabase() {
+    EnsureReadableConnection();
+    CloseAfter close([this] { CloseAfterWrite(); });
     LoadAllTables();
-    CloseAfterWrite();
 }
 
 }  // namespace Vesk::Workspace::impl

@@ -152,6 +152,9 @@ void WorkspaceManagerImpl::LoadTrackedTable(WorkspaceTable table) {
     if (table == WorkspaceTable::Properties) {
         propertyIndex_.clear();
     }
+    if (table == WorkspaceTable::GenericObjects) {
+        childIndex_.reset();
+    }
 }
 
 void WorkspaceManagerImpl::LoadAllTables() {

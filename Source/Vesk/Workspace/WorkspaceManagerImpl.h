@@ -1,13 +1,18 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "Core/Object.h"
 #include "Core/Ptr.h"
+#include "Core/TableAccess.h"
 #include "Core/Variant.h"
 #include "Private/Data/SQLite.h"
+#include "Private/Database/DbTable.h"
 #include "Vesk/Data/IProperties.h"
 #include "Vesk/Data/ITable.h"
 #include "Vesk/Workspace/IWorkspaceManager.h"
@@ -28,9 +33,26 @@ std::string WorkingNameOf(const std::string& folderPath);
 using Connection = Data::SQLite::impl::SQLiteImpl;
 using Transaction = Data::SQLite::impl::SqliteTransactionImpl;
 using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
+using RowPtr = Core::Ptr<Data::Interfaces::IRow>;
 
-// Operations the workspace's own objects use beside the public interface.
-struct IWorkspaceManager1 : Interfaces::IWorkspaceManager {};
+// Throwing operations that the workspace's own objects and the error-code operations build on.
+struct IWorkspaceManager1 : Interfaces::IWorkspaceManager {
+    using Interfaces::IWorkspaceManager::CreateDataSource;
+    using Interfaces::IWorkspaceManager::GetDataSource;
+    using Interfaces::IWorkspaceManager::GetDataSources;
+    using Interfaces::IWorkspaceManager::RemoveDataSource;
+
+    // Creates the data source (or updates the one with that UUID) and returns a new handle on it; type is a
+    // DataSourceType.
+    virtual Core::Ptr<Interfaces::IWorkspaceDataSource> CreateDataSource(
+        Data::Uuid uuid, const std::string& name, Core::Ptr<Data::Interfaces::IProperties> properties, int type) = 0;
+    // Removes the data source, its datasets and their properties; throws for an unknown UUID.
+    virtual void RemoveDataSource(Data::Uuid uuid) = 0;
+    // A new handle on the data source, or empty when there is none.
+    virtual Core::Ptr<Interfaces::IWorkspaceDataSource> GetDataSource(Data::Uuid uuid) = 0;
+    // New handles on every data source: saved rows first, then rows not yet written.
+    virtual std::vector<Core::Ptr<Interfaces::IWorkspaceDataSource>> GetDataSources() = 0;
+};
 
 // The main, remove and insert tables of one object table.
 struct TrackedTables {
@@ -40,8 +62,9 @@ struct TrackedTables {
 };
 
 // One open workspace database: its record, its object tables in memory and the connection.
-// Owner thread only: a host that shares a workspace between threads serialises its calls through the
-// object's Lock and Unlock. Construction serialises with other processes through a cross-process lock.
+// Owner thread only: a host that shares a workspace between threads serialises its calls itself, without
+// holding the object's Lock during a call. The object's mutex guards connection_ and connectionReadOnly_
+// while they are replaced. Construction serialises with other processes through a cross-process lock.
 class WorkspaceManagerImpl final : public Core::ObjectT<IWorkspaceManager1> {
 public:
     // Opens the database at path (or on the image data/size when data is not null and size is not 0),
@@ -127,6 +150,54 @@ public:
     // The main, remove and insert tables of an object table; any other index is a fatal error.
     const TrackedTables& Tables(WorkspaceTable table) const;
 
+    // IWorkspaceManager1
+    Core::Ptr<Interfaces::IWorkspaceDataSource> CreateDataSource(Data::Uuid uuid, const std::string& name,
+                                                                 Core::Ptr<Data::Interfaces::IProperties> properties,
+                                                                 int type) override;
+    void RemoveDataSource(Data::Uuid uuid) override;
+    Core::Ptr<Interfaces::IWorkspaceDataSource> GetDataSource(Data::Uuid uuid) override;
+    std::vector<Core::Ptr<Interfaces::IWorkspaceDataSource>> GetDataSources() override;
+
+    // Change tracking, shared with the workspace's objects. Each throws on failure.
+    // The Workspaces table for Workspaces, else the object table's main table; a fatal error for any other index.
+    TablePtr GetMainTable(WorkspaceTable table) const;
+    // Empty for Workspaces, else the table of rows created and not yet written.
+    TablePtr GetInsertTable(WorkspaceTable table) const;
+    // The Workspaces table for Workspaces, else the table of rows removed and still in the database.
+    TablePtr GetRemoveTable(WorkspaceTable table) const;
+    // The row with that UUID in the main table, else in the insert table; empty when neither has it.
+    RowPtr FindRow(WorkspaceTable table, const Data::Uuid& uuid) const;
+    // The rows that match: those of the main table, then those of the insert table.
+    template <class Predicate>
+    std::vector<RowPtr> FindRows(WorkspaceTable table, Predicate&& matches) const;
+    // Writes one row at once (an update, insert or delete, by the table that holds it) and returns the main
+    // table's row for it, or empty when it is not there (any more) or row is empty. A fatal error while a
+    // transaction is open.
+    RowPtr SaveRowChanges(const RowPtr& row, WorkspaceTable table);
+    // Moves the row from the main table to the remove table, or drops it from the insert table when it was
+    // never written; a fatal error when neither holds it.
+    void RemoveRow(const Data::Uuid& uuid, WorkspaceTable table);
+    // Writes every change of one object table: updates, then deletes, then inserts.
+    void SaveTableChanges(WorkspaceTable table);
+    // Drops a pending creation or removal of the row and reads its saved state again from the database.
+    void DiscardRow(const Data::Uuid& uuid, WorkspaceTable table);
+    // True while changes are written at once: auto-save is on and no transaction is open.
+    bool SavesAtOnce() const { return autoSave_ && !transaction_; }
+    bool InTransaction() const { return static_cast<bool>(transaction_); }
+    // True when any row differs from the database: the record changed, or an object table has rows to
+    // insert, rows to delete or changed rows.
+    bool HasUnsavedChanges() const;
+    // Removes the property rows of these objects (16-byte UUIDs) and drops their cached sets, with auto-save.
+    void RemoveObjectProperties(const std::unordered_set<std::string>& owners);
+    // The object's property set, and replacing it; see the definitions.
+    Core::Ptr<Data::Interfaces::IProperties> GetObjectProperties(const Data::Uuid& object);
+    void SetObjectProperties(const Data::Uuid& object, const Core::Ptr<Data::Interfaces::IProperties>& properties);
+    // The 32-byte digest of a property set's values, or an empty text when no value can be hashed.
+    std::string CalculatePropertiesHash(const Core::Ptr<Data::Interfaces::IProperties>& properties);
+    const std::string& FolderPath() const { return folderPath_; }
+    // Keeps the cached parent links up to date when a generic object is made (parent may be null).
+    void NoteGenericObjectCreated(const Data::Uuid* parent, const Data::Uuid& uuid);
+
 private:
     ~WorkspaceManagerImpl() override = default;
 
@@ -149,25 +220,44 @@ private:
     // Properties insert table for the next commit.
     void StoreFilePathProperty(const Data::Uuid& dataSource, const Data::Variant& value);
 
+    Data::Variant RecordCell(const char* column) const;
+    [[noreturn]] void NotAvailable(const char* operation) const;
+
     // Connections, transactions and writing the in-memory tables back (WorkspaceChanges.cpp).
+    // Connections: a writable one for a write, a readable one for a reload, and none between operations
+    // for a file workspace that is not kept open.
+    void EnsureWritableConnection();
+    void EnsureReadableConnection();
+    void CloseAfterWrite() noexcept;
+    const Core::Ptr<Connection>& RequireConnection() const;
+    // The open connection, or a new read-only one to the file when there is none.
+    Core::Ptr<Connection> ReadingConnection() const;
+    void WriteWorkspaceRecord();
+    // Auto-save of one object table, and of the record's change (the property rows, then the record).
+    void AutoSaveTable(WorkspaceTable table);
+    void AutoSaveRecord();
+    void RemoveObjectRow(const Data::Uuid& uuid, WorkspaceTable table);
+    void RemoveDataset(const Data::Uuid& uuid);
+    void RemoveGenericObjectTree(const Data::Uuid& uuid);
+    using ChildIndex = std::unordered_map<std::string, std::vector<Data::Uuid>>;
+    // The kept parent links (emptying the cache), or new ones read from the generic objects.
+    ChildIndex TakeChildIndex();
     // Opens a transaction on a writable connection unless one is open.
     void BeginTransactionInternal();
-    // A file workspace not opened read-only gets a read-write connection when it has none.
-    void EnsureWritableConnection();
-    // A file workspace gets a read-only connection unless it keeps a usable one.
-    void EnsureReadConnection();
-    // A file workspace outside mode 2 lets go of its connection after a write.
-    void CloseAfterWrite();
-    // Ends an open transaction, then writes every pending change under a transaction of its own;
-    // on failure that write is rolled back and the exception goes on.
+    // Ends an open transaction, then writes every pending change under a transaction of its own; on
+    // failure that write is rolled back and the exception goes on.
     void Commit();
     // Rolls back an open transaction and reloads every table from the database.
     void Rollback();
-    void SaveTableChanges(WorkspaceTable table);
-    void SaveWorkspaceRow();
-    void ReplaceConnection(bool readOnly);
-    Data::Variant RecordCell(const char* column) const;
-    [[noreturn]] void NotAvailable(const char* operation) const;
+    // Reads every table again through a readable connection, closing a file workspace's connection after.
+    void ReloadFromDatabase();
+    // A new handle on the dataset, data source or generic object with that UUID, looked for in that order.
+    Core::Ptr<Interfaces::IWorkspaceObject> FindObject(const Data::Uuid& uuid);
+    // Hands out a new list of handles on the table's matching rows.
+    template <class Predicate>
+    bool HandOutList(WorkspaceTable table, Predicate&& matches, Data::Interfaces::IObjectList** list,
+                     Core::IErrorCode** error);
+    void SetRecordCell(const char* column, const Data::Variant& value);
 
     int32_t dataModelVersion_ = kDataModelVersion;
     std::string filePath_;
@@ -182,6 +272,26 @@ private:
     // Indexed by WorkspaceTable; the Workspaces slot stays empty, its one row lives in workspaceTable_.
     std::array<TrackedTables, kWorkspaceTableCount> trackedTables_;
     std::unordered_map<std::string, Core::Ptr<Data::Interfaces::IProperties>> propertyIndex_;
+    // The children of each generic object by the 16 bytes of the parent's UUID: built by the first removal
+    // of a generic object, updated by creations and tree removals, dropped by any other change of which
+    // generic objects exist (a reload, a single row's removal or discard).
+    std::optional<ChildIndex> childIndex_;
 };
+
+template <class Predicate>
+std::vector<RowPtr> WorkspaceManagerImpl::FindRows(WorkspaceTable table, Predicate&& matches) const {
+    const TrackedTables& tracked = Tables(table);
+    std::vector<RowPtr> found;
+    for (const TablePtr& source : {tracked.main, tracked.insert}) {
+        const uint64_t count = source->GetRowCount();
+        for (uint64_t i = 0; i < count; ++i) {
+            RowPtr row = Data::RowAt(source, i);
+            if (matches(row)) {
+                found.push_back(std::move(row));
+            }
+        }
+    }
+    return found;
+}
 
 }  // namespace Vesk::Workspace::impl

@@ -1,34 +1,26 @@
 // The workspace's interface operations: each runs through the boundary guard.
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cctype>
 #include <stdexcept>
+#include <string_view>
 
 #include "Core/DataObjects.h"
+#include "Core/Fatal.h"
 #include "Core/Guard.h"
+#include "Core/StringFormat.h"
 #include "Core/TypeName.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
+#include "Vesk/Workspace/WorkspaceObjects.h"
+#include "Vesk/Workspace/WorkspaceRows.h"
 
 namespace Vesk::Workspace::impl {
 
 using Data::Variant;
 namespace DataInterfaces = Data::Interfaces;
 using Data::Structures::_UUID;
-
-namespace {
-
-Core::Ptr<DataInterfaces::IDateTime> DateTimeOf(const Variant& cell) {
-    if (cell.Type() == Data::Structures::VT_DateTime) {
-        return cell.AsDateTime();
-    }
-    Core::Ptr<DataInterfaces::IDateTime> parsed;
-    const std::string text = cell.ToString();
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Data_CreateDateTimeFromIso8601(text.c_str(), parsed.Receive(), e); });
-    return parsed;
-}
-
-}  // namespace
 
 void WorkspaceManagerImpl::NotAvailable(const char* operation) const {
     throw std::runtime_error(fmt::format("{} is not available in this version of the workspace library", operation));
@@ -45,8 +37,11 @@ bool WorkspaceManagerImpl::GetParentUuid(_UUID*, Core::IErrorCode**) {
     return true;
 }
 
-bool WorkspaceManagerImpl::SetName(const char*, Core::IErrorCode** error) {
-    return Core::AbiGuard(error, [&] { NotAvailable("SetName"); });
+bool WorkspaceManagerImpl::SetName(const char* name, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(name);
+        SetRecordCell("Name", Variant::FromString(name));
+    });
 }
 
 bool WorkspaceManagerImpl::GetName(DataInterfaces::IString** name, Core::IErrorCode** error) {
@@ -56,14 +51,17 @@ bool WorkspaceManagerImpl::GetName(DataInterfaces::IString** name, Core::IErrorC
     });
 }
 
-bool WorkspaceManagerImpl::SetDescription(const char*, Core::IErrorCode** error) {
-    return Core::AbiGuard(error, [&] { NotAvailable("SetDescription"); });
+bool WorkspaceManagerImpl::SetDescription(const char* description, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(description);
+        SetRecordCell("Description", Variant::FromString(description));
+    });
 }
 
 bool WorkspaceManagerImpl::GetDescription(DataInterfaces::IString** description, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(description);
-        Core::HandOut(Data::NewString(RecordCell("Description").ToString()), description);
+        Core::HandOut(Data::NewString(TextOfCell(RecordCell("Description"))), description);
     });
 }
 
@@ -81,14 +79,14 @@ bool WorkspaceManagerImpl::GetObjectType(DataInterfaces::IString** type, Core::I
 bool WorkspaceManagerImpl::GetInserted(DataInterfaces::IDateTime** inserted, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(inserted);
-        Core::HandOut(DateTimeOf(RecordCell("Inserted")), inserted);
+        Core::HandOut(DateTimeOfCell(RecordCell("Inserted")), inserted);
     });
 }
 
 bool WorkspaceManagerImpl::GetUpdated(DataInterfaces::IDateTime** updated, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckOut(updated);
-        Core::HandOut(DateTimeOf(RecordCell("Updated")), updated);
+        Core::HandOut(DateTimeOfCell(RecordCell("Updated")), updated);
     });
 }
 
@@ -97,19 +95,25 @@ bool WorkspaceManagerImpl::SetReadOnly(bool, Core::IErrorCode** error) {
 }
 
 bool WorkspaceManagerImpl::Save(Core::IErrorCode** error) {
-    return Core::AbiGuard(error, [&] { NotAvailable("Save"); });
+    return Core::AbiGuard(error, [&] { Commit(); });
 }
 
 bool WorkspaceManagerImpl::Discard(Core::IErrorCode** error) {
-    return Core::AbiGuard(error, [&] { NotAvailable("Discard"); });
+    return Core::AbiGuard(error, [&] { Rollback(); });
 }
 
-bool WorkspaceManagerImpl::SetProperties(DataInterfaces::IProperties*, Core::IErrorCode** error) {
-    return Core::AbiGuard(error, [&] { NotAvailable("SetProperties"); });
+bool WorkspaceManagerImpl::SetProperties(DataInterfaces::IProperties* properties, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(properties);
+        SetObjectProperties(Uuid(), Core::Ptr<DataInterfaces::IProperties>(properties));
+    });
 }
 
-bool WorkspaceManagerImpl::GetProperties(DataInterfaces::IProperties**, Core::IErrorCode** error) {
-    return Core::AbiGuard(error, [&] { NotAvailable("GetProperties"); });
+bool WorkspaceManagerImpl::GetProperties(DataInterfaces::IProperties** properties, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckOut(properties);
+        Core::HandOut(GetObjectProperties(Uuid()), properties);
+    });
 }
 
 bool WorkspaceManagerImpl::GetFolderPath(DataInterfaces::IString** path, Core::IErrorCode** error) {
@@ -152,52 +156,377 @@ bool WorkspaceManagerImpl::Serialize(DataInterfaces::IArray** image, Core::IErro
     });
 }
 
-// The operations below edit and query the workspace's objects; they come with the object model.
-#define VESK_NOT_YET(Signature, Name)                              \
-    bool WorkspaceManagerImpl::Signature {                         \
-        return Core::AbiGuard(error, [&] { NotAvailable(Name); }); \
-    }
+// ---- Objects ----
 
-VESK_NOT_YET(CreateDataSource(const _UUID*, const char*, int, DataInterfaces::IProperties*,
-                              Vesk::Interfaces::IWorkspaceDataSource**, Core::IErrorCode** error),
-             "CreateDataSource")
-VESK_NOT_YET(GetDataSource(const _UUID*, Vesk::Interfaces::IWorkspaceDataSource**, Core::IErrorCode** error),
-             "GetDataSource")
-VESK_NOT_YET(GetDataSources(DataInterfaces::IObjectList**, Core::IErrorCode** error), "GetDataSources")
-VESK_NOT_YET(RemoveDataSource(const _UUID*, Core::IErrorCode** error), "RemoveDataSource")
-VESK_NOT_YET(CreateDataset(Vesk::Interfaces::IWorkspaceDataSource*, const _UUID*, const char*, int, int, int, bool,
-                           Vesk::Interfaces::IWorkspaceDataset**, Core::IErrorCode** error),
-             "CreateDataset")
-VESK_NOT_YET(GetDataset(const _UUID*, Vesk::Interfaces::IWorkspaceDataset**, Core::IErrorCode** error), "GetDataset")
-VESK_NOT_YET(GetDatasetsByName(const char*, DataInterfaces::IObjectList**, Core::IErrorCode** error),
-             "GetDatasetsByName")
-VESK_NOT_YET(GetDatasetsByLabel(const char*, DataInterfaces::IObjectList**, Core::IErrorCode** error),
-             "GetDatasetsByLabel")
-VESK_NOT_YET(GetDatasetsByGroup(const char*, DataInterfaces::IObjectList**, Core::IErrorCode** error),
-             "GetDatasetsByGroup")
-VESK_NOT_YET(GetDatasets(DataInterfaces::IObjectList**, Core::IErrorCode** error), "GetDatasets")
-VESK_NOT_YET(GetDatasetsOfDataSource(const _UUID*, DataInterfaces::IObjectList**, Core::IErrorCode** error),
-             "GetDatasetsOfDataSource")
-VESK_NOT_YET(RemoveDataset(const _UUID*, Core::IErrorCode** error), "RemoveDataset")
-VESK_NOT_YET(ContainsDataset(const _UUID*, Core::IErrorCode** error), "ContainsDataset")
-VESK_NOT_YET(CreateObject(const _UUID*, const _UUID*, const char*, const char*, bool,
-                          Vesk::Interfaces::IWorkspaceObject**, Core::IErrorCode** error),
-             "CreateObject")
-VESK_NOT_YET(GetObject(const _UUID*, Vesk::Interfaces::IWorkspaceObject**, Core::IErrorCode** error), "GetObject")
-VESK_NOT_YET(GetObjectsByName(const char*, DataInterfaces::IObjectList**, Core::IErrorCode** error), "GetObjectsByName")
-VESK_NOT_YET(GetObjectsByType(const char*, DataInterfaces::IObjectList**, Core::IErrorCode** error), "GetObjectsByType")
-VESK_NOT_YET(GetObjectsByParent(const _UUID*, DataInterfaces::IObjectList**, Core::IErrorCode** error),
-             "GetObjectsByParent")
-VESK_NOT_YET(RemoveObject(const _UUID*, Core::IErrorCode** error), "RemoveObject")
-VESK_NOT_YET(GetObjectAsIObject(const _UUID*, Core::IObject**, Core::IErrorCode** error), "GetObjectAsIObject")
-VESK_NOT_YET(BeginTransaction(Core::IErrorCode** error), "BeginTransaction")
-VESK_NOT_YET(SetObjectProperties(const _UUID*, DataInterfaces::IProperties*, Core::IErrorCode** error),
-             "SetObjectProperties")
-VESK_NOT_YET(GetObjectProperties(const _UUID*, DataInterfaces::IProperties**, Core::IErrorCode** error),
-             "GetObjectProperties")
-VESK_NOT_YET(Reload(Core::IErrorCode** error), "Reload")
-VESK_NOT_YET(GetDatasetsByInternalName(const char*, DataInterfaces::IObjectList**, Core::IErrorCode** error),
-             "GetDatasetsByInternalName")
-#undef VESK_NOT_YET
+namespace {
+
+Core::Ptr<DataInterfaces::IObjectList> NewObjectList() {
+    Core::Ptr<DataInterfaces::IObjectList> list;
+    if (!Data_CreateObjectList(list.Receive()) || !list) {
+        throw std::runtime_error("Cannot create object list");
+    }
+    return list;
+}
+
+void Append(const Core::Ptr<DataInterfaces::IObjectList>& list, Core::IObject* item) {
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return list->Append(item, e); });
+}
+
+Data::Uuid UuidOfRow(const RowPtr& row) {
+    Data::Uuid uuid{};
+    UuidOfCell(Data::CellNamed(row, "Uuid"), &uuid);
+    return uuid;
+}
+
+bool EqualsIgnoringCase(std::string_view left, std::string_view right) {
+    return left.size() == right.size() && std::equal(left.begin(), left.end(), right.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+// Rows whose UUID column holds uuid (as a value or as its text).
+auto UuidColumnIs(const char* column, const Data::Uuid& uuid) {
+    return [column, key = UuidKey(uuid)](const RowPtr& row) {
+        Data::Uuid stored{};
+        return UuidOfCell(Data::CellNamed(row, column), &stored) && UuidKey(stored) == key;
+    };
+}
+
+auto TextColumnIs(const char* column, std::string text) {
+    return [column, text = std::move(text)](const RowPtr& row) {
+        return CellTextEquals(Data::CellNamed(row, column), text);
+    };
+}
+
+constexpr auto kEveryRow = [](const RowPtr&) { return true; };
+
+}  // namespace
+
+Core::Ptr<Vesk::Interfaces::IWorkspaceDataSource> WorkspaceManagerImpl::CreateDataSource(
+    Data::Uuid uuid, const std::string& name, Core::Ptr<DataInterfaces::IProperties> properties, int type) {
+    return DataSourceImpl::Create(Core::Ptr<WorkspaceManagerImpl>(this), uuid, name, "", type, false, properties);
+}
+
+Core::Ptr<Vesk::Interfaces::IWorkspaceDataSource> WorkspaceManagerImpl::GetDataSource(Data::Uuid uuid) {
+    if (!FindRow(WorkspaceTable::DataSources, uuid)) {
+        return {};
+    }
+    return Core::MakeObject<DataSourceImpl>(Core::Ptr<WorkspaceManagerImpl>(this), uuid);
+}
+
+std::vector<Core::Ptr<Vesk::Interfaces::IWorkspaceDataSource>> WorkspaceManagerImpl::GetDataSources() {
+    std::vector<Core::Ptr<Vesk::Interfaces::IWorkspaceDataSource>> dataSources;
+    for (const RowPtr& row : FindRows(WorkspaceTable::DataSources, kEveryRow)) {
+        dataSources.push_back(Core::MakeObject<DataSourceImpl>(Core::Ptr<WorkspaceManagerImpl>(this), UuidOfRow(row)));
+    }
+    return dataSources;
+}
+
+// Needs the stored property values.
+Core::Ptr<DataInterfaces::IProperties> WorkspaceManagerImpl::GetObjectProperties(const Data::Uuid&) {
+    NotAvailable("GetObjectProperties");
+}
+
+// Needs the stored property values.
+void WorkspaceManagerImpl::SetObjectProperties(const Data::Uuid&, const Core::Ptr<DataInterfaces::IProperties>&) {
+    NotAvailable("SetObjectProperties");
+}
+
+// Needs the stored property values.
+std::string WorkspaceManagerImpl::CalculatePropertiesHash(const Core::Ptr<DataInterfaces::IProperties>&) {
+    NotAvailable("CalculatePropertiesHash");
+}
+
+bool WorkspaceManagerImpl::CreateDataSource(const _UUID* uuid, const char* name, int type,
+                                            DataInterfaces::IProperties* properties,
+                                            Vesk::Interfaces::IWorkspaceDataSource** dataSource,
+                                            Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        Core::CheckNotNull(name);
+        Core::CheckNotNull(properties);
+        Core::CheckOut(dataSource);
+        Core::HandOut(CreateDataSource(*uuid, name, Core::Ptr<DataInterfaces::IProperties>(properties), type),
+                      dataSource);
+    });
+}
+
+bool WorkspaceManagerImpl::GetDataSource(const _UUID* uuid, Vesk::Interfaces::IWorkspaceDataSource** dataSource,
+                                         Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        Core::CheckOut(dataSource);
+        Core::HandOut(GetDataSource(*uuid), dataSource);
+    });
+}
+
+bool WorkspaceManagerImpl::GetDataSources(DataInterfaces::IObjectList** list, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckOut(list);
+        auto dataSources = NewObjectList();
+        for (const auto& dataSource : GetDataSources()) {
+            Append(dataSources, dataSource.Get());
+        }
+        Core::HandOut(dataSources, list);
+    });
+}
+
+bool WorkspaceManagerImpl::RemoveDataSource(const _UUID* uuid, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        RemoveDataSource(*uuid);
+    });
+}
+
+bool WorkspaceManagerImpl::CreateDataset(Vesk::Interfaces::IWorkspaceDataSource* dataSource, const _UUID* uuid,
+                                         const char* name, int datasetType, int temporalType, int spatialType,
+                                         bool readOnly, Vesk::Interfaces::IWorkspaceDataset** dataset,
+                                         Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(dataSource);
+        Core::CheckNotNull(uuid);
+        Core::CheckNotNull(name);
+        Core::CheckOut(dataset);
+        DatasetImpl::Values values;
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return dataSource->GetUuid(&values.dataSource, e); });
+        values.name = name;
+        values.datasetType = datasetType;
+        values.temporalType = temporalType;
+        values.spatialType = spatialType;
+        values.readOnly = readOnly;
+        Core::HandOut(DatasetImpl::Create(Core::Ptr<WorkspaceManagerImpl>(this), *uuid, values), dataset);
+    });
+}
+
+bool WorkspaceManagerImpl::GetDataset(const _UUID* uuid, Vesk::Interfaces::IWorkspaceDataset** dataset,
+                                      Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        Core::CheckOut(dataset);
+        if (FindRow(WorkspaceTable::Datasets, *uuid)) {
+            Core::HandOut(Core::MakeObject<DatasetImpl>(Core::Ptr<WorkspaceManagerImpl>(this), *uuid), dataset);
+        }
+    });
+}
+
+template <class Predicate>
+bool WorkspaceManagerImpl::HandOutList(WorkspaceTable table, Predicate&& matches, DataInterfaces::IObjectList** list,
+                                       Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckOut(list);
+        auto objects = NewObjectList();
+        const Core::Ptr<WorkspaceManagerImpl> self(this);
+        for (const RowPtr& row : FindRows(table, matches)) {
+            const Data::Uuid uuid = UuidOfRow(row);
+            switch (table) {
+                case WorkspaceTable::Datasets:
+                    Append(objects, Core::MakeObject<DatasetImpl>(self, uuid).Get());
+                    break;
+                case WorkspaceTable::DataSources:
+                    Append(objects, Core::MakeObject<DataSourceImpl>(self, uuid).Get());
+                    break;
+                default:
+                    Append(objects, Core::MakeObject<GenericObjectImpl>(self, uuid).Get());
+                    break;
+            }
+        }
+        Core::HandOut(objects, list);
+    });
+}
+
+bool WorkspaceManagerImpl::GetDatasetsByName(const char* name, DataInterfaces::IObjectList** list,
+                                             Core::IErrorCode** error) {
+    return name == nullptr ? Core::AbiGuard(error, [&] { Core::CheckNotNull(name); })
+                           : HandOutList(WorkspaceTable::Datasets, TextColumnIs("Name", name), list, error);
+}
+
+bool WorkspaceManagerImpl::GetDatasetsByLabel(const char* label, DataInterfaces::IObjectList** list,
+                                              Core::IErrorCode** error) {
+    return label == nullptr ? Core::AbiGuard(error, [&] { Core::CheckNotNull(label); })
+                            : HandOutList(WorkspaceTable::Datasets, TextColumnIs("Label", label), list, error);
+}
+
+bool WorkspaceManagerImpl::GetDatasetsByGroup(const char* group, DataInterfaces::IObjectList** list,
+                                              Core::IErrorCode** error) {
+    return group == nullptr ? Core::AbiGuard(error, [&] { Core::CheckNotNull(group); })
+                            : HandOutList(WorkspaceTable::Datasets, TextColumnIs("Group", group), list, error);
+}
+
+bool WorkspaceManagerImpl::GetDatasetsByInternalName(const char* name, DataInterfaces::IObjectList** list,
+                                                     Core::IErrorCode** error) {
+    return name == nullptr ? Core::AbiGuard(error, [&] { Core::CheckNotNull(name); })
+                           : HandOutList(WorkspaceTable::Datasets, TextColumnIs("InternalName", name), list, error);
+}
+
+bool WorkspaceManagerImpl::GetDatasets(DataInterfaces::IObjectList** list, Core::IErrorCode** error) {
+    return HandOutList(WorkspaceTable::Datasets, kEveryRow, list, error);
+}
+
+bool WorkspaceManagerImpl::GetDatasetsOfDataSource(const _UUID* dataSource, DataInterfaces::IObjectList** list,
+                                                   Core::IErrorCode** error) {
+    return dataSource == nullptr
+               ? Core::AbiGuard(error, [&] { Core::CheckNotNull(dataSource); })
+               : HandOutList(WorkspaceTable::Datasets, UuidColumnIs("DataSourceUuid", *dataSource), list, error);
+}
+
+bool WorkspaceManagerImpl::RemoveDataset(const _UUID* uuid, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        RemoveDataset(*uuid);
+    });
+}
+
+bool WorkspaceManagerImpl::ContainsDataset(const _UUID* uuid, Core::IErrorCode** error) {
+    bool found = false;
+    const bool ok = Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        found = static_cast<bool>(FindRow(WorkspaceTable::Datasets, *uuid));
+    });
+    return ok && found;
+}
+
+bool WorkspaceManagerImpl::CreateObject(const _UUID* parent, const _UUID* uuid, const char* name,
+                                        const char* objectType, bool readOnly,
+                                        Vesk::Interfaces::IWorkspaceObject** object, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        Core::CheckNotNull(name);
+        Core::CheckNotNull(objectType);
+        Core::CheckOut(object);
+        const Core::Ptr<WorkspaceManagerImpl> self(this);
+        if (EqualsIgnoringCase(objectType, "Dataset")) {
+            if (parent == nullptr) {
+                Core::RaiseFatal(Core::StringFormat(
+                    "Failed to insert Dataset %s! Missing parent object id (DataSource Uuid)", name));
+            }
+            // Made under the data source the parent names; an unknown one fails as an update to a missing source.
+            DatasetImpl::Values values;
+            values.dataSource = *parent;
+            values.name = name;
+            values.readOnly = readOnly;
+            Core::HandOut(Core::Ptr<Vesk::Interfaces::IWorkspaceObject>(DatasetImpl::Create(self, *uuid, values)),
+                          object);
+        } else if (EqualsIgnoringCase(objectType, "DataSource")) {
+            Core::HandOut(Core::Ptr<Vesk::Interfaces::IWorkspaceObject>(
+                              DataSourceImpl::Create(self, *uuid, name, "", 0, readOnly, nullptr)),
+                          object);
+        } else {
+            Core::HandOut(Core::Ptr<Vesk::Interfaces::IWorkspaceObject>(
+                              GenericObjectImpl::Create(self, parent, *uuid, name, objectType, readOnly)),
+                          object);
+        }
+    });
+}
+
+Core::Ptr<Vesk::Interfaces::IWorkspaceObject> WorkspaceManagerImpl::FindObject(const Data::Uuid& uuid) {
+    const Core::Ptr<WorkspaceManagerImpl> self(this);
+    if (FindRow(WorkspaceTable::Datasets, uuid)) {
+        return Core::MakeObject<DatasetImpl>(self, uuid);
+    }
+    if (FindRow(WorkspaceTable::DataSources, uuid)) {
+        return Core::MakeObject<DataSourceImpl>(self, uuid);
+    }
+    if (FindRow(WorkspaceTable::GenericObjects, uuid)) {
+        return Core::MakeObject<GenericObjectImpl>(self, uuid);
+    }
+    return {};
+}
+
+bool WorkspaceManagerImpl::GetObject(const _UUID* uuid, Vesk::Interfaces::IWorkspaceObject** object,
+                                     Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        Core::CheckOut(object);
+        Core::HandOut(FindObject(*uuid), object);
+    });
+}
+
+bool WorkspaceManagerImpl::GetObjectsByName(const char* name, DataInterfaces::IObjectList** list,
+                                            Core::IErrorCode** error) {
+    return name == nullptr ? Core::AbiGuard(error, [&] { Core::CheckNotNull(name); })
+                           : HandOutList(WorkspaceTable::GenericObjects, TextColumnIs("Name", name), list, error);
+}
+
+bool WorkspaceManagerImpl::GetObjectsByType(const char* type, DataInterfaces::IObjectList** list,
+                                            Core::IErrorCode** error) {
+    if (type == nullptr) {
+        return Core::AbiGuard(error, [&] { Core::CheckNotNull(type); });
+    }
+    if (EqualsIgnoringCase(type, "Dataset")) {
+        return HandOutList(WorkspaceTable::Datasets, kEveryRow, list, error);
+    }
+    if (EqualsIgnoringCase(type, "DataSource")) {
+        return HandOutList(WorkspaceTable::DataSources, kEveryRow, list, error);
+    }
+    return HandOutList(WorkspaceTable::GenericObjects, TextColumnIs("ObjectType", type), list, error);
+}
+
+bool WorkspaceManagerImpl::GetObjectsByParent(const _UUID* parent, DataInterfaces::IObjectList** list,
+                                              Core::IErrorCode** error) {
+    return parent == nullptr
+               ? Core::AbiGuard(error, [&] { Core::CheckNotNull(parent); })
+               : HandOutList(WorkspaceTable::GenericObjects, UuidColumnIs("ParentUuid", *parent), list, error);
+}
+
+bool WorkspaceManagerImpl::RemoveObject(const _UUID* uuid, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        if (FindRow(WorkspaceTable::Datasets, *uuid)) {
+            RemoveDataset(*uuid);
+        } else if (FindRow(WorkspaceTable::DataSources, *uuid)) {
+            RemoveDataSource(*uuid);
+        } else {
+            RemoveGenericObjectTree(*uuid);
+        }
+    });
+}
+
+bool WorkspaceManagerImpl::GetObjectAsIObject(const _UUID* uuid, Core::IObject** object, Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(uuid);
+        Core::CheckOut(object);
+        Core::HandOut(Core::Ptr<Core::IObject>(FindObject(*uuid)), object);
+    });
+}
+
+// ---- Transactions, reload, properties ----
+
+bool WorkspaceManagerImpl::BeginTransaction(Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] { BeginTransactionInternal(); });
+}
+
+bool WorkspaceManagerImpl::Reload(Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        if (transaction_) {
+            throw std::runtime_error(Core::StringFormat(
+                "Transaction is currently in progress. Cannot reload data for workspace %s", UuidText().c_str()));
+        }
+        if (HasUnsavedChanges()) {
+            throw std::runtime_error(
+                Core::StringFormat("Database state contains changes that were not yet written into the file. Reload "
+                                   "cancelled to prevent data loss! (%s)",
+                                   UuidText().c_str()));
+        }
+        ReloadFromDatabase();
+    });
+}
+
+bool WorkspaceManagerImpl::SetObjectProperties(const _UUID* object, DataInterfaces::IProperties* properties,
+                                               Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(object);
+        Core::CheckNotNull(properties);
+        SetObjectProperties(*object, Core::Ptr<DataInterfaces::IProperties>(properties));
+    });
+}
+
+bool WorkspaceManagerImpl::GetObjectProperties(const _UUID* object, DataInterfaces::IProperties** properties,
+                                               Core::IErrorCode** error) {
+    return Core::AbiGuard(error, [&] {
+        Core::CheckNotNull(object);
+        Core::CheckOut(properties);
+        Core::HandOut(GetObjectProperties(*object), properties);
+    });
+}
 
 }  // namespace Vesk::Workspace::impl

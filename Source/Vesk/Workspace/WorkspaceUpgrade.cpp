@@ -74,7 +74,7 @@ void WorkspaceManagerImpl::CheckVersionAndUpgrade() {
                                              kDataModelVersion, name, uuid));
         Commit();
         Core::Log(Core::LogInfo, fmt::format("Save completed. Reloading workspace {} ({}).", name, uuid));
-        EnsureReadConnection();
+        EnsureReadableConnection();
         LoadAllTables();
         Core::Log(Core::LogInfo, fmt::format("Workspace {} ({}) reloaded.", name, uuid));
     } catch (const std::exception& e) {
