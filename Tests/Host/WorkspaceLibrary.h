@@ -27,6 +27,7 @@ public:
         Resolve(NewUuid, "Data_NewUuid");
         Resolve(UuidToString, "Data_UuidToString");
         Resolve(CreateProperties, "Data_CreateProperties");
+        Resolve(CreateSecureString, "Data_CreateSecureString");
     }
     ~WorkspaceLibrary() { dlclose(handle_); }
     WorkspaceLibrary(const WorkspaceLibrary&) = delete;
@@ -41,6 +42,7 @@ public:
     decltype(&Data_NewUuid) NewUuid = nullptr;
     decltype(&Data_UuidToString) UuidToString = nullptr;
     decltype(&Data_CreateProperties) CreateProperties = nullptr;
+    decltype(&Data_CreateSecureString) CreateSecureString = nullptr;
 
 private:
     template <class F>

@@ -11,6 +11,7 @@
 #include "Core/Guard.h"
 #include "Core/StringFormat.h"
 #include "Core/TypeName.h"
+#include "Private/Data/Table.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
 #include "Vesk/Workspace/WorkspaceRows.h"
 
@@ -55,6 +56,26 @@ RowPtr FindIn(const TablePtr& table, const Variant& key) {
 
 void ClearAll(const TablePtr& table) {
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->RemoveAllRows(e); });
+}
+
+// The owner of the nested set that a Properties row refers to; false for a row holding a plain value.
+bool NestedOwnerOf(const RowPtr& row, Data::Uuid* owner) {
+    if (!CellTextEquals(Data::CellNamed(row, "PropertyInterfaceType"), Data::kNestedPropertiesInterface)) {
+        return false;
+    }
+    const Variant reference = Data::CellNamed(row, "PropertyValue");
+    if (reference.Type() != Data::Structures::VT_Array || !reference.HasData()) {
+        return false;
+    }
+    const auto bytes = reference.AsObject<DI::IArray>();
+    try {
+        *owner =
+            Data::UuidFromText(std::string_view(reinterpret_cast<const char*>(bytes->GetData()), bytes->GetByteSize()));
+        return true;
+    } catch (const std::exception&) {
+        // A reference that names no UUID owns no rows.
+        return false;
+    }
 }
 
 bool HasChangedRow(const TablePtr& table) {
@@ -302,16 +323,30 @@ void WorkspaceManagerImpl::RemoveObjectRow(const Data::Uuid& uuid, WorkspaceTabl
     AutoSaveTable(table);
 }
 
-void WorkspaceManagerImpl::RemoveObjectProperties(const std::unordered_set<std::string>& owners) {
-    for (const std::string& owner : owners) {
-        propertyIndex_.erase(owner);
+void WorkspaceManagerImpl::RemoveObjectProperties(const std::unordered_set<std::string>& objects) {
+    for (const std::string& object : objects) {
+        propertyIndex_.erase(object);
     }
-    // One pass over the property rows for all owners; nested sets are followed once stored property
-    // values exist.
-    const auto owned = FindRows(WorkspaceTable::Properties, [&](const RowPtr& row) {
-        Data::Uuid owner{};
-        return UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner) && owners.count(UuidKey(owner)) != 0;
-    });
+    // The owners grow by the owners of nested sets that the rows found so far refer to, until no row adds
+    // one; every round is one pass over the property rows.
+    std::unordered_set<std::string> owners = objects;
+    std::unordered_set<std::string> pending = objects;
+    std::vector<RowPtr> owned;
+    while (!pending.empty()) {
+        const auto found = FindRows(WorkspaceTable::Properties, [&](const RowPtr& row) {
+            Data::Uuid owner{};
+            return UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner) &&
+                   pending.count(UuidKey(owner)) != 0;
+        });
+        pending.clear();
+        for (const RowPtr& row : found) {
+            owned.push_back(row);
+            Data::Uuid nested{};
+            if (NestedOwnerOf(row, &nested) && owners.insert(UuidKey(nested)).second) {
+                pending.insert(UuidKey(nested));
+            }
+        }
+    }
     if (owned.empty()) {
         return;
     }

@@ -11,6 +11,7 @@
 #include "Core/Guard.h"
 #include "Core/StringFormat.h"
 #include "Core/TypeName.h"
+#include "Private/Data/Table.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
 #include "Vesk/Workspace/WorkspaceObjects.h"
@@ -222,19 +223,50 @@ std::vector<Core::Ptr<Vesk::Interfaces::IWorkspaceDataSource>> WorkspaceManagerI
     return dataSources;
 }
 
-// Needs the stored property values.
-Core::Ptr<DataInterfaces::IProperties> WorkspaceManagerImpl::GetObjectProperties(const Data::Uuid&) {
-    NotAvailable("GetObjectProperties");
+Core::Ptr<DataInterfaces::IProperties> WorkspaceManagerImpl::GetObjectProperties(const Data::Uuid& object) {
+    const auto cached = propertyIndex_.find(UuidKey(object));
+    if (cached != propertyIndex_.end()) {
+        return cached->second;
+    }
+    const auto secret = Data::SecretBytes(secret_.GetUnchecked());
+    auto properties =
+        Data::PropertiesOfOwner(object, FindRows(WorkspaceTable::Properties, kEveryRow), secret.GetUnchecked());
+    propertyIndex_.emplace(UuidKey(object), properties);
+    return properties;
 }
 
-// Needs the stored property values.
-void WorkspaceManagerImpl::SetObjectProperties(const Data::Uuid&, const Core::Ptr<DataInterfaces::IProperties>&) {
-    NotAvailable("SetObjectProperties");
+void WorkspaceManagerImpl::SetObjectProperties(const Data::Uuid& object,
+                                               const Core::Ptr<DataInterfaces::IProperties>& properties) {
+    RemoveObjectProperties({UuidKey(object)});
+    const auto secret = Data::SecretBytes(secret_.GetUnchecked());
+    Data::PropertiesToRows(properties.GetUnchecked(), object, Tables(WorkspaceTable::Properties).insert.GetUnchecked(),
+                           secret.GetUnchecked());
+    AutoSaveRecord();
 }
 
-// Needs the stored property values.
-std::string WorkspaceManagerImpl::CalculatePropertiesHash(const Core::Ptr<DataInterfaces::IProperties>&) {
-    NotAvailable("CalculatePropertiesHash");
+std::string WorkspaceManagerImpl::CalculatePropertiesHash(const Core::Ptr<DataInterfaces::IProperties>& properties) {
+    std::vector<std::pair<std::string, Variant>> values;
+    for (uint64_t i = 0; i < properties->GetCount(); ++i) {
+        Core::Ptr<DataInterfaces::IProperty> property;
+        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return properties->GetProperty(i, property.Receive(), e); });
+        Variant value;
+        property->GetValue(value.Receive());
+        values.emplace_back(property->GetName(), std::move(value));
+    }
+    std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string bytes;
+    size_t hashed = 0;
+    for (const auto& [name, value] : values) {
+        const uint32_t type = value.Type();
+        if (type == Data::Structures::VT_Unknown || type == Data::Structures::VT_Invalid ||
+            type == Data::Structures::VT_Null || type == Data::Structures::VT_IObject || !value.HasData()) {
+            continue;
+        }
+        const uint64_t size = value.Size();  // throws for a type whose bytes are not defined
+        bytes.append(static_cast<const char*>(value.Data()), size);
+        ++hashed;
+    }
+    return hashed == 0 ? std::string() : Data::Sha256(bytes.data(), bytes.size());
 }
 
 bool WorkspaceManagerImpl::CreateDataSource(const _UUID* uuid, const char* name, int type,

@@ -345,12 +345,11 @@ void GenericDataSourceT<Interface, Manager>::UpdateDataSource(const std::string&
     SetCellNamed(row, "EnableCache", Variant::FromBool(false));
     SetCellNamed(row, "ReadOnly", Variant::FromBool(readOnly));
     SetCellNamed(row, "Updated", Data::CurrentDateTime());
-    // The set given here is to be stored with SetObjectProperties once stored property values exist; until
-    // then it is not kept.
-    static_cast<void>(properties);
+    if (properties) {
+        this->manager_->SetObjectProperties(this->uuid_, properties);
+    }
 }
 
-// Needs the stored property values (GetObjectProperties, CalculatePropertiesHash).
 template <class Interface, class Manager>
 std::string GenericDataSourceT<Interface, Manager>::HashValue() {
     const std::string digest =
@@ -523,7 +522,6 @@ void GenericDatasetT<Interface, Manager>::UpdateDataset(const Values& values) {
     SetCellNamed(row, "Updated", Data::CurrentDateTime());
 }
 
-// Needs the stored property values (GetObjectProperties, CalculatePropertiesHash).
 template <class Interface, class Manager>
 std::string GenericDatasetT<Interface, Manager>::HashValue() {
     const std::string internalName = InternalNameValue();

@@ -12,6 +12,7 @@
 #include "Private/Data/Table.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
+#include "Vesk/Workspace/WorkspaceRows.h"
 #include "Vesk/Workspace/WorkspaceSchema.h"
 
 namespace Vesk::Workspace::impl {
@@ -185,7 +186,7 @@ void WorkspaceManagerImpl::StoreFilePathProperty(const Data::Uuid& dataSource, c
             Core::ThrowIfFailed([&](Core::IErrorCode** e) { return properties.insert->RemoveRow(i, e); });
         }
     }
-    propertyIndex_.erase(owner);
+    propertyIndex_.erase(UuidKey(dataSource));
 
     Core::Ptr<DI::IProperties> set;
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Data_CreateProperties(set.Receive(), e); });
