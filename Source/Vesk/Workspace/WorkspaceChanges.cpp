@@ -323,36 +323,78 @@ void WorkspaceManagerImpl::RemoveObjectRow(const Data::Uuid& uuid, WorkspaceTabl
     AutoSaveTable(table);
 }
 
+std::vector<RowPtr> WorkspaceManagerImpl::PropertyRowsOf(const std::unordered_set<std::string>& objects) {
+    if (!propertyOwners_) {
+        OwnerIndex index;
+        FindRows(WorkspaceTable::Properties, [&](const RowPtr& row) {
+            Data::Uuid owner{};
+            Data::Uuid property{};
+            if (UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner) &&
+                UuidOfCell(Data::CellNamed(row, "Uuid"), &property)) {
+                index[UuidKey(owner)].push_back(property);
+            }
+            return false;
+        });
+        propertyOwners_ = std::move(index);
+    }
+    // The owners grow by the owners of nested sets that the rows found so far refer to.
+    std::unordered_set<std::string> owners = objects;
+    std::vector<std::string> pending(objects.begin(), objects.end());
+    std::vector<RowPtr> rows;
+    while (!pending.empty()) {
+        const std::string owner = std::move(pending.back());
+        pending.pop_back();
+        const auto found = propertyOwners_->find(owner);
+        if (found == propertyOwners_->end()) {
+            continue;
+        }
+        for (const Data::Uuid& property : found->second) {
+            RowPtr row = FindRow(WorkspaceTable::Properties, property);
+            if (!row) {
+                continue;
+            }
+            Data::Uuid nested{};
+            if (NestedOwnerOf(row, &nested) && owners.insert(UuidKey(nested)).second) {
+                pending.push_back(UuidKey(nested));
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+void WorkspaceManagerImpl::IndexInsertedPropertyRows(uint64_t first) {
+    if (!propertyOwners_) {
+        return;
+    }
+    const TablePtr& insert = Tables(WorkspaceTable::Properties).insert;
+    for (uint64_t i = first; i < insert->GetRowCount(); ++i) {
+        const RowPtr row = Data::RowAt(insert, i);
+        Data::Uuid owner{};
+        Data::Uuid property{};
+        if (UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner) &&
+            UuidOfCell(Data::CellNamed(row, "Uuid"), &property)) {
+            (*propertyOwners_)[UuidKey(owner)].push_back(property);
+        }
+    }
+}
+
 void WorkspaceManagerImpl::RemoveObjectProperties(const std::unordered_set<std::string>& objects) {
     for (const std::string& object : objects) {
         propertyIndex_.erase(object);
     }
-    // The owners grow by the owners of nested sets that the rows found so far refer to, until no row adds
-    // one; every round is one pass over the property rows.
-    std::unordered_set<std::string> owners = objects;
-    std::unordered_set<std::string> pending = objects;
-    std::vector<RowPtr> owned;
-    while (!pending.empty()) {
-        const auto found = FindRows(WorkspaceTable::Properties, [&](const RowPtr& row) {
-            Data::Uuid owner{};
-            return UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner) &&
-                   pending.count(UuidKey(owner)) != 0;
-        });
-        pending.clear();
-        for (const RowPtr& row : found) {
-            owned.push_back(row);
-            Data::Uuid nested{};
-            if (NestedOwnerOf(row, &nested) && owners.insert(UuidKey(nested)).second) {
-                pending.insert(UuidKey(nested));
-            }
-        }
-    }
+    const std::vector<RowPtr> owned = PropertyRowsOf(objects);
     if (owned.empty()) {
         return;
     }
     for (const RowPtr& row : owned) {
         Data::Uuid property{};
+        Data::Uuid owner{};
         UuidOfCell(Data::CellNamed(row, "Uuid"), &property);
+        // Every row of an owner goes, so its whole entry of the owner index does.
+        if (propertyOwners_ && UuidOfCell(Data::CellNamed(row, "WorkspaceObjectUuid"), &owner)) {
+            propertyOwners_->erase(UuidKey(owner));
+        }
         RemoveRow(property, WorkspaceTable::Properties);
     }
     AutoSaveTable(WorkspaceTable::Properties);

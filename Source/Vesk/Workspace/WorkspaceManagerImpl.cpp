@@ -151,6 +151,7 @@ void WorkspaceManagerImpl::LoadTrackedTable(WorkspaceTable table) {
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return tracked.main->Copy(0, tracked.insert.Receive(), e); });
     if (table == WorkspaceTable::Properties) {
         propertyIndex_.clear();
+        propertyOwners_.reset();
     }
     if (table == WorkspaceTable::GenericObjects) {
         childIndex_.reset();

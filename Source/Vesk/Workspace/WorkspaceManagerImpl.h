@@ -187,6 +187,11 @@ public:
     // True when any row differs from the database: the record changed, or an object table has rows to
     // insert, rows to delete or changed rows.
     bool HasUnsavedChanges() const;
+    // The Properties rows owned by these objects (16-byte UUIDs) and by the nested sets they refer to,
+    // found through the owner index.
+    std::vector<RowPtr> PropertyRowsOf(const std::unordered_set<std::string>& objects);
+    // Notes the Properties rows from position first on in the insert table in the owner index.
+    void IndexInsertedPropertyRows(uint64_t first);
     // Removes the property rows of these objects (16-byte UUIDs) and drops their cached sets, with auto-save.
     void RemoveObjectProperties(const std::unordered_set<std::string>& owners);
     // The object's property set, and replacing it; see the definitions.
@@ -272,6 +277,10 @@ private:
     // Indexed by WorkspaceTable; the Workspaces slot stays empty, its one row lives in workspaceTable_.
     std::array<TrackedTables, kWorkspaceTableCount> trackedTables_;
     std::unordered_map<std::string, Core::Ptr<Data::Interfaces::IProperties>> propertyIndex_;
+    // The UUIDs of the Properties rows (main and insert) of each owner, by the 16 bytes of the owner's UUID:
+    // built on first use, kept up to date as property rows are added and removed, dropped by a reload.
+    using OwnerIndex = std::unordered_map<std::string, std::vector<Data::Uuid>>;
+    std::optional<OwnerIndex> propertyOwners_;
     // The children of each generic object by the 16 bytes of the parent's UUID: built by the first removal
     // of a generic object, updated by creations and tree removals, dropped by any other change of which
     // generic objects exist (a reload, a single row's removal or discard).

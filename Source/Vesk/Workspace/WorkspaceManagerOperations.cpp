@@ -229,8 +229,7 @@ Core::Ptr<DataInterfaces::IProperties> WorkspaceManagerImpl::GetObjectProperties
         return cached->second;
     }
     const auto secret = Data::SecretBytes(secret_.GetUnchecked());
-    auto properties =
-        Data::PropertiesOfOwner(object, FindRows(WorkspaceTable::Properties, kEveryRow), secret.GetUnchecked());
+    auto properties = Data::PropertiesOfOwner(object, PropertyRowsOf({UuidKey(object)}), secret.GetUnchecked());
     propertyIndex_.emplace(UuidKey(object), properties);
     return properties;
 }
@@ -239,8 +238,16 @@ void WorkspaceManagerImpl::SetObjectProperties(const Data::Uuid& object,
                                                const Core::Ptr<DataInterfaces::IProperties>& properties) {
     RemoveObjectProperties({UuidKey(object)});
     const auto secret = Data::SecretBytes(secret_.GetUnchecked());
-    Data::PropertiesToRows(properties.GetUnchecked(), object, Tables(WorkspaceTable::Properties).insert.GetUnchecked(),
-                           secret.GetUnchecked());
+    const TablePtr& insert = Tables(WorkspaceTable::Properties).insert;
+    const uint64_t first = insert->GetRowCount();
+    try {
+        Data::PropertiesToRows(properties.GetUnchecked(), object, insert.GetUnchecked(), secret.GetUnchecked());
+    } catch (...) {
+        // The rows appended before the failure stay, so the index must know them too.
+        IndexInsertedPropertyRows(first);
+        throw;
+    }
+    IndexInsertedPropertyRows(first);
     AutoSaveRecord();
 }
 

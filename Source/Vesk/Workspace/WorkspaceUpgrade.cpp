@@ -187,6 +187,7 @@ void WorkspaceManagerImpl::StoreFilePathProperty(const Data::Uuid& dataSource, c
         }
     }
     propertyIndex_.erase(UuidKey(dataSource));
+    propertyOwners_.reset();
 
     Core::Ptr<DI::IProperties> set;
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Data_CreateProperties(set.Receive(), e); });
