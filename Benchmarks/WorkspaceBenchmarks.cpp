@@ -20,7 +20,8 @@ Data::Structures::_UUID NewUuid() {
     return uuid;
 }
 
-void Check(bool ok, Core::IErrorCode* error) {
+// The error is taken by reference: it must be read after the call that fills it.
+void Check(bool ok, Core::IErrorCode*& error) {
     if (!ok) {
         const std::string message = error != nullptr ? error->GetMessage() : "failed";
         if (error != nullptr) {
