@@ -15,6 +15,8 @@ public:
     AlertableEvent& operator=(const AlertableEvent&) = delete;
 
     void Set();
+    // Makes the event non-signalled again (events that are reused for one step after another).
+    void Reset();
     bool IsSet() const;
     // What the wait routine waits on.
     Waitable* Handle() const { return waitable_.get(); }
