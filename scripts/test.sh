@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the Debug build, the same tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the thread and task tests under ThreadSanitizer,
-# and a bounded libFuzzer run of the URL parser.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the thread, task and HTTP tests under
+# ThreadSanitizer, and bounded libFuzzer runs of the URL and response-head parsers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -32,16 +32,23 @@ echo "== asan: tests"
 ctest --preset asan
 
 if [ -f Tests/Unit/Platform/CMakeLists.txt ]; then
-    run_preset tsan --target PlatformTests
+    run_preset tsan --target PlatformTests HttpTests
     echo "== tsan: thread and task tests"
     ctest --preset tsan -L platform
+    echo "== tsan: HTTP tests"
+    ctest --preset tsan -L http
 fi
 
 if [ -f Fuzz/CMakeLists.txt ]; then
-    run_preset fuzz --target UrlFuzzer
+    run_preset fuzz --target UrlFuzzer HttpHeadFuzzer
     # A fixed seed and a fixed number of runs make the result the same on every machine.
     echo "== fuzz: URL parser, 300000 runs"
     rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
     ./build/fuzz/bin/UrlFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 build/fuzz/corpus
+    echo "== fuzz: HTTP response-head parser, 300000 runs"
+    rm -rf build/fuzz/head-corpus && mkdir -p build/fuzz/head-corpus
+    printf 'HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\n' >build/fuzz/head-corpus/seed
+    ./build/fuzz/bin/HttpHeadFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 \
+        build/fuzz/head-corpus
 fi
 echo "== all tests passed"

@@ -228,8 +228,8 @@ public:
                     transfer->Cancel();
                 }
             });
+            curl_multi_wakeup(multi_);
         }
-        curl_multi_wakeup(multi_);
         if (!onWorker) {
             // Waits for the thread only when nothing outlives it; a transfer that its owner keeps open
             // keeps the thread until it is closed.
@@ -246,8 +246,9 @@ public:
                 return false;
             }
             commands_.push_back(std::move(command));
+            // Under the lock: the thread releases the multi handle under it once it has finished.
+            curl_multi_wakeup(multi_);
         }
-        curl_multi_wakeup(multi_);
         return true;
     }
 
@@ -285,6 +286,8 @@ private:
                 commands.swap(commands_);
                 if (commands.empty() && stopping_ && active_.empty()) {
                     finished_ = true;
+                    curl_multi_cleanup(multi_);
+                    multi_ = nullptr;
                     break;
                 }
             }

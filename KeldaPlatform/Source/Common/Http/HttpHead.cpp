@@ -119,7 +119,10 @@ bool ParseResponseHead(std::string_view raw, ResponseHead& head, std::string& pr
         if (!IsTokenName(line.substr(0, colon)) && problem.empty()) {
             problem = "Malformed header line: " + Shown(line);
         }
-        head.headers[std::string(name)] = std::string(Trim(line.substr(colon + 1)));
+        // The status line owns its key: a header of that name must not replace it.
+        if (name != "Response") {
+            head.headers[std::string(name)] = std::string(Trim(line.substr(colon + 1)));
+        }
     }
     if (first) {
         problem = "Empty response head";
