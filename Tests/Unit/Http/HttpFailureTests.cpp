@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "HttpTestSupport.h"
+#include "PlatformTestSupport.h"
 
 namespace VeskTest {
 namespace {
@@ -53,6 +54,23 @@ TEST_F(HttpFailureTest, CancellingMidDownloadClosesTheRequest) {
     ASSERT_TRUE(PumpUntilDone(outer.GetUnchecked()));
     EXPECT_EQ(outer->GetState(), TaskFailed);
     EXPECT_STREQ(outer->GetErrorMessage(), "Request was cancelled!");
+}
+
+// The request error of a cancelled transfer is routine and logged at DEBUG; a failed one at ERROR.
+TEST_F(HttpFailureTest, CancelledTransfersAreLoggedQuietlyAndFailuresLoudly) {
+    PlatformTest::LogCapture capture;
+    Core::Ptr<IHttpRequest2> request = NewRequest(client_.GetUnchecked(), "/slow?pieces=100&delay=50", HttpGet);
+    Core::Ptr<IAsyncTask> task;
+    ASSERT_TRUE(request->GetResponseAsync(task.Receive()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    task->Cancel();
+    Core::Ptr<IAsyncTask> failed = Get(client_.GetUnchecked(), "/drop");
+    ASSERT_TRUE(failed);
+    const std::string text = capture.Text();
+    EXPECT_NE(text.find("DEBUG: AsyncCallback: WINHTTP_CALLBACK_STATUS_REQUEST_ERROR [42]: "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("ERROR: AsyncCallback: WINHTTP_CALLBACK_STATUS_REQUEST_ERROR [18]: "), std::string::npos)
+        << text;
 }
 
 TEST_F(HttpFailureTest, AStalledServerHitsTheReceiveTimeOut) {

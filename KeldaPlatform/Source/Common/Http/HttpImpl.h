@@ -134,8 +134,9 @@ public:
     std::string failure_;  // the message of a failed request
 };
 
-// A read-only stream over a response body that is still arriving. Reads are issued by the thread
-// that waits; completions run on the network thread.
+// A read-only stream over a response body that is still arriving. Safe for concurrent use: reads are
+// issued by the one thread that waits, completions run on the network thread; requestMutex_ guards
+// the request it reads from.
 class AsyncStreamImpl final : public Core::ObjectT<Interfaces::IAsyncStream> {
 public:
     AsyncStreamImpl(Core::Ptr<HttpRequestImpl> request, std::shared_ptr<Transport::Transfer> transfer,
@@ -189,7 +190,8 @@ private:
 
 }  // namespace impl
 
-// A task that waits for a request: cancelling it closes the request first.
+// A task that waits for a request: cancelling it closes the request first. Safe for concurrent use;
+// mutex_ guards the closing function.
 class HttpAsyncTaskImpl final : public Threading::impl::AsyncTaskImpl {
 public:
     explicit HttpAsyncTaskImpl(std::function<void()> closeRequest) : closeRequest_(std::move(closeRequest)) {}

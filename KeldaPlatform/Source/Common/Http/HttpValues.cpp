@@ -56,7 +56,9 @@ uint64_t MemoryStreamImpl::Read(void* buffer, uint64_t count, Core::IErrorCode**
         }
         Core::CheckNotNull(buffer);
         copied = std::min<uint64_t>(count, data_.size() - position_);
-        std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(copied));
+        if (copied > 0) {
+            std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(copied));
+        }
         position_ += copied;
     });
     return copied;
@@ -72,7 +74,9 @@ uint64_t MemoryStreamImpl::Write(const void* data, uint64_t count, Core::IErrorC
         if (count > data_.size() - position_) {
             throw std::runtime_error("Method not implemented!");
         }
-        std::memcpy(data_.data() + position_, data, static_cast<size_t>(count));
+        if (count > 0) {
+            std::memcpy(data_.data() + position_, data, static_cast<size_t>(count));
+        }
         position_ += count;
         copied = count;
     });
