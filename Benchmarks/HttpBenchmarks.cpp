@@ -100,7 +100,7 @@ void BM_ClientDownload(benchmark::State& state) {
         const auto start = Clock::now();
         const double cpu = ProcessCpuSeconds(RUSAGE_SELF);
         Core::Ptr<IHttpRequest> request;
-        client->CreateRequest(("/bytes?size=" + std::to_string(kSize)).c_str(), types.GetUnchecked(), HttpGet,
+        client->CreateRequest(("/blob?size=" + std::to_string(kSize)).c_str(), types.GetUnchecked(), HttpGet,
                               request.Receive(), nullptr);
         Core::Ptr<IAsyncTask> task;
         request.TryCast<IHttpRequest2>()->GetResponseStreamAsync(task.Receive(), nullptr);
@@ -151,7 +151,7 @@ void RunCurl(benchmark::State& state, Figures& figures, const std::string& comma
 
 void BM_CurlDownload(benchmark::State& state) {
     RunCurl(state, g_curlDown,
-            "curl -s -o /dev/null --noproxy '*' '" + g_baseUrl + "/bytes?size=" + std::to_string(kSize) + "'");
+            "curl -s -o /dev/null --noproxy '*' '" + g_baseUrl + "/blob?size=" + std::to_string(kSize) + "'");
 }
 
 void BM_CurlUpload(benchmark::State& state) {

@@ -196,6 +196,24 @@ struct HttpTestServer::Impl {
                                               return sink.write(block, n);
                                           });
         });
+        s.Get("/blob", [this](const httplib::Request& request, httplib::Response& response) {
+            Record(request, {});
+            const size_t size = SizeParam(request, "size", 0);
+            // One block served again and again: cheap enough that the server never limits a client.
+            static const std::string block = [] {
+                std::string bytes(1 << 20, '\0');
+                for (size_t i = 0; i < bytes.size(); ++i) {
+                    bytes[i] = PatternByte(i);
+                }
+                return bytes;
+            }();
+            response.set_content_provider(size, "application/octet-stream",
+                                          [](size_t offset, size_t length, httplib::DataSink& sink) {
+                                              const size_t start = offset % block.size();
+                                              const size_t n = std::min(length, block.size() - start);
+                                              return sink.write(block.data() + start, n);
+                                          });
+        });
         s.Get("/text", [this](const httplib::Request& request, httplib::Response& response) {
             Record(request, {});
             const size_t size = SizeParam(request, "size", 10);

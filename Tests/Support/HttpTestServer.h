@@ -67,10 +67,12 @@ inline char PatternByte(uint64_t offset) {
 
 // An HTTP (or HTTPS) server on 127.0.0.1 and a free port. Routes:
 //   GET  /bytes?size=N            N pattern bytes with a Content-Length (application/octet-stream)
+//   GET  /blob?size=N             N bytes repeating the first MiB of the pattern (for speed tests)
 //   GET  /text?size=N             N letters as text/plain
 //   GET  /status/N                status N with the body "status N body"
 //   *    /echo                    200 with the request body
 //   POST|PUT /upload              200 "ok"; the body is recorded
+//   POST|PUT /sink                200 with the body's length as text; the body is counted only
 //   GET  /slow?pieces=N&delay=MS  N chunks of "piece-i;" with MS ms between them
 //   GET  /stall                   a head announcing 1000 bytes, 10 bytes, then silence until the
 //                                 server stops (at most 20 s)

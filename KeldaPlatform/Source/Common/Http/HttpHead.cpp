@@ -39,7 +39,8 @@ bool IsStatusLine(std::string_view line) {
     while (i < line.size() && (IsDigit(line[i]) || line[i] == '.')) {
         ++i;
     }
-    if (i + 4 > line.size() || line[i] != ' ' || !IsDigit(line[i + 1]) || !IsDigit(line[i + 2]) ||
+    // Three digits, the first not 0.
+    if (i + 4 > line.size() || line[i] != ' ' || !IsDigit(line[i + 1]) || line[i + 1] == '0' || !IsDigit(line[i + 2]) ||
         !IsDigit(line[i + 3])) {
         return false;
     }
