@@ -44,6 +44,34 @@ TEST(HttpClientBaseUrl, RequestsNeedASessionAndAConnection) {
     EXPECT_EQ(client->GetResolveTimeout(), 0u);
 }
 
+TEST(HttpHeaderSet, NamesAreExactAndMissingOnesAreRefused) {
+    Core::Ptr<IHttpHeaders> headers = Http::CreateHttpHeaders();
+    headers->Set("Name", "first");
+    headers->Set("Name", "second");
+    headers->Set("name", "lower");
+    EXPECT_EQ(headers->GetCount(), 2u);
+    EXPECT_STREQ(headers->Get("Name"), "second");
+    EXPECT_STREQ(headers->Get("name"), "lower");
+    EXPECT_NE(headers->GetName(0), nullptr);
+    EXPECT_NE(headers->GetName(1), nullptr);
+    EXPECT_EQ(headers->GetName(2), nullptr);
+    try {
+        headers->Get("NAME");
+        ADD_FAILURE() << "a missing name was found";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "invalid unordered_map<K, T> key");
+    }
+    Core::Ptr<IAcceptTypes> types = Http::CreateAcceptTypes();
+    types->Add("a/b");
+    types->Add("c/d");
+    EXPECT_EQ(types->GetCount(), 2u);
+    types->Clear();
+    EXPECT_EQ(types->GetCount(), 0u);
+    EXPECT_STREQ(Http::MethodName(HttpPatch), "Patch");
+    EXPECT_STREQ(Http::MethodVerb(HttpOptions), "");
+    EXPECT_STREQ(Http::MethodName(9), "");
+}
+
 class HttpRequestTest : public HttpTest {
 protected:
     HttpTestServer server_;
