@@ -98,6 +98,42 @@ TEST_F(HttpStreamTest, ALargeDownloadStreamsThroughOneBufferInBoundedMemory) {
     EXPECT_LT(peak - before, 32ull << 20) << "the body was held in memory";
 }
 
+TEST_F(HttpStreamTest, TheHeadArrivesBeforeTheBody) {
+    Core::Ptr<IHttpRequest2> request = NewRequest(client_.GetUnchecked(), "/slow?pieces=3&delay=200", HttpGet);
+    Core::Ptr<IAsyncTask> task;
+    ASSERT_TRUE(request->GetResponseStreamAsync(task.Receive(), nullptr));
+    ASSERT_TRUE(WaitDone(task.GetUnchecked()));
+    ASSERT_EQ(task->GetState(), TaskCompleted) << task->GetErrorMessage();
+    auto response = Platform::Threading::AsyncTask(task).ResultAs<IHttpResponse2>();
+    Core::Ptr<IHttpResponseStream> head;
+    ASSERT_TRUE(response->GetHead(head.Receive(), nullptr));
+    EXPECT_EQ(head->GetStatusCode(), 200u);
+    EXPECT_TRUE(head->HasHeader("Transfer-Encoding"));
+    EXPECT_FALSE(head->HasHeader("transfer-encoding"));
+    EXPECT_STREQ(head->GetHeaderValue("Response", nullptr), "HTTP/1.1 200 OK");
+    Core::ErrorCode missing;
+    EXPECT_EQ(head->GetHeaderValue("X-Missing", missing.Receive()), nullptr);
+    EXPECT_EQ(missing.Message(), "invalid unordered_map<K, T> key");
+    Core::Ptr<IHttpHeaders> copy;
+    ASSERT_TRUE(head->GetHeaders(copy.Receive(), nullptr));
+    EXPECT_STREQ(copy->Get("Transfer-Encoding"), "chunked");
+    // The body is still on its way: a buffered view has nothing, the stream has it all.
+    EXPECT_EQ(response->GetBody(), nullptr);
+    Core::Ptr<IAsyncStream> stream;
+    ASSERT_TRUE(response->GetBodyStream(stream.Receive(), nullptr));
+    EXPECT_FALSE(stream->IsEndOfStream());
+    std::string body;
+    std::vector<char> buffer(64);
+    auto log = Core::MakeObject<ReadLog>();
+    for (int i = 0; i < 100 && !stream->IsEndOfStream(); ++i) {
+        ASSERT_TRUE(
+            stream->QueueReadAsync(buffer.data(), buffer.size(), log.GetUnchecked(), 0, &ReadLog::Callback, nullptr));
+        ASSERT_TRUE(stream->WaitForCompletion(10000, false, false));
+        body.append(buffer.data(), log->Reads().back().bytes);
+    }
+    EXPECT_EQ(body, "piece-0;piece-1;piece-2;");
+}
+
 TEST_F(HttpStreamTest, QueuedBuffersMustNotOverlapAndCannotSeek) {
     Core::Ptr<IAsyncStream> stream = OpenStream("/bytes?size=300");
     ASSERT_TRUE(stream);
