@@ -413,7 +413,7 @@ bool RawTestServer::Connection::Write(const std::string& bytes) const {
     return true;
 }
 
-RawTestServer::RawTestServer(Responder respond) : respond_(std::move(respond)) {
+RawTestServer::RawTestServer(Responder respond, bool readBody) : respond_(std::move(respond)), readBody_(readBody) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -460,7 +460,7 @@ void RawTestServer::Run() {
             received_.push_back(request);
         }
         if (!request.empty()) {
-            respond_(Connection{fd}, request);
+            respond_(Connection{fd, &stop_}, request);
         }
         shutdown(fd, SHUT_RDWR);
         close(fd);
@@ -489,6 +489,9 @@ std::string RawTestServer::ReadRequest(int fd) {
             }
         }
         if (headEnd != std::string::npos) {
+            if (!readBody_) {
+                return data;
+            }
             if (chunked && data.size() >= 5 && data.compare(data.size() - 5, 5, "0\r\n\r\n") == 0) {
                 return data;
             }

@@ -118,11 +118,16 @@ public:
     // Writes the answer for request to the connection; false from Write means the peer is gone.
     struct Connection {
         int fd;
+        const std::atomic<bool>* stop;
         bool Write(const std::string& bytes) const;
+        // True once the server is being destroyed: a responder that waits must give up.
+        bool Stopping() const { return stop->load(); }
     };
     using Responder = std::function<void(const Connection& connection, const std::string& request)>;
 
-    explicit RawTestServer(Responder respond);
+    // With readBody false only the request's head is read before respond runs, and the body is left
+    // unread (a server that takes no upload).
+    explicit RawTestServer(Responder respond, bool readBody = true);
     ~RawTestServer();
     RawTestServer(const RawTestServer&) = delete;
     RawTestServer& operator=(const RawTestServer&) = delete;
@@ -137,6 +142,7 @@ private:
     std::string ReadRequest(int fd);
 
     Responder respond_;
+    bool readBody_;
     int listener_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};

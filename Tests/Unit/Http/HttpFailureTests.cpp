@@ -83,6 +83,26 @@ TEST_F(HttpFailureTest, AStalledServerHitsTheReceiveTimeOut) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
 
+TEST_F(HttpFailureTest, AServerThatTakesNoBodyHitsTheSendTimeOut) {
+    RawTestServer deaf(
+        [](const RawTestServer::Connection& connection, const std::string&) {
+            for (int i = 0; i < 400 && !connection.Stopping(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            }
+        },
+        false);
+    Core::Ptr<IHttpClient> client = OpenClient(deaf.BaseUrl());
+    client->SetSendTimeout(1000);
+    Core::Ptr<IHttpRequestStream2> request = NewStreamRequest(client.GetUnchecked(), "/deaf", HttpPut);
+    auto body = Core::MakeObject<PatternStream>(64ull << 20);
+    ASSERT_TRUE(request->SetBodyStream(body.GetUnchecked(), nullptr));
+    Core::Ptr<IAsyncTask> task;
+    ASSERT_TRUE(request->SendAsync(task.Receive(), nullptr));
+    ASSERT_TRUE(WaitDone(task.GetUnchecked()));
+    EXPECT_EQ(task->GetState(), TaskFailed);
+    EXPECT_STREQ(task->GetErrorMessage(), "The server took no data for 1000 ms");
+}
+
 TEST_F(HttpFailureTest, TheReceiveTimeOutLimitsSilenceNotTheWholeDownload) {
     client_->SetReceiveTimeout(1000);
     Core::Ptr<IAsyncTask> task = Get(client_.GetUnchecked(), "/slow?pieces=25&delay=100");
@@ -114,6 +134,23 @@ TEST_F(HttpFailureTest, AnUnreachableServerFailsTheTask) {
     ASSERT_TRUE(task);
     EXPECT_EQ(task->GetState(), TaskFailed);
     EXPECT_NE(std::string(task->GetErrorMessage()).find("onnect"), std::string::npos) << task->GetErrorMessage();
+}
+
+TEST_F(HttpFailureTest, OnlyTheDefaultAccessTypeUsesTheSystemsProxy) {
+    // The system's proxy setting names a port where nothing listens.
+    setenv("http_proxy", "http://127.0.0.1:1", 1);
+    unsetenv("no_proxy");
+    unsetenv("NO_PROXY");
+    for (uint32_t access : {HttpAccessNoProxy, HttpAccessNamedProxy, HttpAccessDefaultProxy}) {
+        Core::Ptr<IHttpClient> client = Http::CreateHttpClient();
+        ASSERT_TRUE(client->Open("HttpClient/1.0", access));
+        ASSERT_TRUE(client->ConnectUrl(server_.BaseUrl().c_str()));
+        Core::Ptr<IAsyncTask> task = Get(client.GetUnchecked(), "/text?size=2");
+        ASSERT_TRUE(task);
+        EXPECT_EQ(task->GetState(), access == HttpAccessDefaultProxy ? TaskFailed : TaskCompleted)
+            << access << ": " << task->GetErrorMessage();
+    }
+    unsetenv("http_proxy");
 }
 
 class HttpTlsTest : public HttpTest {};

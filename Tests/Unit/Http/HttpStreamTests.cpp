@@ -68,7 +68,7 @@ protected:
 };
 
 TEST_F(HttpStreamTest, ALargeDownloadStreamsThroughOneBufferInBoundedMemory) {
-    const uint64_t size = 96ull << 20;
+    const uint64_t size = 128ull << 20;
     Core::Ptr<IAsyncStream> stream = OpenStream("/bytes?size=" + std::to_string(size));
     ASSERT_TRUE(stream);
     EXPECT_EQ(stream->GetSize(), size);
@@ -95,7 +95,9 @@ TEST_F(HttpStreamTest, ALargeDownloadStreamsThroughOneBufferInBoundedMemory) {
     EXPECT_TRUE(stream->IsEndOfStream());
     EXPECT_EQ(offset, size);
     EXPECT_TRUE(intact);
-    EXPECT_LT(peak - before, 32ull << 20) << "the body was held in memory";
+    // Half the body: far above what streaming holds, far below what holding the body takes, with room
+    // for a sanitizer's quarantine of freed blocks.
+    EXPECT_LT(peak - before, size / 2) << "the body was held in memory";
 }
 
 TEST_F(HttpStreamTest, TheHeadArrivesBeforeTheBody) {
