@@ -514,3 +514,9 @@ std::string RawTestServer::ReadRequest(int fd) {
 }
 
 }  // namespace VeskTest
+
+// cpp-httplib is not built for ThreadSanitizer; its own bookkeeping between its worker threads is
+// invisible to the sanitizer and reported as races. The server is test equipment, not the product.
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
+    return "race:libcpp-httplib.so\n";
+}

@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "Common/Http/HttpTransport.h"
+#include "Core/Log.h"
+#include "Platform/IAppLogger.h"
 #include "Core/StringFormat.h"
 
 namespace Platform::Network::Http::Transport {
@@ -97,6 +99,47 @@ int StatusOf(const std::string& head) {
     const size_t space = head.find(' ');
     return space == std::string::npos ? 0 : std::atoi(head.c_str() + space + 1);
 }
+
+// Network threads whose session ended on the thread itself (its last owner let go from a callback)
+// cannot join themselves; they are joined here: by the next session, and at the latest when the
+// process ends. Safe for concurrent use; mutex_ guards threads_.
+class ThreadReaper {
+public:
+    static ThreadReaper& Instance() {
+        // Made after the application logger, so that it is destroyed, and joins, before the logger
+        // that the ending threads may have used.
+        static ThreadReaper& reaper = []() -> ThreadReaper& {
+            Core::GetAppLoggerInstance();
+            static ThreadReaper instance;
+            return instance;
+        }();
+        return reaper;
+    }
+    void Bury(std::thread thread) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        threads_.push_back(std::move(thread));
+    }
+    void JoinAll() {
+        std::vector<std::thread> threads;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            threads.swap(threads_);
+        }
+        for (std::thread& thread : threads) {
+            if (thread.get_id() == std::this_thread::get_id()) {
+                Bury(std::move(thread));
+            } else {
+                thread.join();
+            }
+        }
+    }
+    ~ThreadReaper() { JoinAll(); }
+
+private:
+    ThreadReaper() = default;
+    std::mutex mutex_;
+    std::vector<std::thread> threads_;
+};
 
 class CurlSession;
 
@@ -196,11 +239,25 @@ public:
         if (multi_ != nullptr) {
             curl_multi_cleanup(multi_);
         }
+        if (thread_.joinable()) {
+            if (thread_.get_id() == std::this_thread::get_id()) {
+                ThreadReaper::Instance().Bury(std::move(thread_));
+            } else {
+                thread_.join();
+            }
+        }
     }
 
     void StartThread() {
+        ThreadReaper::Instance().JoinAll();
         std::shared_ptr<CurlSession> self = shared_from_this();
-        std::thread([self] { self->Run(); }).detach();
+        // The thread owns the session until it ends; it ends once the session is closed and every
+        // transfer is gone.
+        std::lock_guard<std::mutex> lock(mutex_);
+        thread_ = std::thread([self]() mutable {
+            self->Run();
+            self.reset();
+        });
     }
 
     std::shared_ptr<Transfer> OpenRequest(const std::string& verb, const std::string& url,
@@ -328,6 +385,7 @@ private:
     bool stopping_ = false;
     bool finished_ = false;
     std::thread::id workerId_;
+    std::thread thread_;  // set once at the start
 };
 
 CurlTransfer::~CurlTransfer() {
