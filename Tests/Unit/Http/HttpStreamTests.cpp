@@ -95,9 +95,12 @@ TEST_F(HttpStreamTest, ALargeDownloadStreamsThroughOneBufferInBoundedMemory) {
     EXPECT_TRUE(stream->IsEndOfStream());
     EXPECT_EQ(offset, size);
     EXPECT_TRUE(intact);
-    // Half the body: far above what streaming holds, far below what holding the body takes, with room
-    // for a sanitizer's quarantine of freed blocks.
+    // Half the body: far above what streaming holds (a few MiB), far below what holding the body takes.
+    // AddressSanitizer keeps freed blocks resident in its quarantine, so its resident size says
+    // nothing about what the client holds.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(peak - before, size / 2) << "the body was held in memory";
+#endif
 }
 
 TEST_F(HttpStreamTest, TheHeadArrivesBeforeTheBody) {
