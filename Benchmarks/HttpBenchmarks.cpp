@@ -94,84 +94,101 @@ void Record(Figures& figures, Clock::time_point start, double cpuStart, int who)
     figures.bytes += kSize;
 }
 
-void BM_ClientDownload(benchmark::State& state) {
+// One download of the blob through the client's streamed response; false when it came short.
+bool ClientDownload(IHttpClient* client, IAcceptTypes* types, std::vector<char>& buffer) {
+    const auto start = Clock::now();
+    const double cpu = ProcessCpuSeconds(RUSAGE_SELF);
+    Core::Ptr<IHttpRequest> request;
+    client->CreateRequest(("/blob?size=" + std::to_string(kSize)).c_str(), types, HttpGet, request.Receive(), nullptr);
+    Core::Ptr<IAsyncTask> task;
+    request.TryCast<IHttpRequest2>()->GetResponseStreamAsync(task.Receive(), nullptr);
+    task->Wait(0xFFFFFFFF);
+    auto response = Platform::Threading::AsyncTask(task).ResultAs<IHttpResponse2>();
+    Core::Ptr<IAsyncStream> stream;
+    response->GetBodyStream(stream.Receive(), nullptr);
+    g_received = 0;
+    while (!stream->IsEndOfStream()) {
+        stream->QueueReadAsync(buffer.data(), buffer.size(), nullptr, 0, &Count, nullptr);
+        stream->WaitForCompletion(0xFFFFFFFF, false, false);
+    }
+    Record(g_clientDown, start, cpu, RUSAGE_SELF);
+    return g_received == kSize;
+}
+
+// One upload of kSize bytes through a streamed request body; false when the server got less.
+bool ClientUpload(IHttpClient* client, IAcceptTypes* types) {
+    const auto start = Clock::now();
+    const double cpu = ProcessCpuSeconds(RUSAGE_SELF);
+    Core::Ptr<IHttpRequestStream> request;
+    client->CreateStreamRequest("/sink", types, HttpPut, request.Receive(), nullptr);
+    auto body = Core::MakeObject<RepeatingStream>(kSize);
+    request->SetBodyStream(body.GetUnchecked(), nullptr);
+    Core::Ptr<IAsyncTask> task;
+    request->SendAsync(task.Receive(), nullptr);
+    task->Wait(0xFFFFFFFF);
+    auto response = Platform::Threading::AsyncTask(task).ResultAs<IHttpResponse>();
+    Record(g_clientUp, start, cpu, RUSAGE_SELF);
+    return std::string(static_cast<const char*>(response->GetBody()), response->GetBodySize()) == std::to_string(kSize);
+}
+
+bool RunCurl(Figures& figures, const std::string& command) {
+    const auto start = Clock::now();
+    const double cpu = ProcessCpuSeconds(RUSAGE_CHILDREN);
+    const bool ok = std::system(command.c_str()) == 0;
+    Record(figures, start, cpu, RUSAGE_CHILDREN);
+    return ok;
+}
+
+void SetRatio(benchmark::State& state, const Figures& client, const Figures& curl) {
+    state.counters["client_MiB/s"] = client.MiBPerSecond();
+    state.counters["curl_MiB/s"] = curl.MiBPerSecond();
+    state.counters["client/curl"] = curl.MiBPerSecond() > 0 ? client.MiBPerSecond() / curl.MiBPerSecond() : 0;
+}
+
+// The client and the tool take turns (each going first every other time), so that a machine whose
+// load changes during the run treats both alike.
+void BM_Download(benchmark::State& state) {
     Core::Ptr<IHttpClient> client = Platform::Network::Http::OpenHttpClient(g_baseUrl, "HttpClient/1.0");
     Core::Ptr<IAcceptTypes> types = Platform::Network::Http::CreateAcceptTypes();
     std::vector<char> buffer(1 << 20);
+    const std::string curl =
+        "curl -s -o /dev/null --noproxy '*' '" + g_baseUrl + "/blob?size=" + std::to_string(kSize) + "'";
+    bool clientFirst = true;
     for (auto _ : state) {
-        const auto start = Clock::now();
-        const double cpu = ProcessCpuSeconds(RUSAGE_SELF);
-        Core::Ptr<IHttpRequest> request;
-        client->CreateRequest(("/blob?size=" + std::to_string(kSize)).c_str(), types.GetUnchecked(), HttpGet,
-                              request.Receive(), nullptr);
-        Core::Ptr<IAsyncTask> task;
-        request.TryCast<IHttpRequest2>()->GetResponseStreamAsync(task.Receive(), nullptr);
-        task->Wait(0xFFFFFFFF);
-        auto response = Platform::Threading::AsyncTask(task).ResultAs<IHttpResponse2>();
-        Core::Ptr<IAsyncStream> stream;
-        response->GetBodyStream(stream.Receive(), nullptr);
-        g_received = 0;
-        while (!stream->IsEndOfStream()) {
-            stream->QueueReadAsync(buffer.data(), buffer.size(), nullptr, 0, &Count, nullptr);
-            stream->WaitForCompletion(0xFFFFFFFF, false, false);
+        const bool ok =
+            clientFirst
+                ? ClientDownload(client.GetUnchecked(), types.GetUnchecked(), buffer) && RunCurl(g_curlDown, curl)
+                : RunCurl(g_curlDown, curl) && ClientDownload(client.GetUnchecked(), types.GetUnchecked(), buffer);
+        if (!ok) {
+            state.SkipWithError("a download came short");
         }
-        if (g_received != kSize) {
-            state.SkipWithError("the body was not received whole");
-        }
-        Record(g_clientDown, start, cpu, RUSAGE_SELF);
+        clientFirst = !clientFirst;
     }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kSize));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(2 * kSize));
+    SetRatio(state, g_clientDown, g_curlDown);
 }
 
-void BM_ClientUpload(benchmark::State& state) {
+void BM_Upload(benchmark::State& state) {
     Core::Ptr<IHttpClient> client = Platform::Network::Http::OpenHttpClient(g_baseUrl, "HttpClient/1.0");
     Core::Ptr<IAcceptTypes> types = Platform::Network::Http::CreateAcceptTypes();
+    const std::string curl =
+        "curl -s -o /dev/null --noproxy '*' -H 'Expect:' -T '" + g_uploadFile + "' '" + g_baseUrl + "/sink'";
+    bool clientFirst = true;
     for (auto _ : state) {
-        const auto start = Clock::now();
-        const double cpu = ProcessCpuSeconds(RUSAGE_SELF);
-        Core::Ptr<IHttpRequestStream> request;
-        client->CreateStreamRequest("/sink", types.GetUnchecked(), HttpPut, request.Receive(), nullptr);
-        auto body = Core::MakeObject<RepeatingStream>(kSize);
-        request->SetBodyStream(body.GetUnchecked(), nullptr);
-        Core::Ptr<IAsyncTask> task;
-        request->SendAsync(task.Receive(), nullptr);
-        task->Wait(0xFFFFFFFF);
-        auto response = Platform::Threading::AsyncTask(task).ResultAs<IHttpResponse>();
-        if (std::string(static_cast<const char*>(response->GetBody()), response->GetBodySize()) !=
-            std::to_string(kSize)) {
-            state.SkipWithError("the server did not receive the whole body");
+        const bool ok = clientFirst
+                            ? ClientUpload(client.GetUnchecked(), types.GetUnchecked()) && RunCurl(g_curlUp, curl)
+                            : RunCurl(g_curlUp, curl) && ClientUpload(client.GetUnchecked(), types.GetUnchecked());
+        if (!ok) {
+            state.SkipWithError("an upload came short");
         }
-        Record(g_clientUp, start, cpu, RUSAGE_SELF);
+        clientFirst = !clientFirst;
     }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kSize));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(2 * kSize));
+    SetRatio(state, g_clientUp, g_curlUp);
 }
 
-void RunCurl(benchmark::State& state, Figures& figures, const std::string& command) {
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        const double cpu = ProcessCpuSeconds(RUSAGE_CHILDREN);
-        if (std::system(command.c_str()) != 0) {
-            state.SkipWithError("curl failed");
-        }
-        Record(figures, start, cpu, RUSAGE_CHILDREN);
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kSize));
-}
-
-void BM_CurlDownload(benchmark::State& state) {
-    RunCurl(state, g_curlDown,
-            "curl -s -o /dev/null --noproxy '*' '" + g_baseUrl + "/blob?size=" + std::to_string(kSize) + "'");
-}
-
-void BM_CurlUpload(benchmark::State& state) {
-    RunCurl(state, g_curlUp,
-            "curl -s -o /dev/null --noproxy '*' -H 'Expect:' -T '" + g_uploadFile + "' '" + g_baseUrl + "/sink'");
-}
-
-BENCHMARK(BM_ClientDownload)->Iterations(6)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CurlDownload)->Iterations(6)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ClientUpload)->Iterations(6)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CurlUpload)->Iterations(6)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Download)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Upload)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Runs the server in a child process until told to stop; gives its port.
 pid_t StartServer(uint16_t& port) {

@@ -312,7 +312,7 @@ private:
     RequestCore core_;
     Core::Ptr<HttpRequestStreamImpl> transportReference_;
     Core::Ptr<Interfaces::IStream> body_;
-    std::vector<char> sendBuffer_;
+    std::unique_ptr<char[]> sendBuffer_;  // allocated at the first piece, left uninitialised
     bool chunked_ = false;
     bool writeOnly_ = false;
     bool streamed_ = false;  // the body goes out in pieces written after sending

@@ -197,11 +197,13 @@ void HttpRequestStreamImpl::WriteData() {
     }
     uint64_t n = 0;
     if (body) {
-        if (sendBuffer_.empty()) {
-            sendBuffer_.resize(kSendBufferSize);
+        if (!sendBuffer_) {
+            // Not zero-filled: the source writes every byte that is sent, and 20 MiB of zeros per
+            // request would cost more than small bodies take to send.
+            sendBuffer_.reset(new char[kSendBufferSize]);
         }
         Core::ErrorCode error;
-        n = body->Read(sendBuffer_.data(), kSendBufferSize, error.Receive());
+        n = body->Read(sendBuffer_.get(), kSendBufferSize, error.Receive());
         if (error) {
             LogFrom(Core::LogError, "ReadFromStream", "Reading from stream failed");
             n = 0;
@@ -223,7 +225,7 @@ void HttpRequestStreamImpl::WriteData() {
         LogFrom(Core::LogError, "WriteData",
                 "Trying to send data which is too big - max supported size for a singular write is max DWORD");
     }
-    if (!transfer->WriteData(sendBuffer_.data(), n)) {
+    if (!transfer->WriteData(sendBuffer_.get(), n)) {
         LogFrom(Core::LogError, "WriteData",
                 Core::StringFormat("WinHttpWriteData failed (%d) %s", 0, "The request is closed or has failed"));
     }
