@@ -9,6 +9,10 @@
 #include "Core/StringFormat.h"
 #include "Core/Variant.h"
 
+// The log lines name the calls of the Windows HTTP API ("WinHttpReadData failed (%d) %s") whatever
+// the backend: they are the same lines on every system, with the backend's own error numbers.
+// Fixed text: hosts match on it.
+
 namespace Platform::Network::Http {
 namespace {
 
