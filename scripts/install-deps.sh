@@ -10,7 +10,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     libsqlite3-dev sqlite3 libsqlite3-mod-spatialite
     rapidjson-dev libpugixml-dev libssl-dev libfmt-dev
-    libcurl4-openssl-dev libsecret-1-dev libcpp-httplib-dev
+    libcurl4-openssl-dev curl libsecret-1-dev libcpp-httplib-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev clang-format
 )

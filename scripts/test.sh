@@ -45,7 +45,7 @@ echo "== tsan: tests"
 ctest --preset tsan
 
 if [ -f Fuzz/CMakeLists.txt ]; then
-    run_preset fuzz --target UrlFuzzer GeometryFuzzer
+    run_preset fuzz --target UrlFuzzer GeometryFuzzer HttpHeadFuzzer
     # A fixed seed and a fixed number of runs make the result the same on every machine.
     echo "== fuzz: URL parser, 300000 runs"
     rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
@@ -54,5 +54,10 @@ if [ -f Fuzz/CMakeLists.txt ]; then
     rm -rf build/fuzz/geometry-corpus && mkdir -p build/fuzz/geometry-corpus
     ./build/fuzz/bin/GeometryFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 \
         build/fuzz/geometry-corpus
+    echo "== fuzz: HTTP response-head parser, 300000 runs"
+    rm -rf build/fuzz/head-corpus && mkdir -p build/fuzz/head-corpus
+    printf 'HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\n' >build/fuzz/head-corpus/seed
+    ./build/fuzz/bin/HttpHeadFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 \
+        build/fuzz/head-corpus
 fi
 echo "== all tests passed"

@@ -15,9 +15,11 @@ public:
     AlertableEvent(const AlertableEvent&) = delete;
     AlertableEvent& operator=(const AlertableEvent&) = delete;
 
-    // Signals the event for good (it is never reset) and wakes every waiter.
+    // Signals the event and wakes every waiter.
     void Set();
-    // Whether Set has been called.
+    // Makes the event non-signalled again (events that are reused for one step after another).
+    void Reset();
+    // Whether Set has been called since the last Reset.
     bool IsSet() const;
     // What the wait routine waits on; owned by the event.
     Waitable* Handle() const { return waitable_.get(); }

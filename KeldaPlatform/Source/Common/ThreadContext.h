@@ -67,6 +67,7 @@ private:
 class Waitable {
 public:
     void Set();
+    void Reset();
     bool IsSet() const { return set_.load(std::memory_order_acquire); }
     bool WaitPlain(uint32_t timeoutMs);
     void AddWaiter(impl::details::ThreadContext* context);

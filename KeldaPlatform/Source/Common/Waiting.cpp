@@ -113,6 +113,11 @@ void Waitable::Set() {
     }
 }
 
+void Waitable::Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    set_.store(false, std::memory_order_release);
+}
+
 bool Waitable::WaitPlain(uint32_t timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
     const auto signalled = [this] { return set_.load(std::memory_order_acquire); };
@@ -150,6 +155,10 @@ AlertableEvent::~AlertableEvent() = default;
 
 void AlertableEvent::Set() {
     waitable_->Set();
+}
+
+void AlertableEvent::Reset() {
+    waitable_->Reset();
 }
 
 bool AlertableEvent::IsSet() const {

@@ -1,0 +1,101 @@
+#include "HttpTestSupport.h"
+
+#include <cstdlib>
+
+namespace VeskTest {
+
+TestCertificates* HttpTest::certificates_ = nullptr;
+
+void HttpTest::SetUpTestSuite() {
+    if (certificates_ == nullptr) {
+        certificates_ = new TestCertificates();
+    }
+    setenv("SSL_CERT_FILE", certificates_->AuthorityFile().c_str(), 1);
+    setenv("SSL_CERT_DIR", certificates_->EmptyFolder().c_str(), 1);
+    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
+        unsetenv(name);
+    }
+}
+
+void HttpTest::TearDownTestSuite() {
+    delete certificates_;
+    certificates_ = nullptr;
+}
+
+Core::Ptr<IHttpClient> HttpTest::OpenClient(const std::string& url) {
+    return Platform::Network::Http::OpenHttpClient(url, "HttpClient/1.0");
+}
+
+Core::Ptr<IHttpRequest2> HttpTest::NewRequest(IHttpClient* client, const std::string& path, uint32_t method,
+                                              std::vector<std::string> acceptTypes) {
+    Core::Ptr<Platform::Interfaces::IAcceptTypes> types = Platform::Network::Http::CreateAcceptTypes();
+    for (const std::string& type : acceptTypes) {
+        types->Add(type.c_str());
+    }
+    Core::Ptr<IHttpRequest> request;
+    Core::ErrorCode error;
+    EXPECT_TRUE(client->CreateRequest(path.c_str(), types.GetUnchecked(), method, request.Receive(), error.Receive()))
+        << error.Message();
+    return request.TryCast<IHttpRequest2>();
+}
+
+Core::Ptr<IHttpRequestStream2> HttpTest::NewStreamRequest(IHttpClient* client, const std::string& path,
+                                                          uint32_t method) {
+    Core::Ptr<Platform::Interfaces::IAcceptTypes> types = Platform::Network::Http::CreateAcceptTypes();
+    Core::Ptr<IHttpRequestStream> request;
+    Core::ErrorCode error;
+    EXPECT_TRUE(
+        client->CreateStreamRequest(path.c_str(), types.GetUnchecked(), method, request.Receive(), error.Receive()))
+        << error.Message();
+    return request.TryCast<IHttpRequestStream2>();
+}
+
+Core::Ptr<IHttpResponse> HttpTest::Fetch(IHttpRequest* request) {
+    return Core::Ptr<IHttpResponse>::Adopt(request->GetResponse(true));
+}
+
+std::string HttpTest::BodyOf(IHttpResponse* response) {
+    const char* body = static_cast<const char*>(response->GetBody());
+    return body != nullptr ? std::string(body, response->GetBodySize()) : std::string();
+}
+
+bool HttpTest::PumpUntilDone(IAsyncTask* task, int seconds) {
+    // A watchdog releases the wait if the task never ends, so that a fault fails instead of hanging.
+    std::atomic<bool> finished{false};
+    Core::Ptr<IAsyncTask> kept(task);
+    std::thread watchdog([&finished, kept, seconds] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!finished.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!finished.load()) {
+            kept->Signal();
+        }
+    });
+    task->WaitPumping(false);
+    const uint32_t state = task->GetState();
+    const bool ended = state == Platform::Interfaces::TaskCompleted || state == Platform::Interfaces::TaskFailed ||
+                       state == Platform::Interfaces::TaskCancelled ||
+                       state == Platform::Interfaces::TaskCancelRequested;
+    finished.store(true);
+    watchdog.join();
+    EXPECT_TRUE(ended) << "the task did not end within " << seconds << " s (state " << state << ")";
+    return ended;
+}
+
+bool HttpTest::WaitDone(IAsyncTask* task, int seconds) {
+    const bool ended = task->Wait(static_cast<uint32_t>(seconds) * 1000u);
+    EXPECT_TRUE(ended) << "the task did not end within " << seconds << " s";
+    return ended;
+}
+
+bool MatchesPattern(const char* data, size_t size, uint64_t offset) {
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] != PatternByte(offset + i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace VeskTest
