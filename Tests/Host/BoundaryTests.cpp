@@ -41,8 +41,12 @@ TEST_F(Boundary, RequiredArgumentsAreCheckedInOrder) {
     EXPECT_FALSE(Library().CreateInMemory(nullptr, workspace.Out(), nullptr));
     EXPECT_FALSE(workspace);
 
-    // The same exports answer once their arguments are there.
+    // The same exports answer once their arguments are there; a memory workspace has a name but no file.
     ASSERT_OK(Library().CreateInMemory(&uuid, workspace.Out(), e));
+    EXPECT_EQ(NameOf(workspace.Get()), "unnamed");
+    Held<Data::Interfaces::IString> file;
+    ASSERT_OK(workspace->GetFilePath(file.Out(), e));
+    EXPECT_STREQ(file->GetText(), "");
     EXPECT_OK(Library().GenerateDefaultSecret(workspace.Get(), e));
     EXPECT_TRUE(Library().SetLogger(nullptr));
 }

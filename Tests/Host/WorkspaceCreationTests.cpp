@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 
 #include "HostFixture.h"
+#include "Support/Fixtures.h"
 #include "Support/Hex.h"
 #include "Support/SqliteReader.h"
 
@@ -181,20 +182,6 @@ TEST_F(WorkspaceCreation, TwoProcessesCreatingOneNewFileMakeOneRecord) {
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'"), "5");
 }
 
-TEST_F(WorkspaceCreation, MemoryWorkspacesOfOneUuidShareADatabase) {
-    const auto uuid = NewUuid();
-    Held<IWorkspaceManager> first, second;
-    ASSERT_OK(Library().CreateInMemory(&uuid, first.Out(), e));
-    ASSERT_OK(Library().CreateInMemory(&uuid, second.Out(), e));
-    Held<Data::Interfaces::IArray> image;
-    ASSERT_OK(second->Serialize(image.Out(), e));
-    EXPECT_EQ(VeskTest::SqliteReader(image->GetData(), image->GetByteSize()).Rows("SELECT Name FROM Workspaces"),
-              (Rows{{"unnamed"}}));
-    Held<Data::Interfaces::IString> path;
-    ASSERT_OK(first->GetFilePath(path.Out(), e));
-    EXPECT_STREQ(path->GetText(), "");
-}
-
 TEST_F(WorkspaceCreation, ImagesOpenReadOnlyOnTheCallersBytesOrWritableOnACopy) {
     Data::Structures::_UUID recordUuid{};
     std::vector<unsigned char> image = Image(&recordUuid);
@@ -245,10 +232,10 @@ class BadInput : public WorkspaceCreation {
 protected:
     std::string OpenImage(const std::vector<unsigned char>& image, int mode) {
         Held<IWorkspaceManager> workspace;
-        Held<Core::IErrorCode> error;
-        EXPECT_FALSE(Library().LoadFromMemory1(image.data(), image.size(), mode, workspace.Out(), error.Out()));
+        const std::string failure =
+            FAILURE_OF(Library().LoadFromMemory1(image.data(), image.size(), mode, workspace.Out(), e));
         EXPECT_FALSE(workspace);
-        return Message(error.Get());
+        return failure.empty() ? "(no error object)" : failure;
     }
 };
 
@@ -274,28 +261,23 @@ TEST_F(BadInput, PathsThatCannotBeOpenedCreateNothing) {
     EXPECT_EQ(std::filesystem::file_size(path), size);
 }
 
-TEST_F(BadInput, TruncatedImage) {
-    std::vector<unsigned char> image = Image();
-    image.resize(image.size() / 2);
-    for (int mode : {0, 1}) {
-        EXPECT_NE(OpenImage(image, mode), "(no error object)") << "mode " << mode;
-    }
-    image.resize(50);
-    EXPECT_NE(OpenImage(image, 0), "(no error object)");
-}
-
-TEST_F(BadInput, WalModeImage) {
+TEST_F(BadInput, TruncatedAndWalModeImages) {
     const std::string path = folder_.File("wal.veskdb");
     {
         Held<IWorkspaceManager> workspace;
         ASSERT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace), "");
     }
     VeskTest::SqliteReader(path).Execute("PRAGMA journal_mode=WAL");
-    std::ifstream in(path, std::ios::binary);
-    std::vector<unsigned char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_EQ(image[18], 2);  // the header says WAL
-    for (int mode : {0, 1}) {
-        EXPECT_NE(OpenImage(image, mode), "(no error object)") << "mode " << mode;
+    const std::string wal = VeskTest::FileBytes(path);
+    ASSERT_EQ(wal[18], 2);  // the header says WAL
+    const std::vector<unsigned char> image = Image();
+    const std::vector<unsigned char> images[] = {{image.begin(), image.begin() + image.size() / 2},
+                                                 {image.begin(), image.begin() + 50},
+                                                 {wal.begin(), wal.end()}};
+    for (const auto& bad : images) {
+        for (int mode : {0, 1}) {
+            EXPECT_NE(OpenImage(bad, mode), "(no error object)") << bad.size() << " bytes, mode " << mode;
+        }
     }
 }
 

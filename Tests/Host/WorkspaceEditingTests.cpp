@@ -236,6 +236,7 @@ TEST_P(WorkspaceEditing, WithoutAutoSaveChangesWaitForSave) {
     EXPECT_OK(workspace->RemoveObject(&objectId, e));
     EXPECT_OK(object->Discard(e));
     ASSERT_OK(workspace->GetObject(&objectId, lookedUp.Out(), e));
+    ASSERT_TRUE(lookedUp);
     EXPECT_EQ(NameOf(lookedUp.Get()), "changed");
     EXPECT_OK(workspace->Reload(e));
 
