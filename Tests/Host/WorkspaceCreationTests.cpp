@@ -62,16 +62,31 @@ protected:
     std::string Folder() { return folder_.Path().filename().string(); }
 };
 
-TEST_F(WorkspaceCreation, NewFileGetsTheSchemaAndOneRecord) {
-    const auto uuid = NewUuid();
+TEST_F(WorkspaceCreation, NewFileGetsTheSchemaAndOneRecordThatLaterOpeningsKeep) {
     const std::string path = folder_.File("new.veskdb");
+    Data::Structures::_UUID uuid{};
+    std::memcpy(uuid.bytes, "\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16);
     {
         Held<IWorkspaceManager> workspace;
         ASSERT_EQ(Open(path, uuid, Vesk::Interfaces::ReadWrite, workspace), "");
         EXPECT_EQ(UuidOf(workspace.Get()), Text(uuid));
-        Held<Data::Interfaces::IString> name;
-        ASSERT_TRUE(workspace->GetName(name.Out(), nullptr));
-        EXPECT_EQ(std::string(name->GetText()), Folder());
+        EXPECT_EQ(NameOf(workspace.Get()), Folder());
+        auto hashOf = [](Vesk::Interfaces::IWorkspaceObject* object) {
+            Held<Data::Interfaces::IArray> hash;
+            EXPECT_OK(object->CalculateHash(hash.Out(), e));
+            return hash ? VeskTest::HexOf({reinterpret_cast<const char*>(hash->GetData()), hash->GetByteSize()}) : "";
+        };
+        // SHA-256 of the UUID's 16 bytes, computed with Python's hashlib; a generic object's hash is its UUID's too.
+        EXPECT_EQ(hashOf(workspace.Get()), "a8faed6abbf35c12a4b26e40f6feb19d736d90045c83b9f9a31f638d323e6811");
+        Held<Vesk::Interfaces::IWorkspaceObject> object;
+        ASSERT_OK(workspace->CreateObject(nullptr, &uuid, "n", "Note", false, object.Out(), e));
+        EXPECT_EQ(hashOf(object.Get()), hashOf(workspace.Get()));
+        Held<Data::Interfaces::IDateTime> inserted, updated;
+        ASSERT_OK(workspace->GetInserted(inserted.Out(), e));
+        ASSERT_OK(workspace->GetUpdated(updated.Out(), e));
+        EXPECT_EQ(VeskTest::SqliteReader(path).Rows("SELECT Inserted, Updated FROM Workspaces"),
+                  (Rows{{inserted->GetText(), updated->GetText()}}));
+        EXPECT_LE(inserted->Compare(updated.Get()), 0);
     }
     VeskTest::SqliteReader db(path);
     const auto schema = db.Rows("SELECT sql FROM sqlite_master WHERE type='table' ORDER BY rowid");
@@ -79,25 +94,16 @@ TEST_F(WorkspaceCreation, NewFileGetsTheSchemaAndOneRecord) {
     for (size_t i = 0; i < schema.size(); ++i) {
         EXPECT_EQ(schema[i][0], kExpectedSchema[i]);
     }
-    const auto record = db.Rows("SELECT Uuid, Name, typeof(Description), Description, Version FROM Workspaces");
-    ASSERT_EQ(record.size(), 1u);
-    EXPECT_EQ(record[0], (std::vector<std::string>{Text(uuid), Folder(), "text", "", "3"}));
+    EXPECT_EQ(db.Rows("SELECT Uuid, Name, typeof(Description), Description, Version FROM Workspaces"),
+              (Rows{{Text(uuid), Folder(), "text", "", "3"}}));
     EXPECT_EQ(db.Value("SELECT Inserted GLOB '[0-9][0-9][0-9][0-9]-*T*Z' FROM Workspaces"), "1");
-}
 
-TEST_F(WorkspaceCreation, ExistingFileKeepsItsOwnUuid) {
-    const auto first = NewUuid();
-    const std::string path = folder_.File("kept.veskdb");
-    {
-        Held<IWorkspaceManager> workspace;
-        ASSERT_EQ(Open(path, first, Vesk::Interfaces::ReadWrite, workspace), "");
-    }
+    // Every later opening keeps the file's own record, whatever UUID it is given.
     for (int mode : {0, 1, 2}) {
         Held<IWorkspaceManager> again;
         ASSERT_EQ(Open(path, NewUuid(), mode, again), "");
-        EXPECT_EQ(UuidOf(again.Get()), Text(first)) << "mode " << mode;
+        EXPECT_EQ(UuidOf(again.Get()), Text(uuid)) << "mode " << mode;
     }
-    VeskTest::SqliteReader db(path);
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
 }
 
@@ -121,32 +127,6 @@ TEST_F(WorkspaceCreation, FolderPathIsThePathWithoutItsLastComponent) {
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"sub", "sub"}, {"", Folder()}, {(folder_.Path() / "sub").string(), "sub"}};
     EXPECT_EQ(seen, expected);
-}
-
-TEST_F(WorkspaceCreation, RecordIsReadThroughTheInterface) {
-    const std::string path = folder_.File("record.veskdb");
-    Data::Structures::_UUID uuid{};
-    std::memcpy(uuid.bytes, "\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16);
-    Held<IWorkspaceManager> workspace;
-    ASSERT_EQ(Open(path, uuid, Vesk::Interfaces::ReadWrite, workspace), "");
-    auto hashOf = [](Vesk::Interfaces::IWorkspaceObject* object) {
-        Held<Data::Interfaces::IArray> hash;
-        EXPECT_OK(object->CalculateHash(hash.Out(), e));
-        return hash ? VeskTest::HexOf({reinterpret_cast<const char*>(hash->GetData()), hash->GetByteSize()}) : "";
-    };
-    // SHA-256 of the UUID's 16 bytes, computed with Python's hashlib; a generic object's hash is its UUID's too.
-    EXPECT_EQ(hashOf(workspace.Get()), "a8faed6abbf35c12a4b26e40f6feb19d736d90045c83b9f9a31f638d323e6811");
-    Held<Vesk::Interfaces::IWorkspaceObject> object;
-    ASSERT_OK(workspace->CreateObject(nullptr, &uuid, "n", "Note", false, object.Out(), e));
-    EXPECT_EQ(hashOf(object.Get()), hashOf(workspace.Get()));
-    Held<Data::Interfaces::IDateTime> inserted;
-    Held<Data::Interfaces::IDateTime> updated;
-    ASSERT_TRUE(workspace->GetInserted(inserted.Out(), nullptr));
-    ASSERT_TRUE(workspace->GetUpdated(updated.Out(), nullptr));
-    VeskTest::SqliteReader db(path);
-    EXPECT_EQ(inserted->GetText(), db.Value("SELECT Inserted FROM Workspaces"));
-    EXPECT_EQ(updated->GetText(), db.Value("SELECT Updated FROM Workspaces"));
-    EXPECT_LE(inserted->Compare(updated.Get()), 0);
 }
 
 TEST_F(WorkspaceCreation, TwoProcessesCreatingOneNewFileMakeOneRecord) {
