@@ -21,28 +21,26 @@ using Vesk::Interfaces::IWorkspaceManager;
 // A value record that owns what it holds.
 struct Value {
     _VARIANT raw{};
-    Value() { raw.type = VT_Null; }
+    explicit Value(uint32_t type = VT_Null) { raw.type = type; }
     static Value Int32(int32_t v) {
-        Value value;
-        value.raw.type = VT_Int32;
+        Value value(VT_Int32);
         value.raw.i32 = v;
         return value;
     }
     static Value Double(double v) {
-        Value value;
-        value.raw.type = VT_Double;
+        Value value(VT_Double);
         value.raw.f64 = v;
         return value;
     }
-    static Value Text(const char* text) {  // at most 15 bytes, held inline
-        Value value;
-        value.raw.type = VT_String;
+    // At most 15 bytes, held inline.
+    static Value Text(const char* text) {
+        Value value(VT_String);
         std::strncpy(value.raw.text, text, sizeof value.raw.text - 1);
         return value;
     }
-    static Value Object(Core::IObject* object) {  // takes over the caller's reference
-        Value value;
-        value.raw.type = uint32_t{VT_IObject} | VF_Reference;
+    // Takes over the caller's reference.
+    static Value Object(Core::IObject* object) {
+        Value value(uint32_t{VT_IObject} | VF_Reference);
         value.raw.object = object;
         return value;
     }
