@@ -86,12 +86,6 @@ protected:
         return noProperties_.Get();
     }
 
-    // A new shared in-memory workspace of a new UUID.
-    void OpenMemory(Held<Vesk::Interfaces::IWorkspaceManager>& workspace) {
-        const auto uuid = NewUuid();
-        ASSERT_OK(Library().CreateInMemory(&uuid, workspace.Out(), e));
-    }
-
     // A memory image of a workspace (taken from a shared in-memory one).
     std::vector<unsigned char> Image(Data::Structures::_UUID* recordUuid = nullptr) {
         const auto uuid = NewUuid();
