@@ -193,20 +193,6 @@ TEST_F(WorkspaceCreation, ImagesOpenReadOnlyOnTheCallersBytesOrWritableOnACopy) 
     EXPECT_EQ(NameOf(fresh.Get()), "unnamed");
 }
 
-TEST_F(WorkspaceCreation, OlderVersionIsUpgradedOnOpening) {
-    // The record keeps its empty description; newer versions are checked in the unit tests.
-    const std::string path = folder_.File("versions.veskdb");
-    {
-        Held<IWorkspaceManager> workspace;
-        ASSERT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, workspace), "");
-    }
-    VeskTest::SqliteReader(path).Execute("UPDATE Workspaces SET Version = 2");
-    Held<IWorkspaceManager> older;
-    EXPECT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadWrite, older), "");
-    EXPECT_EQ(VeskTest::SqliteReader(path).Rows("SELECT Version, typeof(Description), Description FROM Workspaces"),
-              (Rows{{"3", "text", ""}}));
-}
-
 // Bad input: each fails with an error object, creates nothing and leaves the out-pointer empty.
 class BadInput : public WorkspaceCreation {
 protected:
