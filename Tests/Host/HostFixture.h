@@ -9,6 +9,42 @@
 
 namespace VeskHost {
 
+using Rows = std::vector<std::vector<std::string>>;
+
+// The error message of an operation in the error-code form, or an empty text when it succeeds.
+template <class Call>
+std::string Fails(Call&& call) {
+    Held<Core::IErrorCode> error;
+    const bool ok = call(error.Out());
+    EXPECT_EQ(ok, !error) << "the result and the error object disagree";
+    return error ? std::string(error->GetMessage(), error->GetMessageLength()) : std::string();
+}
+
+// The call in the error-code form, its error object named e.
+#define EXPECT_OK(call) EXPECT_EQ(::VeskHost::Fails([&](Core::IErrorCode** e) { return call; }), "")
+#define ASSERT_OK(call) ASSERT_EQ(::VeskHost::Fails([&](Core::IErrorCode** e) { return call; }), "")
+#define FAILURE_OF(call) ::VeskHost::Fails([&](Core::IErrorCode** e) { return call; })
+
+// The name of a workspace object, or "(none)".
+template <class T>
+std::string NameOf(T* object) {
+    Held<Data::Interfaces::IString> name;
+    EXPECT_OK(object->GetName(name.Out(), e));
+    return name ? name->GetText() : "(none)";
+}
+
+// The text of a property value, whether held inline or by an object.
+inline std::string ValueText(const Data::Structures::_VARIANT& raw) {
+    if (Data::Structures::VariantFormOf(raw) == Data::Structures::VF_Inline) {
+        return raw.text;
+    }
+    if (auto* secure = dynamic_cast<Data::Interfaces::ISecureString*>(raw.object)) {
+        return std::string(secure->GetText(), secure->GetLength());
+    }
+    auto* text = dynamic_cast<Data::Interfaces::IString*>(raw.object);
+    return text != nullptr ? text->GetText() : "(not a text)";
+}
+
 class HostTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { library_ = new WorkspaceLibrary(); }
@@ -38,9 +74,16 @@ protected:
     // The record's UUID as the workspace reports it.
     std::string UuidOf(Vesk::Interfaces::IWorkspaceManager* workspace) {
         Data::Structures::_UUID uuid{};
-        Held<Core::IErrorCode> error;
-        EXPECT_TRUE(workspace->GetUuid(&uuid, error.Out())) << Message(error.Get());
+        EXPECT_OK(workspace->GetUuid(&uuid, e));
         return Text(uuid);
+    }
+
+    // An empty property set that lives as long as the test.
+    Data::Interfaces::IProperties* NoProperties() {
+        if (!noProperties_) {
+            EXPECT_TRUE(Library().CreateProperties(noProperties_.Out(), nullptr));
+        }
+        return noProperties_.Get();
     }
 
     // A memory image of a workspace (taken from a shared in-memory one).
@@ -50,16 +93,16 @@ protected:
             *recordUuid = uuid;
         }
         Held<Vesk::Interfaces::IWorkspaceManager> workspace;
-        Held<Core::IErrorCode> error;
-        EXPECT_TRUE(Library().CreateInMemory(&uuid, workspace.Out(), error.Out())) << Message(error.Get());
+        EXPECT_OK(Library().CreateInMemory(&uuid, workspace.Out(), e));
         Held<Data::Interfaces::IArray> image;
-        EXPECT_TRUE(workspace->Serialize(image.Out(), error.Out())) << Message(error.Get());
+        EXPECT_OK(workspace->Serialize(image.Out(), e));
         return std::vector<unsigned char>(image->GetData(), image->GetData() + image->GetByteSize());
     }
 
     VeskTest::TempFolder folder_;
 
 private:
+    Held<Data::Interfaces::IProperties> noProperties_;
     static WorkspaceLibrary* library_;
 };
 

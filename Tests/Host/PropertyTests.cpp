@@ -21,28 +21,26 @@ using Vesk::Interfaces::IWorkspaceManager;
 // A value record that owns what it holds.
 struct Value {
     _VARIANT raw{};
-    Value() { raw.type = VT_Null; }
+    explicit Value(uint32_t type = VT_Null) { raw.type = type; }
     static Value Int32(int32_t v) {
-        Value value;
-        value.raw.type = VT_Int32;
+        Value value(VT_Int32);
         value.raw.i32 = v;
         return value;
     }
     static Value Double(double v) {
-        Value value;
-        value.raw.type = VT_Double;
+        Value value(VT_Double);
         value.raw.f64 = v;
         return value;
     }
-    static Value Text(const char* text) {  // at most 15 bytes, held inline
-        Value value;
-        value.raw.type = VT_String;
+    // At most 15 bytes, held inline.
+    static Value Text(const char* text) {
+        Value value(VT_String);
         std::strncpy(value.raw.text, text, sizeof value.raw.text - 1);
         return value;
     }
-    static Value Object(Core::IObject* object) {  // takes over the caller's reference
-        Value value;
-        value.raw.type = uint32_t{VT_IObject} | VF_Reference;
+    // Takes over the caller's reference.
+    static Value Object(Core::IObject* object) {
+        Value value(uint32_t{VT_IObject} | VF_Reference);
         value.raw.object = object;
         return value;
     }
@@ -56,10 +54,7 @@ protected:
     void SetUp() override { path_ = folder_.File("properties.veskdb"); }
 
     void Open(Held<IWorkspaceManager>& workspace) {
-        Held<Core::IErrorCode> error;
-        ASSERT_TRUE(Library().CreateOnFilesystem(&uuid_, path_.c_str(), Vesk::Interfaces::ReadWrite, workspace.Out(),
-                                                 error.Out()))
-            << Message(error.Get());
+        ASSERT_OK(Library().CreateOnFilesystem(&uuid_, path_.c_str(), Vesk::Interfaces::ReadWrite, workspace.Out(), e));
     }
 
     IProperties* Set(const std::vector<std::tuple<const char*, const char*, Value>>& entries) {
@@ -80,28 +75,14 @@ protected:
 
     static std::string Hash(Vesk::Interfaces::IWorkspaceObject* object) {
         Held<IArray> hash;
-        Held<Core::IErrorCode> error;
-        if (!object->CalculateHash(hash.Out(), error.Out())) {
-            return "error: " + Message(error.Get());
-        }
-        return std::string(reinterpret_cast<const char*>(hash->GetData()), hash->GetByteSize());
+        const std::string failure = FAILURE_OF(object->CalculateHash(hash.Out(), e));
+        return hash ? std::string(reinterpret_cast<const char*>(hash->GetData()), hash->GetByteSize())
+                    : "error: " + failure;
     }
 
     _UUID uuid_ = NewUuid();
     std::string path_;
 };
-
-// The text of a value, whether held inline or by an object.
-std::string TextOf(const _VARIANT& raw) {
-    if (VariantFormOf(raw) == VF_Inline) {
-        return raw.text;
-    }
-    if (auto* secure = dynamic_cast<Data::Interfaces::ISecureString*>(raw.object)) {
-        return std::string(secure->GetText(), secure->GetLength());
-    }
-    auto* text = dynamic_cast<Data::Interfaces::IString*>(raw.object);
-    return text != nullptr ? text->GetText() : "(not a text)";
-}
 
 TEST_F(Properties, SetsSurviveReopeningSecretsStayUnreadableAndGoWithTheirObject) {
     const _UUID sourceId = NewUuid(), datasetId = NewUuid();
@@ -111,45 +92,51 @@ TEST_F(Properties, SetsSurviveReopeningSecretsStayUnreadableAndGoWithTheirObject
         Held<IProperties> sourceSet(
             Set({{"Path", "", Value::Text("/data/roads")},
                  {"Port", "", Value::Int32(5432)},
-                 {"Password", "Data::ISecureString", Value::Object(Secure("hunter2"))},
-                 {"Options", "IProperties", Value::Object(Set({{"Depth", "", Value::Double(2.5)}}))}}));
+                 {"Options", "IProperties",
+                  Value::Object(Set({{"Depth", "", Value::Double(2.5)},
+                                     {"Password", "Data::ISecureString", Value::Object(Secure("hunter2"))}}))}}));
         Held<IWorkspaceDataSource> source;
-        ASSERT_TRUE(workspace->CreateDataSource(&sourceId, "roads", 11, sourceSet.Get(), source.Out(), nullptr));
+        ASSERT_OK(workspace->CreateDataSource(&sourceId, "roads", 11, sourceSet.Get(), source.Out(), e));
         Held<IWorkspaceDataset> dataset;
-        ASSERT_TRUE(
-            workspace->CreateDataset(source.Get(), &datasetId, "lanes", 1, 0, 0, false, dataset.Out(), nullptr));
-        Held<IProperties> datasetSet(Set({{"Opacity", "", Value::Double(0.5)}}));
-        ASSERT_TRUE(dataset->SetProperties(datasetSet.Get(), nullptr));
+        ASSERT_OK(workspace->CreateDataset(source.Get(), &datasetId, "lanes", 1, 0, 0, false, dataset.Out(), e));
+        Held<IProperties> datasetSet(Set({{"Depth", "", Value::Double(0.5)}}));
+        ASSERT_OK(dataset->SetProperties(datasetSet.Get(), e));
     }
-    EXPECT_EQ(VeskTest::SqliteReader(path_).Value("SELECT COUNT(*) FROM Properties WHERE instr(PropertyValue, "
-                                                  "CAST('hunter2' AS BLOB)) > 0"),
+    // The nested set's rows belong to the UUID its own row holds; the secret is nowhere in plain text.
+    VeskTest::SqliteReader stored(path_);
+    EXPECT_EQ(stored.Value("SELECT COUNT(*) FROM Properties o JOIN Properties n ON CAST(o.PropertyValue AS TEXT) = "
+                           "n.WorkspaceObjectUuid WHERE o.PropertyName = 'Options' AND n.PropertyName = 'Depth'"),
+              "1");
+    EXPECT_EQ(stored.Value("SELECT COUNT(*) FROM Properties WHERE instr(PropertyValue, CAST('hunter2' AS BLOB)) > 0"),
               "0");
 
     Held<IWorkspaceManager> workspace;
     Open(workspace);
-    Held<IProperties> read;
-    Held<Core::IErrorCode> error;
-    ASSERT_TRUE(workspace->GetObjectProperties(&sourceId, read.Out(), error.Out())) << Message(error.Get());
+    Held<IProperties> read, ofDataset;
+    ASSERT_OK(workspace->GetObjectProperties(&sourceId, read.Out(), e));
     _VARIANT value{};
     ASSERT_TRUE(read->GetValue("Path", &value, nullptr));
-    EXPECT_EQ(TextOf(value), "/data/roads");
+    EXPECT_EQ(ValueText(value), "/data/roads");
     VariantClear(&value);
     ASSERT_TRUE(read->GetValue("Port", &value, nullptr));
     EXPECT_EQ(value.i32, 5432);
-    ASSERT_TRUE(read->GetValue("Password", &value, nullptr));
-    EXPECT_EQ(TextOf(value), "hunter2");
-    VariantClear(&value);
     ASSERT_TRUE(read->GetValue("Options", &value, nullptr));
     auto* options = dynamic_cast<IProperties*>(value.object);
     ASSERT_NE(options, nullptr);
-    _VARIANT depth{};
-    ASSERT_TRUE(options->GetValue("Depth", &depth, nullptr));
-    EXPECT_EQ(depth.f64, 2.5);
+    _VARIANT nested{};
+    ASSERT_TRUE(options->GetValue("Depth", &nested, nullptr));
+    EXPECT_EQ(nested.f64, 2.5);
+    ASSERT_TRUE(options->GetValue("Password", &nested, nullptr));
+    EXPECT_EQ(ValueText(nested), "hunter2");
+    VariantClear(&nested);
     VariantClear(&value);
+    ASSERT_OK(workspace->GetObjectProperties(&datasetId, ofDataset.Out(), e));
+    ASSERT_TRUE(ofDataset->GetValue("Depth", &value, nullptr));
+    EXPECT_EQ(value.f64, 0.5);
 
     // Removing the data source takes its rows, its nested set's rows and its dataset's rows along.
-    ASSERT_TRUE(workspace->RemoveObject(&sourceId, nullptr));
-    ASSERT_TRUE(workspace->Save(nullptr));
+    ASSERT_OK(workspace->RemoveObject(&sourceId, e));
+    ASSERT_OK(workspace->Save(e));
     EXPECT_EQ(VeskTest::SqliteReader(path_).Value("SELECT COUNT(*) FROM Properties"), "0");
 }
 

@@ -1,7 +1,7 @@
 // Editing a workspace as a host does: data sources, datasets and generic objects made, changed and removed,
 // written at once, under a transaction or by Save, and read back from a freshly opened workspace.
 #include <algorithm>
-#include <tuple>
+#include <functional>
 
 #include "HostFixture.h"
 #include "Support/SqliteReader.h"
@@ -22,25 +22,6 @@ using Vesk::Interfaces::IWorkspaceObject;
 using Vesk::Interfaces::SpatialType;
 using Vesk::Interfaces::TemporalType;
 
-// The error message of an operation in the error-code form, or an empty text when it succeeds.
-template <class Call>
-std::string Fails(Call&& call) {
-    Held<Core::IErrorCode> error;
-    const bool ok = call(error.Out());
-    EXPECT_EQ(ok, !error) << "the result and the error object disagree";
-    return error ? std::string(error->GetMessage(), error->GetMessageLength()) : std::string();
-}
-
-#define EXPECT_OK(call) EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return call; }), "")
-#define ASSERT_OK(call) ASSERT_EQ(Fails([&](Core::IErrorCode** e) { return call; }), "")
-
-template <class T>
-std::string NameOf(T* object) {
-    Held<IString> name;
-    EXPECT_OK(object->GetName(name.Out(), e));
-    return name ? name->GetText() : "(none)";
-}
-
 template <class T, class Getter>
 std::string TextOf(T* object, Getter getter) {
     Held<IString> text;
@@ -59,19 +40,9 @@ std::vector<std::string> NamesIn(IObjectList* list) {
     return names;
 }
 
+// Where the workspace lives: a file opened for each write, a file kept open, shared memory.
 enum class Where { FileReadWrite, FileKeptOpen, Memory };
-
-std::string WhereName(Where where) {
-    switch (where) {
-        case Where::FileReadWrite:
-            return "FileReadWrite";
-        case Where::FileKeptOpen:
-            return "FileKeptOpen";
-        case Where::Memory:
-            return "Memory";
-    }
-    return "Unknown";
-}
+const char* const kWhereNames[] = {"FileReadWrite", "FileKeptOpen", "Memory"};
 
 class WorkspaceEditing : public HostTest, public ::testing::WithParamInterface<Where> {
 protected:
@@ -79,36 +50,23 @@ protected:
 
     // Opens the workspace anew: the file again, or another connection to the shared memory database.
     void Open(Held<IWorkspaceManager>& workspace) {
-        Held<Core::IErrorCode> error;
-        bool ok = false;
-        switch (GetParam()) {
-            case Where::FileReadWrite:
-                ok = Library().CreateOnFilesystem(&uuid_, Path().c_str(), Vesk::Interfaces::ReadWrite, workspace.Out(),
-                                                  error.Out());
-                break;
-            case Where::FileKeptOpen:
-                ok = Library().CreateOnFilesystem(&uuid_, Path().c_str(), Vesk::Interfaces::ReadWritePersistent,
-                                                  workspace.Out(), error.Out());
-                break;
-            case Where::Memory:
-                ok = Library().CreateInMemory(&uuid_, workspace.Out(), error.Out());
-                break;
-        }
-        ASSERT_TRUE(ok) << Message(error.Get());
+        const int mode =
+            GetParam() == Where::FileReadWrite ? Vesk::Interfaces::ReadWrite : Vesk::Interfaces::ReadWritePersistent;
+        ASSERT_OK(GetParam() == Where::Memory
+                      ? Library().CreateInMemory(&uuid_, workspace.Out(), e)
+                      : Library().CreateOnFilesystem(&uuid_, Path().c_str(), mode, workspace.Out(), e));
     }
 
     std::string Path() { return folder_.File("edit.veskdb"); }
 
     // Rows of the database as another program sees them (for memory, through an image of it).
-    std::vector<std::vector<std::string>> Stored(IWorkspaceManager* workspace, const std::string& sql) {
-        if (GetParam() == Where::Memory) {
-            Held<IArray> image;
-            EXPECT_OK(workspace->Serialize(image.Out(), e));
-            VeskTest::SqliteReader reader(image->GetData(), image->GetByteSize());
-            return reader.Rows(sql);
+    Rows Stored(IWorkspaceManager* workspace, const std::string& sql) {
+        if (GetParam() != Where::Memory) {
+            return VeskTest::SqliteReader(Path()).Rows(sql);
         }
-        VeskTest::SqliteReader reader(Path());
-        return reader.Rows(sql);
+        Held<IArray> image;
+        EXPECT_OK(workspace->Serialize(image.Out(), e));
+        return VeskTest::SqliteReader(image->GetData(), image->GetByteSize()).Rows(sql);
     }
 
     _UUID uuid_{};
@@ -116,7 +74,9 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Modes, WorkspaceEditing,
                          ::testing::Values(Where::FileReadWrite, Where::FileKeptOpen, Where::Memory),
-                         [](const ::testing::TestParamInfo<Where>& info) { return WhereName(info.param); });
+                         [](const ::testing::TestParamInfo<Where>& info) {
+                             return kWhereNames[static_cast<int>(info.param)];
+                         });
 
 TEST_P(WorkspaceEditing, EveryKindSurvivesReopeningAfterCreationChangeAndRemoval) {
     Held<IWorkspaceManager> first;
@@ -124,11 +84,9 @@ TEST_P(WorkspaceEditing, EveryKindSurvivesReopeningAfterCreationChangeAndRemoval
     const _UUID sourceId = NewUuid(), datasetId = NewUuid(), parentId = NewUuid(), childId = NewUuid();
     const _UUID typeId = NewUuid();
     {
-        Held<Data::Interfaces::IProperties> properties;
-        ASSERT_TRUE(Library().CreateProperties(properties.Out(), nullptr));
         Held<IWorkspaceDataSource> source;
         ASSERT_OK(first->CreateDataSource(&sourceId, "roads", static_cast<int>(DataSourceType::FilePath),
-                                          properties.Get(), source.Out(), e));
+                                          NoProperties(), source.Out(), e));
         EXPECT_OK(source->SetTypeIdentifier(&typeId, e));
         EXPECT_OK(source->SetEnableCache(true, e));
         Held<IWorkspaceDataset> dataset;
@@ -193,8 +151,7 @@ TEST_P(WorkspaceEditing, EveryKindSurvivesReopeningAfterCreationChangeAndRemoval
         EXPECT_OK(second->SetName("renamed", e));
         EXPECT_OK(second->SetDescription("described", e));
     }
-    EXPECT_EQ(Stored(second.Get(), "SELECT Name, Type FROM DataSources"),
-              (std::vector<std::vector<std::string>>{{"streets", "WebMapService"}}));
+    EXPECT_EQ(Stored(second.Get(), "SELECT Name, Type FROM DataSources"), (Rows{{"streets", "WebMapService"}}));
     if (GetParam() != Where::Memory) {
         second.Reset();
     }
@@ -219,16 +176,16 @@ TEST_P(WorkspaceEditing, EveryKindSurvivesReopeningAfterCreationChangeAndRemoval
     // Removal of loaded rows.
     EXPECT_OK(third->RemoveObject(&parentId, e));
     EXPECT_OK(third->RemoveDataSource(&sourceId, e));
-    EXPECT_EQ(Stored(third.Get(), "SELECT COUNT(*) FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"0"}}));
-    EXPECT_EQ(Stored(third.Get(), "SELECT COUNT(*) FROM DataSources"), (std::vector<std::vector<std::string>>{{"0"}}));
     // The data source's datasets go with the next write of the datasets, not at once.
-    EXPECT_EQ(Stored(third.Get(), "SELECT COUNT(*) FROM Datasets"), (std::vector<std::vector<std::string>>{{"1"}}));
-    EXPECT_NE(Fails([&](Core::IErrorCode** e) { return third->Reload(e); }), "");
+    const std::string counts =
+        "SELECT (SELECT COUNT(*) FROM GenericObjects), (SELECT COUNT(*) FROM DataSources), "
+        "(SELECT COUNT(*) FROM Datasets)";
+    EXPECT_EQ(Stored(third.Get(), counts), (Rows{{"0", "0", "1"}}));
+    EXPECT_NE(FAILURE_OF(third->Reload(e)), "");
     ASSERT_OK(third->Save(e));
-    EXPECT_EQ(Stored(third.Get(), "SELECT COUNT(*) FROM Datasets"), (std::vector<std::vector<std::string>>{{"0"}}));
+    EXPECT_EQ(Stored(third.Get(), counts), (Rows{{"0", "0", "0"}}));
     Held<IString> name;
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return child->GetName(name.Out(), e); }),
+    EXPECT_EQ(FAILURE_OF(child->GetName(name.Out(), e)),
               "Null pointer exception! Interface is not accessible: struct Data::Interfaces::IRow");
 }
 
@@ -239,26 +196,23 @@ TEST_P(WorkspaceEditing, WithoutAutoSaveChangesWaitForSave) {
     const _UUID objectId = NewUuid();
     Held<IWorkspaceObject> object;
     ASSERT_OK(workspace->CreateObject(nullptr, &objectId, "pending", "Note", false, object.Out(), e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"0"}}));
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return workspace->Reload(e); }),
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM GenericObjects"), (Rows{{"0"}}));
+    EXPECT_EQ(FAILURE_OF(workspace->Reload(e)),
               "Database state contains changes that were not yet written into the file. Reload cancelled to prevent "
               "data loss! (" +
                   UuidOf(workspace.Get()) + ")");
     ASSERT_OK(workspace->Save(e));
     EXPECT_EQ(Stored(workspace.Get(), "SELECT Name, ObjectType, ParentUuid FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"pending", "Note", "NULL"}}));
+              (Rows{{"pending", "Note", "NULL"}}));
     EXPECT_OK(workspace->Reload(e));
 
     // A change to a saved row is written only by Save as well, and Updated moves with the write.
     Held<Data::Interfaces::IDateTime> before;
     ASSERT_OK(object->GetUpdated(before.Out(), e));
     EXPECT_OK(object->SetName("changed", e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"pending"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"), (Rows{{"pending"}}));
     EXPECT_OK(object->Save(e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"changed"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"), (Rows{{"changed"}}));
     Held<Data::Interfaces::IDateTime> after;
     ASSERT_OK(object->GetUpdated(after.Out(), e));
     EXPECT_GE(std::string(after->GetText()), std::string(before->GetText()));
@@ -276,14 +230,20 @@ TEST_P(WorkspaceEditing, WithoutAutoSaveChangesWaitForSave) {
     EXPECT_FALSE(lookedUp);
     EXPECT_OK(workspace->Reload(e));
 
+    // Discarding an object takes back its pending removal.
+    EXPECT_OK(workspace->RemoveObject(&objectId, e));
+    EXPECT_OK(object->Discard(e));
+    ASSERT_OK(workspace->GetObject(&objectId, lookedUp.Out(), e));
+    ASSERT_TRUE(lookedUp);
+    EXPECT_EQ(NameOf(lookedUp.Get()), "changed");
+    EXPECT_OK(workspace->Reload(e));
+
     // A pending removal is written by the object's own Save while the workspace's other changes wait.
     EXPECT_OK(workspace->SetDescription("waiting", e));
     EXPECT_OK(workspace->RemoveObject(&objectId, e));
     EXPECT_OK(object->Save(e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"0"}}));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Description FROM Workspaces"),
-              (std::vector<std::vector<std::string>>{{""}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT (SELECT COUNT(*) FROM GenericObjects), Description FROM Workspaces"),
+              (Rows{{"0", ""}}));
     // Discarding the workspace drops the waiting change.
     EXPECT_OK(workspace->Discard(e));
     EXPECT_EQ(TextOf(workspace.Get(), &IWorkspaceObject::GetDescription), "");
@@ -301,8 +261,7 @@ TEST_P(WorkspaceEditing, ARowCreatedAndRemovedBeforeAnyWriteNeverReachesTheDatab
     // Nothing is left to write, so a reload is allowed.
     EXPECT_OK(workspace->Reload(e));
     ASSERT_OK(workspace->Save(e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM DataSources"),
-              (std::vector<std::vector<std::string>>{{"0"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM DataSources"), (Rows{{"0"}}));
 }
 
 TEST_P(WorkspaceEditing, TransactionsCommitOrRollBackEverything) {
@@ -314,9 +273,8 @@ TEST_P(WorkspaceEditing, TransactionsCommitOrRollBackEverything) {
     ASSERT_OK(workspace->BeginTransaction(e));
     Held<IWorkspaceObject> dropped;
     ASSERT_OK(workspace->CreateObject(nullptr, &droppedId, "dropped", "Note", false, dropped.Out(), e));
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return dropped->Save(e); }),
-              "Transaction is in progress. Cannot save changes on the object alone!");
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return workspace->Reload(e); }),
+    EXPECT_EQ(FAILURE_OF(dropped->Save(e)), "Transaction is in progress. Cannot save changes on the object alone!");
+    EXPECT_EQ(FAILURE_OF(workspace->Reload(e)),
               "Transaction is currently in progress. Cannot reload data for workspace " + uuidText);
     ASSERT_OK(workspace->Discard(e));
     Held<IWorkspaceObject> gone;
@@ -328,62 +286,47 @@ TEST_P(WorkspaceEditing, TransactionsCommitOrRollBackEverything) {
     Held<IWorkspaceObject> kept;
     ASSERT_OK(workspace->CreateObject(nullptr, &keptId, "kept", "Note", false, kept.Out(), e));
     EXPECT_OK(workspace->SetName("committed", e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"0"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT COUNT(*) FROM GenericObjects"), (Rows{{"0"}}));
     ASSERT_OK(workspace->Save(e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"kept"}}));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM Workspaces"),
-              (std::vector<std::vector<std::string>>{{"committed"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT g.Name, w.Name FROM GenericObjects g, Workspaces w"),
+              (Rows{{"kept", "committed"}}));
     // After the commit, single changes are written at once again.
     EXPECT_OK(kept->SetName("again", e));
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"again"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"), (Rows{{"again"}}));
 }
 
 TEST_P(WorkspaceEditing, GenericObjectsGoWithTheirWholeSubtree) {
     Held<IWorkspaceManager> workspace;
     ASSERT_NO_FATAL_FAILURE(Open(workspace));
     const _UUID root = NewUuid(), child = NewUuid(), grandchild = NewUuid(), other = NewUuid();
-    for (const auto& [parent, id, name] : {std::tuple<const _UUID*, const _UUID*, const char*>{nullptr, &root, "root"},
-                                           {&root, &child, "child"},
-                                           {&child, &grandchild, "grandchild"},
-                                           {nullptr, &other, "other"}}) {
+    const _UUID late = NewUuid(), lateChild = NewUuid();
+    auto create = [&](const _UUID* parent, const _UUID* id, const char* name) {
         Held<IWorkspaceObject> object;
-        ASSERT_OK(workspace->CreateObject(parent, id, name, "Node", false, object.Out(), e));
-    }
+        EXPECT_OK(workspace->CreateObject(parent, id, name, "Node", false, object.Out(), e));
+    };
+    create(nullptr, &root, "root");
+    create(&root, &child, "child");
+    create(&child, &grandchild, "grandchild");
+    create(nullptr, &other, "other");
     Held<IObjectList> children;
     ASSERT_OK(workspace->GetObjectsByParent(&root, children.Out(), e));
     EXPECT_EQ(NamesIn(children.Get()), std::vector<std::string>{"child"});
+    EXPECT_OK(workspace->RemoveObject(&child, e));
+    // Removals one after another, with creations between them: each sees the tree as it is now.
+    create(&root, &late, "late");
+    create(&late, &lateChild, "lateChild");
     EXPECT_OK(workspace->RemoveObject(&root, e));
     Held<IObjectList> left;
     ASSERT_OK(workspace->GetObjectsByType("Node", left.Out(), e));
     EXPECT_EQ(NamesIn(left.Get()), std::vector<std::string>{"other"});
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"other"}}));
-
-    // Removals one after another, with creations between them: each sees the tree as it is now.
-    const _UUID top = NewUuid(), first = NewUuid(), late = NewUuid(), lateChild = NewUuid();
-    Held<IWorkspaceObject> made[4];
-    ASSERT_OK(workspace->CreateObject(nullptr, &top, "top", "Node", false, made[0].Out(), e));
-    ASSERT_OK(workspace->CreateObject(&top, &first, "first", "Node", false, made[1].Out(), e));
-    EXPECT_OK(workspace->RemoveObject(&first, e));
-    ASSERT_OK(workspace->CreateObject(&top, &late, "late", "Node", false, made[2].Out(), e));
-    ASSERT_OK(workspace->CreateObject(&late, &lateChild, "lateChild", "Node", false, made[3].Out(), e));
-    EXPECT_OK(workspace->RemoveObject(&top, e));
-    Held<IObjectList> rest;
-    ASSERT_OK(workspace->GetObjectsByType("Node", rest.Out(), e));
-    EXPECT_EQ(NamesIn(rest.Get()), std::vector<std::string>{"other"});
-    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"),
-              (std::vector<std::vector<std::string>>{{"other"}}));
+    EXPECT_EQ(Stored(workspace.Get(), "SELECT Name FROM GenericObjects"), (Rows{{"other"}}));
 }
 
 class WorkspaceQueries : public HostTest {
 protected:
     void SetUp() override {
         const auto uuid = NewUuid();
-        Held<Core::IErrorCode> error;
-        ASSERT_TRUE(Library().CreateInMemory(&uuid, workspace_.Out(), error.Out())) << Message(error.Get());
+        ASSERT_OK(Library().CreateInMemory(&uuid, workspace_.Out(), e));
     }
     Held<IWorkspaceManager> workspace_;
 };
@@ -426,15 +369,10 @@ TEST_F(WorkspaceQueries, TypeTextsAndLookups) {
 
 TEST_F(WorkspaceQueries, CreationRules) {
     const _UUID sourceId = NewUuid(), setId = NewUuid(), noteId = NewUuid(), unknown = NewUuid();
-    Held<IWorkspaceObject> missingParent;
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) {
-                  return workspace_->CreateObject(nullptr, &setId, "orphan", "dataset", false, missingParent.Out(), e);
-              }),
+    Held<IWorkspaceObject> missingParent, unknownParent;
+    EXPECT_EQ(FAILURE_OF(workspace_->CreateObject(nullptr, &setId, "orphan", "dataset", false, missingParent.Out(), e)),
               "Failed to insert Dataset orphan! Missing parent object id (DataSource Uuid)");
-    Held<IWorkspaceObject> unknownParent;
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) {
-                  return workspace_->CreateObject(&unknown, &setId, "stray", "Dataset", false, unknownParent.Out(), e);
-              }),
+    EXPECT_EQ(FAILURE_OF(workspace_->CreateObject(&unknown, &setId, "stray", "Dataset", false, unknownParent.Out(), e)),
               "Cannot update dataset since it replaces datasource with non existing datasource. Add datasource first "
               "then dataset can be replaced! Name stray, New datasource id which does not exists: " +
                   Text(unknown));
@@ -445,18 +383,14 @@ TEST_F(WorkspaceQueries, CreationRules) {
 
     Held<IWorkspaceObject> note, again;
     ASSERT_OK(workspace_->CreateObject(nullptr, &noteId, "n", "Note", false, note.Out(), e));
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) {
-                  return workspace_->CreateObject(nullptr, &noteId, "n2", "Note", false, again.Out(), e);
-              }),
+    EXPECT_EQ(FAILURE_OF(workspace_->CreateObject(nullptr, &noteId, "n2", "Note", false, again.Out(), e)),
               "Cannot create new row because row with id " + Text(noteId) + " already exists!");
 
     // Creating a data source over an existing one updates it.
-    Held<Data::Interfaces::IProperties> properties;
-    ASSERT_TRUE(Library().CreateProperties(properties.Out(), nullptr));
     Held<IWorkspaceDataSource> first, second;
-    ASSERT_OK(workspace_->CreateDataSource(&sourceId, "one", 11, properties.Get(), first.Out(), e));
+    ASSERT_OK(workspace_->CreateDataSource(&sourceId, "one", 11, NoProperties(), first.Out(), e));
     EXPECT_OK(first->SetEnableCache(true, e));
-    ASSERT_OK(workspace_->CreateDataSource(&sourceId, "two", 14, properties.Get(), second.Out(), e));
+    ASSERT_OK(workspace_->CreateDataSource(&sourceId, "two", 14, NoProperties(), second.Out(), e));
     EXPECT_EQ(NameOf(first.Get()), "two");
     EXPECT_EQ(first->GetType(), DataSourceType::SimpleUrl);
     EXPECT_FALSE(first->GetEnableCache());
@@ -481,10 +415,8 @@ TEST_F(WorkspaceQueries, CreationRules) {
 
 TEST_F(WorkspaceQueries, EnumerationsOutsideTheirListsReadAsUnknown) {
     const _UUID sourceId = NewUuid(), setId = NewUuid();
-    Held<Data::Interfaces::IProperties> properties;
-    ASSERT_TRUE(Library().CreateProperties(properties.Out(), nullptr));
     Held<IWorkspaceDataSource> source;
-    ASSERT_OK(workspace_->CreateDataSource(&sourceId, "s", 99, properties.Get(), source.Out(), e));
+    ASSERT_OK(workspace_->CreateDataSource(&sourceId, "s", 99, NoProperties(), source.Out(), e));
     EXPECT_EQ(source->GetType(), DataSourceType::Unknown);
     Held<IWorkspaceDataset> dataset;
     ASSERT_OK(workspace_->CreateDataset(source.Get(), &setId, "d", -1, 0, 1, false, dataset.Out(), e));
@@ -496,8 +428,8 @@ TEST_F(WorkspaceQueries, EnumerationsOutsideTheirListsReadAsUnknown) {
     ASSERT_OK(workspace_->Serialize(image.Out(), e));
     VeskTest::SqliteReader stored(image->GetData(), image->GetByteSize());
     EXPECT_EQ(stored.Rows("SELECT SpatialType, typeof(SpatialType), DatasetType, InternalName, Label FROM Datasets"),
-              (std::vector<std::vector<std::string>>{{"", "text", "Unknown", "", ""}}));
-    EXPECT_EQ(stored.Rows("SELECT Type FROM DataSources"), (std::vector<std::vector<std::string>>{{""}}));
+              (Rows{{"", "text", "Unknown", "", ""}}));
+    EXPECT_EQ(stored.Rows("SELECT Type FROM DataSources"), (Rows{{""}}));
 }
 
 TEST_F(WorkspaceQueries, NamesAreMatchedExactly) {
@@ -506,100 +438,67 @@ TEST_F(WorkspaceQueries, NamesAreMatchedExactly) {
     const _UUID uuid = NewUuid(), sourceId = NewUuid(), setId = NewUuid();
     {
         Held<IWorkspaceManager> workspace;
-        ASSERT_TRUE(Library().CreateOnFilesystem(&uuid, path.c_str(), 1, workspace.Out(), nullptr));
-        Held<Data::Interfaces::IProperties> properties;
-        ASSERT_TRUE(Library().CreateProperties(properties.Out(), nullptr));
+        ASSERT_OK(Library().CreateOnFilesystem(&uuid, path.c_str(), 1, workspace.Out(), e));
         Held<IWorkspaceDataSource> source;
-        ASSERT_OK(workspace->CreateDataSource(&sourceId, "s", 1, properties.Get(), source.Out(), e));
+        ASSERT_OK(workspace->CreateDataSource(&sourceId, "s", 1, NoProperties(), source.Out(), e));
         Held<IWorkspaceDataset> dataset;
         ASSERT_OK(workspace->CreateDataset(source.Get(), &setId, "d", 0, 1, 0, false, dataset.Out(), e));
         EXPECT_EQ(dataset->GetTemporalType(), TemporalType::TimeSeries);
     }
     VeskTest::SqliteReader(path).Rows("UPDATE Datasets SET TemporalType = 'timeseries'");
     Held<IWorkspaceManager> workspace;
-    ASSERT_TRUE(Library().CreateOnFilesystem(&uuid, path.c_str(), 0, workspace.Out(), nullptr));
+    ASSERT_OK(Library().CreateOnFilesystem(&uuid, path.c_str(), 0, workspace.Out(), e));
     Held<IWorkspaceDataset> dataset;
     ASSERT_OK(workspace->GetDataset(&setId, dataset.Out(), e));
     EXPECT_EQ(dataset->GetTemporalType(), TemporalType::Unknown);
     // A read-only workspace keeps changes in memory but cannot write them.
-    EXPECT_NE(Fails([&](Core::IErrorCode** e) { return dataset->SetName("x", e); }), "");
+    EXPECT_NE(FAILURE_OF(dataset->SetName("x", e)), "");
 }
 
 TEST_F(WorkspaceQueries, BadInput) {
     const _UUID unknown = NewUuid();
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return workspace_->RemoveDataSource(&unknown, e); }),
-              "Row " + Text(unknown) + " does not exists any of the tables! Cannot remove!");
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return workspace_->RemoveObject(&unknown, e); }),
-              "Row " + Text(unknown) + " does not exists any of the tables! Cannot remove!");
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return workspace_->RemoveDataset(&unknown, e); }),
-              "Row " + Text(unknown) + " does not exists any of the tables! Cannot remove!");
+    const std::string noRow = "Row " + Text(unknown) + " does not exists any of the tables! Cannot remove!";
     Held<IWorkspaceDataSource> source;
-    EXPECT_OK(workspace_->GetDataSource(&unknown, source.Out(), e));
-    EXPECT_FALSE(source);
-    Held<IWorkspaceObject> object;
-    EXPECT_OK(workspace_->GetObject(&unknown, object.Out(), e));
-    EXPECT_FALSE(object);
-
-    Held<Data::Interfaces::IProperties> properties;
-    ASSERT_TRUE(Library().CreateProperties(properties.Out(), nullptr));
-    Held<IWorkspaceDataSource> created;
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) {
-                  return workspace_->CreateDataSource(nullptr, "x", 0, properties.Get(), created.Out(), e);
-              }),
-              "Pointer of struct Data::Structures::_UUID must not be null!");
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) {
-                  return workspace_->CreateDataSource(&unknown, nullptr, 0, properties.Get(), created.Out(), e);
-              }),
-              "Pointer of char must not be null!");
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) {
-                  return workspace_->CreateDataSource(&unknown, "x", 0, nullptr, created.Out(), e);
-              }),
-              "Pointer of struct Data::Interfaces::IProperties must not be null!");
     Held<IWorkspaceDataset> dataset;
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) {
-                  return workspace_->CreateDataset(nullptr, &unknown, "x", 0, 0, 0, false, dataset.Out(), e);
-              }),
-              "Pointer of struct Vesk::Interfaces::IWorkspaceDataSource must not be null!");
+    const std::pair<std::function<bool(Core::IErrorCode**)>, std::string> refused[] = {
+        {[&](Core::IErrorCode** e) { return workspace_->RemoveDataSource(&unknown, e); }, noRow},
+        {[&](Core::IErrorCode** e) { return workspace_->RemoveObject(&unknown, e); }, noRow},
+        {[&](Core::IErrorCode** e) { return workspace_->RemoveDataset(&unknown, e); }, noRow},
+        {[&](Core::IErrorCode** e) {
+             return workspace_->CreateDataSource(nullptr, "x", 0, NoProperties(), source.Out(), e);
+         },
+         "Pointer of struct Data::Structures::_UUID must not be null!"},
+        {[&](Core::IErrorCode** e) {
+             return workspace_->CreateDataSource(&unknown, nullptr, 0, NoProperties(), source.Out(), e);
+         },
+         "Pointer of char must not be null!"},
+        {[&](Core::IErrorCode** e) { return workspace_->CreateDataSource(&unknown, "x", 0, nullptr, source.Out(), e); },
+         "Pointer of struct Data::Interfaces::IProperties must not be null!"},
+        {[&](Core::IErrorCode** e) {
+             return workspace_->CreateDataset(nullptr, &unknown, "x", 0, 0, 0, false, dataset.Out(), e);
+         },
+         "Pointer of struct Vesk::Interfaces::IWorkspaceDataSource must not be null!"},
+        {[&](Core::IErrorCode** e) { return workspace_->GetUuid(nullptr, e); },
+         "Pointer of struct Data::Structures::_UUID must not be null!"},
+        {[&](Core::IErrorCode** e) { return workspace_->SetObjectType("x", e); },
+         "Cannot change object type of the workspace!"},
+        {[&](Core::IErrorCode** e) { return workspace_->SetReadOnly(true, e); },
+         "Workspace Database cannot be set as read only!"},
+    };
+    for (const auto& [call, message] : refused) {
+        EXPECT_EQ(Fails(call), message);
+    }
+    EXPECT_NE(FAILURE_OF(workspace_->SetName(nullptr, e)), "");
     EXPECT_FALSE(workspace_->ContainsDataset(nullptr, nullptr));
-    EXPECT_NE(Fails([&](Core::IErrorCode** e) { return workspace_->SetName(nullptr, e); }), "");
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return workspace_->SetObjectType("x", e); }),
-              "Cannot change object type of the workspace!");
-    EXPECT_EQ(Fails([&](Core::IErrorCode** e) { return workspace_->SetReadOnly(true, e); }),
-              "Workspace Database cannot be set as read only!");
-    EXPECT_FALSE(created);
+    EXPECT_FALSE(source);
     EXPECT_FALSE(dataset);
-}
-
-TEST_F(WorkspaceQueries, SerializedImageOpensWithWhatWasWritten) {
-    const _UUID noteId = NewUuid(), pendingId = NewUuid();
-    Held<IWorkspaceObject> note, pending;
-    ASSERT_OK(workspace_->CreateObject(nullptr, &noteId, "written", "Note", false, note.Out(), e));
-    workspace_->SetAutoSave(false);
-    ASSERT_OK(workspace_->CreateObject(nullptr, &pendingId, "pending", "Note", false, pending.Out(), e));
-    Held<IArray> image;
-    ASSERT_OK(workspace_->Serialize(image.Out(), e));
-    Held<IWorkspaceManager> loaded;
-    Held<Core::IErrorCode> error;
-    ASSERT_TRUE(Library().LoadFromMemory(image->GetData(), image->GetByteSize(), loaded.Out(), error.Out()))
-        << Message(error.Get());
-    Held<IObjectList> notes;
-    ASSERT_OK(loaded->GetObjectsByType("Note", notes.Out(), e));
-    EXPECT_EQ(NamesIn(notes.Get()), std::vector<std::string>{"written"});
-    EXPECT_EQ(UuidOf(loaded.Get()), UuidOf(workspace_.Get()));
-}
-
-TEST_F(WorkspaceQueries, GenericObjectHashDependsOnlyOnTheUuid) {
-    const _UUID objectId = NewUuid();
+    // Looking up what is not there is no failure: it finds nothing.
     Held<IWorkspaceObject> object;
-    ASSERT_OK(workspace_->CreateObject(nullptr, &objectId, "n", "Note", false, object.Out(), e));
-    Held<IWorkspaceManager> sameUuid;
-    ASSERT_TRUE(Library().CreateInMemory(&objectId, sameUuid.Out(), nullptr));
-    Held<IArray> objectHash, workspaceHash;
-    ASSERT_OK(object->CalculateHash(objectHash.Out(), e));
-    ASSERT_OK(sameUuid->CalculateHash(workspaceHash.Out(), e));
-    ASSERT_EQ(objectHash->GetByteSize(), 32u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(objectHash->GetData()), 32),
-              std::string(reinterpret_cast<const char*>(workspaceHash->GetData()), 32));
+    EXPECT_OK(workspace_->GetDataSource(&unknown, source.Out(), e));
+    EXPECT_OK(workspace_->GetObject(&unknown, object.Out(), e));
+    EXPECT_FALSE(source);
+    EXPECT_FALSE(object);
+    EXPECT_EQ(TextOf(workspace_.Get(), &IWorkspaceObject::GetObjectType), "Workspace");
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ public:
         // The data-object library comes in as a dependency of the workspace library.
         Resolve(NewUuid, "Data_NewUuid");
         Resolve(UuidToString, "Data_UuidToString");
+        Resolve(UuidFromString, "Data_UuidFromString");
         Resolve(CreateProperties, "Data_CreateProperties");
         Resolve(CreateSecureString, "Data_CreateSecureString");
     }
@@ -41,6 +42,7 @@ public:
     decltype(&VeskWorkspace_SetLogger) SetLogger = nullptr;
     decltype(&Data_NewUuid) NewUuid = nullptr;
     decltype(&Data_UuidToString) UuidToString = nullptr;
+    decltype(&Data_UuidFromString) UuidFromString = nullptr;
     decltype(&Data_CreateProperties) CreateProperties = nullptr;
     decltype(&Data_CreateSecureString) CreateSecureString = nullptr;
 

@@ -8,16 +8,12 @@
 #include <vector>
 
 #include "Core/DataObjects.h"
-#include "Core/Guard.h"
-#include "Core/TableAccess.h"
-#include "Private/Data/Table.h"
 #include "Support/Fixtures.h"
 #include "Support/SqliteReader.h"
 #include "Support/TempFolder.h"
 #include "Support/Thrown.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
-#include "Vesk/Workspace/WorkspaceSchema.h"
 #include "WorkspaceTestSupport.h"
 
 namespace {
@@ -45,29 +41,11 @@ std::string TablesOf(VeskTest::SqliteReader& db) {
         "SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name)");
 }
 
-// The column names of a table, in order, separated by commas.
-std::string ColumnsOf(VeskTest::SqliteReader& db, const std::string& table) {
-    return db.Value("SELECT group_concat(name) FROM (SELECT name FROM pragma_table_info('" + table +
-                    "') ORDER BY cid)");
-}
-
 // The lines from the first one that starts with from on.
 std::vector<std::string> LinesFrom(const WorkspaceTest::LogCapture& log, const std::string& from) {
     const auto lines = log.Lines();
     auto first = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(from, 0) == 0; });
     return std::vector<std::string>(first, lines.end());
-}
-
-Core::Ptr<Data::Interfaces::IProperties> PropertiesOf(const WorkspaceManagerImpl& workspace, const char* owner) {
-    auto secret = Vesk::Data::SecretBytes(workspace.Secret().Get());
-    return Vesk::Data::PropertiesOfOwner(Data::UuidFromText(owner),
-                                         Data::RowsOf(workspace.Tables(WorkspaceTable::Properties).main), secret.Get());
-}
-
-std::string PropertyText(const Core::Ptr<Data::Interfaces::IProperties>& set, const char* name) {
-    Data::Variant value;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return set->GetValue(name, value.Receive(), e); });
-    return value.ToString();
 }
 
 class Upgrade : public ::testing::Test {
@@ -113,7 +91,7 @@ TEST_F(Upgrade, Version1FileIsMigratedStepByStepAndLogged) {
     EXPECT_EQ(db.Value("SELECT typeof(Description) FROM Workspaces"), "text");
     EXPECT_NE(db.Value("SELECT Updated FROM Workspaces"), "2019-03-02T11:30:00.000Z");
     EXPECT_EQ(TablesOf(db), "DataSources,Datasets,GenericObjects,Properties,Workspaces");
-    EXPECT_EQ(ColumnsOf(db, "DataSources"),
+    EXPECT_EQ(db.Value("SELECT group_concat(name) FROM pragma_table_info('DataSources')"),
               "Uuid,Name,Description,Type,Connection,EnableCache,ReadOnly,Inserted,Updated,TypeIdentifier");
     EXPECT_EQ(db.Rows("SELECT Name, Type, DatasetType, TemporalType, SpatialType FROM Datasets ORDER BY Name"),
               (Rows{{"Rivers", "Spatial", "Spatial", "None", "None"},
@@ -124,14 +102,8 @@ TEST_F(Upgrade, Version1FileIsMigratedStepByStepAndLogged) {
               (Rows{{kRivers, "", "/data/hydrology/rivers.shp", "19", "1"},
                     {kRoads, "", "/data/transport/roads.gpkg", "19", "1"}}));
 
-    // What is in memory was loaded again from the upgraded file.
+    // What is in memory was loaded again from the upgraded file; the host tests read it through the exports.
     EXPECT_EQ(workspace->StoredVersion(), 3);
-    EXPECT_EQ(workspace->Tables(WorkspaceTable::Properties).main->GetRowCount(), 3u);
-    EXPECT_EQ(PropertyText(PropertiesOf(*workspace, kRivers), "FilePath"), "/data/hydrology/rivers.shp");
-    const auto roads = PropertiesOf(*workspace, kRoads);
-    EXPECT_EQ(roads->GetCount(), 2u);
-    EXPECT_EQ(PropertyText(roads, "Colour"), "#336699");
-    EXPECT_EQ(PropertyText(roads, "FilePath"), "/data/transport/roads.gpkg");
 }
 
 TEST_F(Upgrade, EmptyTablesAreRecreatedWithTheCurrentSchema) {
@@ -155,17 +127,13 @@ TEST_F(Upgrade, EmptyTablesAreRecreatedWithTheCurrentSchema) {
     lines.resize(std::min(lines.size(), expected.size()));
     EXPECT_EQ(lines, expected);
 
+    // The recreated tables are those of a workspace made new.
+    const std::string fresh = folder_.File("fresh.veskdb");
+    Open(fresh, Vesk::Interfaces::ReadWrite);
+    const std::string schema =
+        "SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master WHERE name <> 'Workspaces' ORDER BY name)";
     VeskTest::SqliteReader db(path);
-    for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Datasets, WorkspaceTable::Properties,
-                                 WorkspaceTable::GenericObjects}) {
-        const std::string name = Vesk::Workspace::WorkspaceTableName(table);
-        std::string statement = Vesk::Workspace::CreateTableStatement(table);
-        statement.replace(statement.find("IF NOT EXISTS "), 14, "");
-        EXPECT_EQ(db.Value("SELECT sql FROM sqlite_master WHERE name = '" + name + "'"), statement);
-        // Memory holds the recreated table, one column per line of its statement.
-        EXPECT_EQ(workspace->Tables(table).main->GetColumnCount(),
-                  static_cast<uint32_t>(std::count(statement.begin(), statement.end(), ',')));
-    }
+    EXPECT_EQ(db.Value(schema), VeskTest::SqliteReader(fresh).Value(schema));
     EXPECT_EQ(TablesOf(db), "DataSources,Datasets,GenericObjects,Properties,Workspaces");
     EXPECT_EQ(db.Value("SELECT Version FROM Workspaces"), "3");
     // Mode 2 keeps its connection through the upgrade and after it.
@@ -174,12 +142,11 @@ TEST_F(Upgrade, EmptyTablesAreRecreatedWithTheCurrentSchema) {
 }
 
 TEST_F(Upgrade, FailedAlterLeavesTheFileAsItWas) {
+    // The host tests check the message through the exports and that the file keeps every byte.
     const std::string path = Build("WorkspaceVersion1FailingAlter.sql");
-    const std::string before = VeskTest::FileBytes(path);
     WorkspaceTest::LogCapture log;
     const std::string message = VeskTest::MessageThrownBy([&] { Open(path, Vesk::Interfaces::ReadWrite); });
     EXPECT_NE(message.find("duplicate column name: TemporalType"), std::string::npos) << message;
-    EXPECT_EQ(VeskTest::FileBytes(path), before);
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
 
     const auto fatal = log.LinesStartingWith("FATAL: Failed to upgrade");

@@ -1,12 +1,10 @@
 // What construction leaves in memory: the loaded tables, the secret, the connection kept or closed.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "Core/DataObjects.h"
 #include "Core/Guard.h"
-#include "Core/Variant.h"
 #include "Support/TempFolder.h"
+#include "Support/Thrown.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
 
@@ -38,29 +36,17 @@ TEST(WorkspaceConstruction, TablesAreLoadedWithTheirKeysAndEmptyCompanions) {
     for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Datasets, WorkspaceTable::Properties,
                                  WorkspaceTable::GenericObjects}) {
         const auto& tracked = workspace->Tables(table);
-        EXPECT_STREQ(tracked.main->GetName(), Vesk::Workspace::WorkspaceTableName(table));
         EXPECT_STREQ(tracked.main->GetKeyColumn(), "Uuid");
         EXPECT_EQ(tracked.main->GetRowCount(), 0u);
         EXPECT_EQ(tracked.insert->GetColumnCount(), tracked.main->GetColumnCount());
         EXPECT_EQ(tracked.remove->GetColumnCount(), tracked.main->GetColumnCount());
     }
-    EXPECT_THROW(workspace->Tables(WorkspaceTable::Workspaces), std::runtime_error);
-}
-
-TEST(WorkspaceConstruction, LoadedRecordHoldsTypedValues) {
-    VeskTest::TempFolder folder;
-    const Data::Uuid uuid = NewUuid();
-    auto workspace = Open(folder.File("w.veskdb"), Vesk::Interfaces::ReadWrite, uuid);
-    Core::Ptr<Data::Interfaces::IRow> row;
-    ASSERT_TRUE(workspace->WorkspaceRecordTable()->GetRow(0, row.Receive(), nullptr));
-    Data::Variant cell;
-    ASSERT_TRUE(row->GetCellByName("Uuid", cell.Receive(), nullptr));
-    EXPECT_EQ(cell.Type(), Data::Structures::VT_Uuid);
-    EXPECT_EQ(std::memcmp(cell.ToUuid().bytes, uuid.bytes, 16), 0);
-    ASSERT_TRUE(row->GetCellByName("Inserted", cell.Receive(), nullptr));
-    EXPECT_EQ(cell.Type(), Data::Structures::VT_DateTime);
-    EXPECT_FALSE(row->HasChanges());
-    EXPECT_EQ(workspace->StoredVersion(), 3);
+    // The record is only ever updated: it has no companions of its own.
+    EXPECT_FALSE(workspace->GetInsertTable(WorkspaceTable::Workspaces));
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { workspace->Tables(WorkspaceTable::Workspaces); }),
+              "Table Workspaces is invalid for the current workspace!");
+    EXPECT_EQ(VeskTest::MessageThrownBy([&] { workspace->GetMainTable(static_cast<WorkspaceTable>(7)); }),
+              "Table  is invalid for the current workspace!");
 }
 
 TEST(WorkspaceConstruction, SecretIsTheHexDigestOfTheUuid) {
