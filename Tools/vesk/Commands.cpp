@@ -65,9 +65,14 @@ CommandLine Parse(const Command& command, const std::vector<std::string>& argume
     auto known = [](const std::vector<std::string>& list, const std::string& option) {
         return std::find(list.begin(), list.end(), option) != list.end();
     };
+    bool optionsEnded = false;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument.size() < 3 || argument.rfind("--", 0) != 0) {
+        if (argument == "--" && !optionsEnded) {
+            optionsEnded = true;  // what follows is positional even when it starts with --
+            continue;
+        }
+        if (optionsEnded || argument.size() < 3 || argument.rfind("--", 0) != 0) {
             line.positional.push_back(argument);
             continue;
         }
@@ -268,10 +273,7 @@ int AddObject(const CommandLine& line, std::istream& in, std::ostream& out) {
     if (!type || type->empty()) {
         throw UsageError("add-object needs --type TEXT");
     }
-    std::string lower = *type;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    if (lower == "dataset" || lower == "datasource") {
+    if (EqualsIgnoringCase(*type, "Dataset") || EqualsIgnoringCase(*type, "DataSource")) {
         throw UsageError("the type " + *type + " makes no generic object; use add-source or add-dataset");
     }
     const auto parentText = line.Value("--parent");
@@ -467,7 +469,8 @@ int Run(const std::vector<std::string>& arguments, std::istream& in, std::ostrea
         if (command == nullptr) {
             throw UsageError("unknown command '" + arguments[0] + "'");
         }
-        if (std::find(arguments.begin() + 1, arguments.end(), "--help") != arguments.end()) {
+        const auto optionsEnd = std::find(arguments.begin() + 1, arguments.end(), "--");
+        if (std::find(arguments.begin() + 1, optionsEnd, "--help") != optionsEnd) {
             out << HelpOf(*command);
             return 0;
         }

@@ -1,5 +1,6 @@
 #pragma once
 // The names of the workspace's enumerations, as the command line takes them and the listing shows them.
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,6 +57,13 @@ inline constexpr EnumName<SpatialType> kSpatialTypes[] = {
 };
 }  // namespace EnumNames
 
+// True when a and b are the same text in ASCII letters of any case.
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 // The name of value; "Unknown" for a value the table does not hold (what the workspace reads for a text it
 // does not know).
 template <class Enum, size_t N>
@@ -71,16 +79,9 @@ std::string NameOf(const EnumName<Enum> (&names)[N], Enum value) {
 // The value named text in any letter case; throws UsageError listing the names when there is none.
 template <class Enum, size_t N>
 Enum ValueNamed(const EnumName<Enum> (&names)[N], std::string_view text, const char* option) {
-    auto lower = [](std::string_view s) {
-        std::string result(s);
-        for (char& c : result) {
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        }
-        return result;
-    };
     std::string known;
     for (const auto& [value, name] : names) {
-        if (lower(name) == lower(text)) {
+        if (EqualsIgnoringCase(name, text)) {
             return value;
         }
         known += (known.empty() ? "" : ", ") + std::string(name);

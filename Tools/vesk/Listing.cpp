@@ -18,9 +18,17 @@ namespace {
 namespace DI = Data::Interfaces;
 using namespace Vesk::Interfaces;
 
+// The object's properties; a set the library cannot read (a secure value stored under another secret)
+// shows as one entry with the library's reason, so that the rest of the workspace is still listed.
 ShownProperties PropertiesOf(IWorkspaceObject* object) {
     Handle<DI::IProperties> set;
-    Call([&](Core::IErrorCode** e) { return object->GetProperties(set.Out(), e); }, "The properties could not be read");
+    Handle<Core::IErrorCode> error;
+    if (!object->GetProperties(set.Out(), error.Out())) {
+        ShownValue reason;
+        reason.kind = ShownValue::Text;
+        reason.text = error ? std::string(error->GetMessage(), error->GetMessageLength()) : "unknown failure";
+        return {{"(unreadable properties)", reason}};
+    }
     return ShowProperties(set.Get());
 }
 
@@ -81,6 +89,10 @@ std::vector<ListedObject> ChildrenOf(const std::string& parent, std::multimap<st
 std::vector<ListedObject> ReadObjectTree(IWorkspaceManager* workspace, const std::vector<std::string>& types) {
     std::vector<FlatObject> flat;
     for (const std::string& type : types) {
+        // The library answers these two type texts with data sources and datasets, listed above already.
+        if (EqualsIgnoringCase(type, "Dataset") || EqualsIgnoringCase(type, "DataSource")) {
+            continue;
+        }
         const auto objects = List([&](DI::IObjectList** out, Core::IErrorCode** e) {
             return workspace->GetObjectsByType(type.c_str(), out, e);
         });

@@ -120,7 +120,8 @@ TEST_F(Cli, BuildsListsAndRemovesAWorkspace) {
     const std::string legend =
         Line({"add-object", path_, "Legend", "--type", "MapElement", "--parent", map, "--prop", "Title=Roads"});
     Line({"add-object", path_, "Entry", "--type", "LegendEntry", "--parent", legend});
-    Line({"add-object", path_, "Notes", "--type", "Note", "--json"});
+    // After -- a name may look like an option.
+    const rapidjson::Document note = Json(Line({"add-object", path_, "--type", "Note", "--json", "--", "--draft"}));
 
     const Result listed = Vesk({"ls", path_, "--json"});
     ASSERT_EQ(listed.code, 0) << listed.err;
@@ -145,10 +146,12 @@ TEST_F(Cli, BuildsListsAndRemovesAWorkspace) {
     EXPECT_EQ(std::string(warehouseJson["properties"]["Password"].GetString()), "***");
     const auto& objects = json["objects"];
     ASSERT_EQ(objects.Size(), 2u);
-    EXPECT_EQ(std::string(objects[0]["name"].GetString()), "Main map");
-    EXPECT_EQ(std::string(objects[0]["children"][0]["properties"]["Title"].GetString()), "Roads");
-    EXPECT_EQ(std::string(objects[0]["children"][0]["children"][0]["name"].GetString()), "Entry");
-    EXPECT_EQ(objects[1]["children"].Size(), 0u);
+    EXPECT_EQ(std::string(objects[0]["name"].GetString()), "--draft");
+    EXPECT_EQ(std::string(objects[0]["uuid"].GetString()), note["uuid"].GetString());
+    EXPECT_EQ(objects[0]["children"].Size(), 0u);
+    EXPECT_EQ(std::string(objects[1]["name"].GetString()), "Main map");
+    EXPECT_EQ(std::string(objects[1]["children"][0]["properties"]["Title"].GetString()), "Roads");
+    EXPECT_EQ(std::string(objects[1]["children"][0]["children"][0]["name"].GetString()), "Entry");
 
     // The secret lines reach the file encrypted, one per --secure-prop in order, and never the output.
     const std::string text = Vesk({"ls", path_}).out;
