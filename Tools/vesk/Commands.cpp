@@ -3,73 +3,150 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
+#include <istream>
+#include <optional>
 #include <ostream>
-#include <stdexcept>
+#include <utility>
 
-#include "Handle.h"
-#include "Vesk/Data/KeldaData.h"
-#include "Vesk/Workspace.h"
+#include "EnumNames.h"
+#include "Library.h"
+#include "Listing.h"
+#include "Properties.h"
 #include "WorkspaceStatistics.h"
 
 namespace VeskTool {
 namespace {
 
+namespace DI = Data::Interfaces;
 using Vesk::Interfaces::IWorkspaceManager;
 
-constexpr const char* kUsage =
-    "usage:\n"
-    "  vesk create PATH [--uuid UUID]   create a workspace file (or open the existing one)\n"
-    "  vesk info PATH [--json]          print a workspace's name, UUID, version, folder and row counts\n";
+constexpr const char* kPropertyHelp =
+    "  --prop KEY=VALUE       a property holding the text VALUE (repeatable)\n"
+    "  --prop KEY:TYPE=VALUE  a typed property: TYPE is string, int (64-bit), double or bool (true, false)\n"
+    "  --secure-prop KEY      a secure text property whose value is the next line of standard input; it is\n"
+    "                         stored encrypted with the workspace secret and listed as ***\n";
 
-// A failure the library reported: its message goes to the user as it stands.
-struct LibraryError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+// One command line after its command name: the positional arguments, and the options in their order.
+struct CommandLine {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // (option, value); flags have an empty value
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-void ThrowIfFailed(bool ok, Handle<Core::IErrorCode>& error, const char* what) {
-    if (ok) {
-        return;
+    bool Has(const std::string& option) const {
+        return std::any_of(options.begin(), options.end(), [&](const auto& o) { return o.first == option; });
     }
-    throw LibraryError(error ? std::string(error->GetMessage(), error->GetMessageLength()) : std::string(what));
+    std::optional<std::string> Value(const std::string& option) const {
+        for (const auto& [name, value] : options) {
+            if (name == option) {
+                return value;
+            }
+        }
+        return std::nullopt;
+    }
+};
+
+struct Command {
+    const char* name;
+    const char* usage;  // the arguments after "vesk NAME"
+    const char* help;   // what it does, its options and an example
+    size_t positionals;
+    std::vector<std::string> valueOptions;
+    std::vector<std::string> flags;
+    int (*run)(const CommandLine&, std::istream&, std::ostream&);
+};
+
+// Options that may be given more than once.
+bool Repeatable(const std::string& option) {
+    return option == "--prop" || option == "--secure-prop";
 }
 
-std::string TextOf(Data::Interfaces::IString* text) {
-    return std::string(text->GetText(), text->GetLength());
+CommandLine Parse(const Command& command, const std::vector<std::string>& arguments) {
+    CommandLine line;
+    auto known = [](const std::vector<std::string>& list, const std::string& option) {
+        return std::find(list.begin(), list.end(), option) != list.end();
+    };
+    bool optionsEnded = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--" && !optionsEnded) {
+            optionsEnded = true;  // what follows is positional even when it starts with --
+            continue;
+        }
+        if (optionsEnded || argument.size() < 3 || argument.rfind("--", 0) != 0) {
+            line.positional.push_back(argument);
+            continue;
+        }
+        const bool takesValue = known(command.valueOptions, argument);
+        if (!takesValue && !known(command.flags, argument)) {
+            throw UsageError("unknown option " + argument);
+        }
+        if (line.Has(argument) && !Repeatable(argument)) {
+            throw UsageError("option " + argument + " is given twice");
+        }
+        if (takesValue && i + 1 == arguments.size()) {
+            throw UsageError("option " + argument + " needs a value");
+        }
+        line.options.emplace_back(argument, takesValue ? arguments[++i] : std::string());
+    }
+    if (line.positional.size() != command.positionals) {
+        throw UsageError(std::string(command.name) + " takes " + std::to_string(command.positionals) +
+                         " argument(s), not " + std::to_string(line.positional.size()));
+    }
+    return line;
 }
 
-Data::Structures::_UUID ParseUuid(const std::string& text) {
+// The --prop and --secure-prop options in their order, checked.
+std::vector<PropertyArgument> PropertyArguments(const CommandLine& line) {
+    std::vector<PropertyArgument> properties;
+    for (const auto& [option, value] : line.options) {
+        if (option == "--prop") {
+            properties.push_back(ParsePropertyArgument(value));
+        } else if (option == "--secure-prop") {
+            properties.push_back(SecurePropertyArgument(value));
+        }
+    }
+    return properties;
+}
+
+void PrintNewUuid(const Data::Structures::_UUID& uuid, bool json, std::ostream& out) {
+    const std::string text = UuidText(uuid);
+    out << (json ? "{\"uuid\":\"" + text + "\"}" : text) << "\n";
+}
+
+Data::Structures::_UUID NewUuid() {
     Data::Structures::_UUID uuid{};
-    Handle<Core::IErrorCode> error;
-    ThrowIfFailed(Data_UuidFromString(text.c_str(), &uuid, error.Out()), error, "Invalid UUID");
+    if (!Data_NewUuid(&uuid)) {
+        throw LibraryError("A UUID could not be made");
+    }
     return uuid;
 }
 
-std::string UuidText(const Data::Structures::_UUID& uuid) {
-    Handle<Data::Interfaces::IString> text;
-    if (!Data_UuidToString(&uuid, text.Out())) {
-        throw LibraryError("UUID could not be converted to text");
-    }
-    return TextOf(text.Get());
-}
-
-Handle<IWorkspaceManager> Open(const std::string& path, const Data::Structures::_UUID& uuid, int mode) {
-    Handle<IWorkspaceManager> workspace;
-    Handle<Core::IErrorCode> error;
-    ThrowIfFailed(VeskWorkspace_CreateOnFilesystem(&uuid, path.c_str(), mode, workspace.Out(), error.Out()), error,
-                  "The workspace could not be opened");
+// Opens an existing workspace file for writing with a transaction open, so that a command's changes reach
+// the file together at Commit or not at all.
+Handle<IWorkspaceManager> OpenForEditing(const std::string& path) {
+    RequireWorkspaceFile(path);
+    auto workspace = OpenWorkspace(path, Data::Structures::_UUID{}, Vesk::Interfaces::ReadWrite);
+    Call([&](Core::IErrorCode** e) { return workspace->BeginTransaction(e); }, "The transaction could not begin");
     return workspace;
 }
 
-template <class Getter>
-std::string ReadText(Getter getter) {
-    Handle<Data::Interfaces::IString> text;
-    Handle<Core::IErrorCode> error;
-    ThrowIfFailed(getter(text.Out(), error.Out()), error, "The workspace could not be read");
-    return TextOf(text.Get());
+void Commit(IWorkspaceManager* workspace) {
+    Call([&](Core::IErrorCode** e) { return workspace->Save(e); }, "The workspace could not be saved");
+}
+
+void SetPropertiesIfAny(Vesk::Interfaces::IWorkspaceObject* object, DI::IProperties* properties) {
+    if (properties->GetCount() != 0) {
+        Call([&](Core::IErrorCode** e) { return object->SetProperties(properties, e); },
+             "The properties could not be set");
+    }
+}
+
+int Create(const CommandLine& line, std::istream&, std::ostream& out) {
+    const auto given = line.Value("--uuid");
+    const Data::Structures::_UUID uuid = given ? ParseUuid(*given, "--uuid") : NewUuid();
+    auto workspace = OpenWorkspace(line.positional[0], uuid, Vesk::Interfaces::ReadWrite);
+    out << "Workspace ready: " << line.positional[0] << "\n";
+    return 0;
 }
 
 struct WorkspaceInfo {
@@ -80,31 +157,30 @@ struct WorkspaceInfo {
 };
 
 WorkspaceInfo ReadInfo(const std::string& path) {
-    Handle<IWorkspaceManager> workspace = Open(path, Data::Structures::_UUID{}, Vesk::Interfaces::ReadOnly);
+    RequireWorkspaceFile(path);
+    auto workspace = OpenWorkspace(path, Data::Structures::_UUID{}, Vesk::Interfaces::ReadOnly);
     WorkspaceInfo info;
     info.name = ReadText([&](auto** out, auto** e) { return workspace->GetName(out, e); });
     info.folder = ReadText([&](auto** out, auto** e) { return workspace->GetFolderPath(out, e); });
-    Data::Structures::_UUID uuid{};
-    Handle<Core::IErrorCode> error;
-    ThrowIfFailed(workspace->GetUuid(&uuid, error.Out()), error, "The workspace could not be read");
-    info.uuid = UuidText(uuid);
+    info.uuid = UuidOf(workspace.Get());
     workspace.Reset();
     info.statistics = ReadStatistics(path);
     return info;
 }
 
-void PrintText(const WorkspaceInfo& info, std::ostream& out) {
-    out << "Name:    " << info.name << "\n"
-        << "UUID:    " << info.uuid << "\n"
-        << "Version: " << info.statistics.version << "\n"
-        << "Folder:  " << info.folder << "\n"
-        << "Rows:\n";
-    for (const auto& [table, count] : info.statistics.rowCounts) {
-        out << "  " << table << ": " << count << "\n";
+int Info(const CommandLine& line, std::istream&, std::ostream& out) {
+    const WorkspaceInfo info = ReadInfo(line.positional[0]);
+    if (!line.Has("--json")) {
+        out << "Name:    " << info.name << "\n"
+            << "UUID:    " << info.uuid << "\n"
+            << "Version: " << info.statistics.version << "\n"
+            << "Folder:  " << info.folder << "\n"
+            << "Rows:\n";
+        for (const auto& [table, count] : info.statistics.rowCounts) {
+            out << "  " << table << ": " << count << "\n";
+        }
+        return 0;
     }
-}
-
-void PrintJson(const WorkspaceInfo& info, std::ostream& out) {
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartObject();
@@ -125,50 +201,288 @@ void PrintJson(const WorkspaceInfo& info, std::ostream& out) {
     writer.EndObject();
     writer.EndObject();
     out << buffer.GetString() << "\n";
-}
-
-int Create(const std::vector<std::string>& arguments, std::ostream& out) {
-    if (arguments.size() != 2 && !(arguments.size() == 4 && arguments[2] == "--uuid")) {
-        throw UsageError("create takes a path and optionally --uuid UUID");
-    }
-    Data::Structures::_UUID uuid{};
-    if (arguments.size() == 4) {
-        uuid = ParseUuid(arguments[3]);
-    } else if (!Data_NewUuid(&uuid)) {
-        throw LibraryError("A UUID could not be made");
-    }
-    Handle<IWorkspaceManager> workspace = Open(arguments[1], uuid, Vesk::Interfaces::ReadWrite);
-    out << "Workspace ready: " << arguments[1] << "\n";
     return 0;
 }
 
-int Info(const std::vector<std::string>& arguments, std::ostream& out) {
-    const bool json = arguments.size() == 3 && arguments[2] == "--json";
-    if (arguments.size() != 2 && !json) {
-        throw UsageError("info takes a path and optionally --json");
-    }
-    const WorkspaceInfo info = ReadInfo(arguments[1]);
-    json ? PrintJson(info, out) : PrintText(info, out);
+int List(const CommandLine& line, std::istream&, std::ostream& out) {
+    const Listing listing = ReadListing(line.positional[0]);
+    line.Has("--json") ? PrintListingJson(listing, out) : PrintListing(listing, out);
     return 0;
+}
+
+int AddSource(const CommandLine& line, std::istream& in, std::ostream& out) {
+    const auto type = line.Value("--type");
+    if (!type) {
+        throw UsageError("add-source needs --type TYPE");
+    }
+    const auto kind = ValueNamed(EnumNames::kDataSourceTypes, *type, "--type");
+    const auto arguments = PropertyArguments(line);
+    RequireWorkspaceFile(line.positional[0]);
+    const auto properties = BuildProperties(arguments, in);
+    auto workspace = OpenForEditing(line.positional[0]);
+    const Data::Structures::_UUID uuid = NewUuid();
+    Handle<Vesk::Interfaces::IWorkspaceDataSource> source;
+    Call(
+        [&](Core::IErrorCode** e) {
+            return workspace->CreateDataSource(&uuid, line.positional[1].c_str(), static_cast<int>(kind),
+                                               properties.Get(), source.Out(), e);
+        },
+        "The data source could not be created");
+    Commit(workspace.Get());
+    PrintNewUuid(uuid, line.Has("--json"), out);
+    return 0;
+}
+
+int AddDataset(const CommandLine& line, std::istream& in, std::ostream& out) {
+    using namespace Vesk::Interfaces;
+    const Data::Structures::_UUID sourceUuid = ParseUuid(line.positional[1], "SOURCE_UUID");
+    const auto spatialName = line.Value("--spatial-type");
+    const SpatialType spatial =
+        spatialName ? ValueNamed(EnumNames::kSpatialTypes, *spatialName, "--spatial-type") : SpatialType::None;
+    // A dataset with spatial data is a spatial one unless told otherwise.
+    const auto typeName = line.Value("--type");
+    const DatasetType type = typeName ? ValueNamed(EnumNames::kDatasetTypes, *typeName, "--type")
+                                      : (spatial == SpatialType::None ? DatasetType::Generic : DatasetType::Spatial);
+    const auto arguments = PropertyArguments(line);
+    RequireWorkspaceFile(line.positional[0]);
+    const auto properties = BuildProperties(arguments, in);
+    auto workspace = OpenForEditing(line.positional[0]);
+    Handle<IWorkspaceDataSource> source;
+    Call([&](Core::IErrorCode** e) { return workspace->GetDataSource(&sourceUuid, source.Out(), e); },
+         "The data source could not be read");
+    if (!source) {
+        throw LibraryError("no data source " + line.positional[1] + " in " + line.positional[0]);
+    }
+    const Data::Structures::_UUID uuid = NewUuid();
+    Handle<IWorkspaceDataset> dataset;
+    Call(
+        [&](Core::IErrorCode** e) {
+            return workspace->CreateDataset(source.Get(), &uuid, line.positional[2].c_str(), static_cast<int>(type),
+                                            static_cast<int>(TemporalType::None), static_cast<int>(spatial), false,
+                                            dataset.Out(), e);
+        },
+        "The dataset could not be created");
+    SetPropertiesIfAny(dataset.Get(), properties.Get());
+    Commit(workspace.Get());
+    PrintNewUuid(uuid, line.Has("--json"), out);
+    return 0;
+}
+
+int AddObject(const CommandLine& line, std::istream& in, std::ostream& out) {
+    const auto type = line.Value("--type");
+    if (!type || type->empty()) {
+        throw UsageError("add-object needs --type TEXT");
+    }
+    if (EqualsIgnoringCase(*type, "Dataset") || EqualsIgnoringCase(*type, "DataSource")) {
+        throw UsageError("the type " + *type + " makes no generic object; use add-source or add-dataset");
+    }
+    const auto parentText = line.Value("--parent");
+    const std::optional<Data::Structures::_UUID> parent =
+        parentText ? std::optional(ParseUuid(*parentText, "--parent")) : std::nullopt;
+    const auto arguments = PropertyArguments(line);
+    RequireWorkspaceFile(line.positional[0]);
+    const auto properties = BuildProperties(arguments, in);
+    auto workspace = OpenForEditing(line.positional[0]);
+    if (parent) {
+        Handle<Vesk::Interfaces::IWorkspaceObject> found;
+        Call([&](Core::IErrorCode** e) { return workspace->GetObject(&*parent, found.Out(), e); },
+             "The parent could not be read");
+        if (!found) {
+            throw LibraryError("no object " + *parentText + " in " + line.positional[0]);
+        }
+    }
+    const Data::Structures::_UUID uuid = NewUuid();
+    Handle<Vesk::Interfaces::IWorkspaceObject> object;
+    Call(
+        [&](Core::IErrorCode** e) {
+            return workspace->CreateObject(parent ? &*parent : nullptr, &uuid, line.positional[1].c_str(),
+                                           type->c_str(), false, object.Out(), e);
+        },
+        "The object could not be created");
+    SetPropertiesIfAny(object.Get(), properties.Get());
+    Commit(workspace.Get());
+    PrintNewUuid(uuid, line.Has("--json"), out);
+    return 0;
+}
+
+int Remove(const CommandLine& line, std::istream&, std::ostream& out) {
+    const Data::Structures::_UUID uuid = ParseUuid(line.positional[1], "UUID");
+    auto workspace = OpenForEditing(line.positional[0]);
+    Call([&](Core::IErrorCode** e) { return workspace->RemoveObject(&uuid, e); }, "The object could not be removed");
+    Commit(workspace.Get());
+    out << "Removed " << UuidText(uuid) << "\n";
+    return 0;
+}
+
+int Upgrade(const CommandLine& line, std::istream&, std::ostream& out) {
+    const std::string& path = line.positional[0];
+    RequireWorkspaceFile(path);
+    // The library upgrades as it opens and says nothing of where it started, so the file tells us first.
+    const int64_t before = ReadVersion(path);
+    OpenWorkspace(path, Data::Structures::_UUID{}, Vesk::Interfaces::ReadWrite).Reset();
+    const int64_t after = ReadVersion(path);
+    if (line.Has("--json")) {
+        out << "{\"from\":" << before << ",\"to\":" << after << ",\"upgraded\":" << (before != after ? "true" : "false")
+            << "}\n";
+    } else if (before != after) {
+        out << "Upgraded " << path << " from version " << before << " to version " << after << "\n";
+    } else {
+        out << path << " is at version " << after << " already; nothing to upgrade\n";
+    }
+    return 0;
+}
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> commands = {
+        {"create",
+         "PATH [--uuid UUID]",
+         "Creates a workspace file, or opens the existing one (which keeps its own UUID and is upgraded when an\n"
+         "older version wrote it).\n"
+         "  --uuid UUID   the new workspace's UUID (default: a random one)\n"
+         "example:\n  vesk create ~/VeskWorkspaces/Demo/workspace.veskdb\n",
+         1,
+         {"--uuid"},
+         {},
+         Create},
+        {"info",
+         "PATH [--json]",
+         "Prints a workspace's name, UUID, data-model version, folder and the row count of each table.\n"
+         "example:\n  vesk info ~/VeskWorkspaces/Demo/workspace.veskdb --json\n",
+         1,
+         {},
+         {"--json"},
+         Info},
+        {"ls",
+         "PATH [--json]",
+         "Lists the data sources with their datasets, and the generic objects as a tree by parent, each with its\n"
+         "properties. Secure values are shown as ***.\n"
+         "example:\n  vesk ls ~/VeskWorkspaces/Demo/workspace.veskdb\n",
+         1,
+         {},
+         {"--json"},
+         List},
+        {"add-source",
+         "PATH NAME --type TYPE [--prop KEY=VALUE]... [--secure-prop KEY]... [--json]",
+         "Adds a data source and prints its new UUID.\n"
+         "  --type TYPE            how its data is reached: None, Custom, InlineJson, InlineGeoJson, InlineSqlite,\n"
+         "                         InlineCsv, InlineTiff, InlineGeopackage, InlineText, InlineBlob, Memory,\n"
+         "                         FilePath, FolderPath, Database, SimpleUrl, ODataApi, ArcGisMapService,\n"
+         "                         ArcGisFeatureService, TileMapService, WebCoverageService, WebMapService,\n"
+         "                         WebMapTileService, WebFeatureService or RuntimeExtension\n",
+         2,
+         {"--type", "--prop", "--secure-prop"},
+         {"--json"},
+         AddSource},
+        {"add-dataset",
+         "PATH SOURCE_UUID NAME [--type T] [--spatial-type S] [--prop KEY=VALUE]... [--json]",
+         "Adds a dataset to the data source SOURCE_UUID and prints its new UUID.\n"
+         "  --type T               Generic, Table, Spatial or BaseMap (default: Spatial when --spatial-type\n"
+         "                         names spatial data, otherwise Generic)\n"
+         "  --spatial-type S       None, Shape, Raster, PointCloud or Lidar (default None)\n",
+         3,
+         {"--type", "--spatial-type", "--prop", "--secure-prop"},
+         {"--json"},
+         AddDataset},
+        {"add-object",
+         "PATH NAME --type TEXT [--parent UUID] [--prop KEY=VALUE]... [--json]",
+         "Adds a generic object and prints its new UUID.\n"
+         "  --type TEXT            the object's type, any text but Dataset and DataSource\n"
+         "  --parent UUID          the generic object it belongs under (default: none, a root)\n",
+         2,
+         {"--type", "--parent", "--prop", "--secure-prop"},
+         {"--json"},
+         AddObject},
+        {"rm",
+         "PATH UUID",
+         "Removes a data source (with its datasets), a dataset or a generic object (with all its descendants),\n"
+         "each with its properties.\n"
+         "example:\n  vesk rm ~/VeskWorkspaces/Demo/workspace.veskdb 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         2,
+         {},
+         {},
+         Remove},
+        {"upgrade",
+         "PATH [--json]",
+         "Opens the workspace for writing, which brings an older file to the current data model, and prints from\n"
+         "which version to which.\n"
+         "example:\n  vesk upgrade old.veskdb\n",
+         1,
+         {},
+         {"--json"},
+         Upgrade},
+    };
+    return commands;
+}
+
+// The examples of the commands that take properties follow the property options in their help.
+std::string HelpOf(const Command& command) {
+    std::string help = "usage: vesk " + std::string(command.name) + " " + command.usage + "\n" + command.help;
+    const std::string name = command.name;
+    if (name == "add-source") {
+        help += std::string(kPropertyHelp) + "  --json                 print {\"uuid\": ...}\nexample:\n" +
+                "  vesk add-source ws.veskdb Roads --type FilePath --prop Path=/data/roads.gpkg --prop Layers:int=3\n" +
+                "  printf '%s\\n' \"$PASSWORD\" | vesk add-source ws.veskdb Warehouse --type Database \\\n" +
+                "      --prop Host=db.example.org --secure-prop Password\n";
+    } else if (name == "add-dataset") {
+        help += std::string(kPropertyHelp) + "  --json                 print {\"uuid\": ...}\nexample:\n" +
+                "  vesk add-dataset ws.veskdb SOURCE_UUID Motorways --spatial-type Shape --prop Opacity:double=0.8\n";
+    } else if (name == "add-object") {
+        help += std::string(kPropertyHelp) + "  --json                 print {\"uuid\": ...}\nexample:\n" +
+                "  vesk add-object ws.veskdb \"Main map\" --type Map --prop Visible:bool=true\n" +
+                "  vesk add-object ws.veskdb Legend --type MapElement --parent MAP_UUID\n";
+    }
+    return help;
+}
+
+std::string Overview() {
+    std::string text = "usage:\n";
+    for (const Command& command : Commands()) {
+        text += "  vesk " + std::string(command.name) + " " + command.usage + "\n";
+    }
+    return text +
+           "Run 'vesk COMMAND --help' for a command's options and an example. Exit codes: 0 done, 1 refused or\n"
+           "failed, 2 bad command line.\n";
+}
+
+const Command* Find(const std::string& name) {
+    for (const Command& command : Commands()) {
+        if (name == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out, std::ostream& err) {
+    const Command* command = arguments.empty() ? nullptr : Find(arguments[0]);
     try {
-        if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "help") {
-            (arguments.empty() ? err : out) << kUsage;
-            return arguments.empty() ? 2 : 0;
+        if (arguments.empty()) {
+            throw UsageError("no command given");
         }
-        if (arguments[0] == "create") {
-            return Create(arguments, out);
+        if (arguments[0] == "--help" || arguments[0] == "help") {
+            const Command* topic = arguments.size() > 1 ? Find(arguments[1]) : nullptr;
+            out << (topic != nullptr ? HelpOf(*topic) : Overview());
+            return 0;
         }
-        if (arguments[0] == "info") {
-            return Info(arguments, out);
+        if (command == nullptr) {
+            throw UsageError("unknown command '" + arguments[0] + "'");
         }
-        throw UsageError("unknown command '" + arguments[0] + "'");
+        const auto optionsEnd = std::find(arguments.begin() + 1, arguments.end(), "--");
+        if (std::find(arguments.begin() + 1, optionsEnd, "--help") != optionsEnd) {
+            out << HelpOf(*command);
+            return 0;
+        }
+        return command->run(Parse(*command, arguments), in, out);
     } catch (const UsageError& e) {
-        err << "vesk: " << e.what() << "\n" << kUsage;
+        err << "vesk: " << e.what() << "\n";
+        if (command != nullptr) {
+            err << "usage: vesk " << command->name << " " << command->usage << "\n"
+                << "Run 'vesk " << command->name << " --help' for more.\n";
+        } else {
+            err << Overview();
+        }
         return 2;
     } catch (const std::exception& e) {
         err << "vesk: " << e.what() << "\n";

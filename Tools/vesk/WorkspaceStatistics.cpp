@@ -26,15 +26,45 @@ int64_t QueryInteger(sqlite3* db, const std::string& sql) {
     return rc == SQLITE_ROW ? sqlite3_column_int64(raw, 0) : 0;
 }
 
-}  // namespace
-
-WorkspaceStatistics ReadStatistics(const std::string& path) {
+std::unique_ptr<sqlite3, Closer> OpenReadOnly(const std::string& path) {
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK) {
         throw std::runtime_error(raw != nullptr ? sqlite3_errmsg(raw) : "out of memory");
     }
+    return db;
+}
+
+}  // namespace
+
+int64_t ReadVersion(const std::string& path) {
+    return QueryInteger(OpenReadOnly(path).get(), "SELECT Version FROM Workspaces LIMIT 1");
+}
+
+std::vector<std::string> ReadObjectTypes(const std::string& path) {
+    const auto db = OpenReadOnly(path);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "SELECT DISTINCT ObjectType FROM GenericObjects ORDER BY ObjectType", -1, &raw,
+                           nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sqlite3_errmsg(db.get()));
+    }
+    std::unique_ptr<sqlite3_stmt, Closer> statement(raw);
+    std::vector<std::string> types;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+        types.emplace_back(text != nullptr ? text : "");
+    }
+    if (rc != SQLITE_DONE) {
+        throw std::runtime_error(sqlite3_errmsg(db.get()));
+    }
+    return types;
+}
+
+WorkspaceStatistics ReadStatistics(const std::string& path) {
+    const auto db = OpenReadOnly(path);
+    sqlite3* raw = db.get();
     WorkspaceStatistics statistics;
     statistics.version = QueryInteger(raw, "SELECT Version FROM Workspaces LIMIT 1");
     for (const char* table : {"Workspaces", "DataSources", "Datasets", "Properties", "GenericObjects"}) {

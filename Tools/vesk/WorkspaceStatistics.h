@@ -15,4 +15,10 @@ struct WorkspaceStatistics {
 // Reads the statistics with SQLite directly, read-only; throws with SQLite's message on failure.
 WorkspaceStatistics ReadStatistics(const std::string& path);
 
+// The data-model version the file's workspace record states, read as ReadStatistics does.
+int64_t ReadVersion(const std::string& path);
+
+// The distinct type texts of the generic objects, which the library lists objects by but cannot enumerate.
+std::vector<std::string> ReadObjectTypes(const std::string& path);
+
 }  // namespace VeskTool

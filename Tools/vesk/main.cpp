@@ -6,5 +6,5 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    return VeskTool::Run(arguments, std::cout, std::cerr);
+    return VeskTool::Run(arguments, std::cin, std::cout, std::cerr);
 }

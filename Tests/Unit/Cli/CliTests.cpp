@@ -1,16 +1,25 @@
-// The vesk tool's commands: what they print, and how they fail.
+// The built vesk tool, run as a user runs it: what it prints, what it leaves in the file, how it fails.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <rapidjson/document.h>
 
-#include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <sstream>
 
-#include "Commands.h"
+#include "Support/Fixtures.h"
 #include "Support/TempFolder.h"
+#include "Vesk/Data/KeldaData.h"
+#include "Vesk/Workspace.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 struct Result {
     int code;
@@ -18,58 +27,231 @@ struct Result {
     std::string err;
 };
 
-Result Vesk(std::vector<std::string> arguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int code = VeskTool::Run(arguments, out, err);
-    return {code, out.str(), err.str()};
+std::string Quoted(const std::string& argument) {
+    std::string quoted = "'";
+    for (const char c : argument) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
 }
 
-TEST(Cli, CreateThenInfoAsJson) {
-    VeskTest::TempFolder folder;
-    const std::string path = folder.File("demo.veskdb");
+std::string Slurp(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Runs the built tool with arguments and input as its standard input.
+class Cli : public ::testing::Test {
+protected:
+    Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
+        std::ofstream(folder_.File("stdin"), std::ios::binary) << input;
+        std::string command = Quoted(VESK_TOOL_PATH);
+        for (const std::string& argument : arguments) {
+            command += " " + Quoted(argument);
+        }
+        command += " <" + Quoted(folder_.File("stdin")) + " >" + Quoted(folder_.File("stdout")) + " 2>" +
+                   Quoted(folder_.File("stderr"));
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(folder_.File("stdout")),
+                Slurp(folder_.File("stderr"))};
+    }
+
+    // The one line of output of a command that succeeds, with the command's errors in the failure message.
+    std::string Line(const std::vector<std::string>& arguments, const std::string& input = "") {
+        const Result result = Vesk(arguments, input);
+        EXPECT_EQ(result.code, 0) << result.err;
+        EXPECT_TRUE(result.err.empty()) << result.err;
+        return result.out.substr(0, result.out.find('\n'));
+    }
+
+    static rapidjson::Document Json(const std::string& text) {
+        rapidjson::Document json;
+        json.Parse(text.c_str());
+        EXPECT_FALSE(json.HasParseError()) << text;
+        return json;
+    }
+
+    VeskTest::TempFolder folder_;
+    const std::string path_ = folder_.File("cli.veskdb");
+};
+
+// The secure property's value read back through the library with the workspace's own secret.
+std::string StoredSecureText(const std::string& path, const std::string& owner, const char* name) {
+    Data::Structures::_UUID uuid{};
+    EXPECT_TRUE(Data_UuidFromString(owner.c_str(), &uuid, nullptr));
+    Vesk::Interfaces::IWorkspaceManager* workspace = nullptr;
+    Data::Interfaces::IProperties* set = nullptr;
+    std::string text = "(unreadable)";
+    if (VeskWorkspace_CreateOnFilesystem(&uuid, path.c_str(), Vesk::Interfaces::ReadOnly, &workspace, nullptr) &&
+        workspace->GetObjectProperties(&uuid, &set, nullptr)) {
+        Data::Structures::_VARIANT value{};
+        if (set->GetValue(name, &value, nullptr)) {
+            if (auto* secure = dynamic_cast<Data::Interfaces::ISecureString*>(value.object)) {
+                text.assign(secure->GetText(), secure->GetLength());
+            }
+        }
+        Data::Structures::VariantClear(&value);
+    }
+    if (set != nullptr) {
+        set->Release();
+    }
+    if (workspace != nullptr) {
+        workspace->Release();
+    }
+    return text;
+}
+
+TEST_F(Cli, BuildsListsAndRemovesAWorkspace) {
     const std::string uuid = "0f8fad5b-d9cb-469f-a165-70867728950e";
-    ASSERT_EQ(Vesk({"create", path, "--uuid", uuid}).code, 0);
-    const Result info = Vesk({"info", path, "--json"});
-    ASSERT_EQ(info.code, 0) << info.err;
-    rapidjson::Document json;
-    json.Parse(info.out.c_str());
-    ASSERT_FALSE(json.HasParseError()) << info.out;
+    ASSERT_EQ(Vesk({"create", path_, "--uuid", uuid}).code, 0);
+    ASSERT_EQ(Vesk({"create", path_, "--uuid", "22222222-2222-2222-2222-222222222222"}).code, 0);
+
+    const std::regex uuidLine("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
+    const std::string roads = Line({"add-source", path_, "Roads", "--type", "FilePath", "--prop", "Path=/data/a=b.gpkg",
+                                    "--prop", "Layers:int=3"});
+    EXPECT_TRUE(std::regex_match(roads, uuidLine)) << roads;
+    const std::string warehouse = Line({"add-source", path_, "Warehouse", "--type", "database", "--prop", "Host=db",
+                                        "--secure-prop", "Password", "--secure-prop", "Token"},
+                                       "s3cret-one\r\ns3cret-two\n");
+    Line({"add-dataset", path_, roads, "Motorways", "--spatial-type", "Shape", "--prop", "Opacity:double=0.8", "--prop",
+          "Visible:bool=false"});
+    Line({"add-dataset", path_, roads, "Junctions", "--type", "Table"});
+    const std::string map = Line({"add-object", path_, "Main map", "--type", "Map"});
+    const std::string legend =
+        Line({"add-object", path_, "Legend", "--type", "MapElement", "--parent", map, "--prop", "Title=Roads"});
+    Line({"add-object", path_, "Entry", "--type", "LegendEntry", "--parent", legend});
+    // After -- a name may look like an option.
+    const rapidjson::Document note = Json(Line({"add-object", path_, "--type", "Note", "--json", "--", "--draft"}));
+
+    const Result listed = Vesk({"ls", path_, "--json"});
+    ASSERT_EQ(listed.code, 0) << listed.err;
+    const rapidjson::Document json = Json(listed.out);
     EXPECT_EQ(std::string(json["uuid"].GetString()), uuid);
-    EXPECT_EQ(std::string(json["name"].GetString()), folder.Path().filename().string());
-    EXPECT_EQ(json["version"].GetInt(), 3);
-    EXPECT_EQ(json["rows"]["Workspaces"].GetInt(), 1);
-    EXPECT_EQ(json["rows"]["GenericObjects"].GetInt(), 0);
+    const auto& sources = json["dataSources"];
+    ASSERT_EQ(sources.Size(), 2u);
+    const auto& roadsJson = std::string(sources[0]["uuid"].GetString()) == roads ? sources[0] : sources[1];
+    const auto& warehouseJson = &roadsJson == &sources[0] ? sources[1] : sources[0];
+    EXPECT_EQ(std::string(roadsJson["type"].GetString()), "FilePath");
+    EXPECT_EQ(std::string(roadsJson["properties"]["Path"].GetString()), "/data/a=b.gpkg");
+    EXPECT_EQ(roadsJson["properties"]["Layers"].GetInt64(), 3);
+    ASSERT_EQ(roadsJson["datasets"].Size(), 2u);
+    const auto& motorways = roadsJson["datasets"][0];
+    EXPECT_EQ(std::string(motorways["name"].GetString()), "Motorways");
+    EXPECT_EQ(std::string(motorways["datasetType"].GetString()), "Spatial");
+    EXPECT_EQ(std::string(motorways["spatialType"].GetString()), "Shape");
+    EXPECT_DOUBLE_EQ(motorways["properties"]["Opacity"].GetDouble(), 0.8);
+    EXPECT_FALSE(motorways["properties"]["Visible"].GetBool());
+    EXPECT_EQ(std::string(roadsJson["datasets"][1]["datasetType"].GetString()), "Table");
+    EXPECT_EQ(std::string(warehouseJson["type"].GetString()), "Database");
+    EXPECT_EQ(std::string(warehouseJson["properties"]["Password"].GetString()), "***");
+    const auto& objects = json["objects"];
+    ASSERT_EQ(objects.Size(), 2u);
+    EXPECT_EQ(std::string(objects[0]["name"].GetString()), "--draft");
+    EXPECT_EQ(std::string(objects[0]["uuid"].GetString()), note["uuid"].GetString());
+    EXPECT_EQ(objects[0]["children"].Size(), 0u);
+    EXPECT_EQ(std::string(objects[1]["name"].GetString()), "Main map");
+    EXPECT_EQ(std::string(objects[1]["children"][0]["properties"]["Title"].GetString()), "Roads");
+    EXPECT_EQ(std::string(objects[1]["children"][0]["children"][0]["name"].GetString()), "Entry");
+
+    // The secret lines reach the file encrypted, one per --secure-prop in order, and never the output.
+    const std::string text = Vesk({"ls", path_}).out;
+    EXPECT_THAT(text, HasSubstr("Password = ***"));
+    EXPECT_THAT(text, HasSubstr("  Main map  [Map]  " + map + "\n    Legend  [MapElement]  " + legend));
+    EXPECT_THAT(text + listed.out, Not(HasSubstr("s3cret")));
+    EXPECT_THAT(VeskTest::FileBytes(path_), Not(HasSubstr("s3cret")));
+    EXPECT_EQ(StoredSecureText(path_, warehouse, "Password"), "s3cret-one");
+    EXPECT_EQ(StoredSecureText(path_, warehouse, "Token"), "s3cret-two");
+
+    // A removed object takes its descendants and all their properties with it; a removed data source its datasets.
+    EXPECT_EQ(Line({"rm", path_, map}), "Removed " + map);
+    EXPECT_EQ(Line({"rm", path_, roads}), "Removed " + roads);
+    const rapidjson::Document info = Json(Vesk({"info", path_, "--json"}).out);
+    EXPECT_EQ(info["rows"]["GenericObjects"].GetInt(), 1);
+    EXPECT_EQ(info["rows"]["Datasets"].GetInt(), 0);
+    EXPECT_EQ(info["rows"]["Properties"].GetInt(), 3);
+    const Result again = Vesk({"rm", path_, map});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_THAT(again.err, HasSubstr(map));
 }
 
-TEST(Cli, CreatingAgainKeepsTheFirstUuid) {
-    VeskTest::TempFolder folder;
-    const std::string path = folder.File("again.veskdb");
-    ASSERT_EQ(Vesk({"create", path, "--uuid", "11111111-1111-1111-1111-111111111111"}).code, 0);
-    ASSERT_EQ(Vesk({"create", path, "--uuid", "22222222-2222-2222-2222-222222222222"}).code, 0);
-    const Result info = Vesk({"info", path});
-    EXPECT_NE(info.out.find("UUID:    11111111-1111-1111-1111-111111111111"), std::string::npos) << info.out;
+TEST_F(Cli, UpgradeSaysFromWhichVersion) {
+    VeskTest::BuildFromFixture("WorkspaceVersion1.sql", path_);
+    EXPECT_EQ(Line({"upgrade", path_}), "Upgraded " + path_ + " from version 1 to version 3");
+    const rapidjson::Document json = Json(Vesk({"upgrade", path_, "--json"}).out);
+    EXPECT_EQ(json["from"].GetInt(), 3);
+    EXPECT_EQ(json["to"].GetInt(), 3);
+    EXPECT_FALSE(json["upgraded"].GetBool());
 }
 
-TEST(Cli, FailuresGoToStandardErrorWithAnExitCode) {
-    VeskTest::TempFolder folder;
-    const Result missing = Vesk({"info", folder.File("missing.veskdb")});
-    EXPECT_EQ(missing.code, 1);
-    EXPECT_TRUE(missing.out.empty());
-    EXPECT_NE(missing.err.find("unable to open database file"), std::string::npos) << missing.err;
+TEST_F(Cli, BadCommandLinesExitWithTwoAndChangeNothing) {
+    ASSERT_EQ(Vesk({"create", path_}).code, 0);
+    const std::string source = Line({"add-source", path_, "S", "--type", "Memory"});
+    const std::string before = VeskTest::FileBytes(path_);
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"frobnicate", path_},
+        {"info"},
+        {"ls", path_, "extra"},
+        {"ls", path_, "--verbose"},
+        {"create", path_, "--uuid", "not-a-uuid"},
+        {"add-source", path_, "X"},
+        {"add-source", path_, "X", "--type", "Teleport"},
+        {"add-source", path_, "X", "--type", "FilePath", "--type", "Memory"},
+        {"add-source", path_, "X", "--type", "FilePath", "--prop"},
+        {"add-source", path_, "X", "--type", "FilePath", "--prop", "NoValue"},
+        {"add-source", path_, "X", "--type", "FilePath", "--prop", "N:int=5.5"},
+        {"add-source", path_, "X", "--type", "FilePath", "--prop", "N:bool=yes"},
+        {"add-source", path_, "X", "--type", "FilePath", "--prop", "N:secure=shown"},
+        {"add-source", path_, "X", "--type", "FilePath", "--secure-prop", "P"},  // no line on standard input
+        {"add-dataset", path_, source, "D", "--spatial-type", "Hologram"},
+        {"add-object", path_, "O", "--type", "Dataset"},
+        {"add-object", path_, "O", "--type", "Map", "--parent", "123"},
+        {"rm", path_, "123"},
+    };
+    for (const auto& arguments : bad) {
+        const Result result = Vesk(arguments);
+        EXPECT_EQ(result.code, 2) << ::testing::PrintToString(arguments) << result.err;
+        EXPECT_TRUE(result.out.empty()) << result.out;
+        EXPECT_THAT(result.err, HasSubstr("usage:")) << ::testing::PrintToString(arguments);
+    }
+    EXPECT_EQ(VeskTest::FileBytes(path_), before);
+    for (const char* command : {"create", "info", "ls", "add-source", "add-dataset", "add-object", "rm", "upgrade"}) {
+        const Result help = Vesk({command, "--help"});
+        EXPECT_EQ(help.code, 0) << command;
+        EXPECT_THAT(help.out, HasSubstr(std::string("usage: vesk ") + command + " "));
+        EXPECT_THAT(help.out, HasSubstr("example:\n  vesk " + std::string(command)));
+    }
+}
 
-    std::ofstream(folder.File("text.veskdb")) << "plain text that is certainly not an SQLite database file";
-    const Result notDatabase = Vesk({"info", folder.File("text.veskdb")});
-    EXPECT_EQ(notDatabase.code, 1);
-    EXPECT_NE(notDatabase.err.find("file is not a database"), std::string::npos) << notDatabase.err;
+TEST_F(Cli, RefusalsExitWithOneAndTheReason) {
+    const std::string missing = folder_.File("missing.veskdb");
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"info", missing},
+                                               {"ls", missing},
+                                               {"upgrade", missing},
+                                               {"rm", missing, "0f8fad5b-d9cb-469f-a165-70867728950e"},
+                                               {"add-object", missing, "O", "--type", "Map"}}) {
+        const Result result = Vesk(arguments);
+        EXPECT_EQ(result.code, 1) << arguments[0];
+        EXPECT_EQ(result.err, "vesk: no workspace file at " + missing + "\n");
+        EXPECT_TRUE(result.out.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
 
-    const Result badUuid = Vesk({"create", folder.File("x.veskdb"), "--uuid", "not-a-uuid"});
-    EXPECT_EQ(badUuid.code, 1);
-    EXPECT_FALSE(std::filesystem::exists(folder.File("x.veskdb")));
+    std::ofstream(folder_.File("text.veskdb")) << "plain text that is certainly not an SQLite database file";
+    EXPECT_THAT(Vesk({"ls", folder_.File("text.veskdb")}).err, HasSubstr("file is not a database"));
 
-    EXPECT_EQ(Vesk({"frobnicate"}).code, 2);
-    EXPECT_EQ(Vesk({}).code, 2);
-    EXPECT_EQ(Vesk({"info"}).code, 2);
+    ASSERT_EQ(Vesk({"create", path_}).code, 0);
+    const std::string nobody = "11111111-1111-1111-1111-111111111111";
+    const Result noSource = Vesk({"add-dataset", path_, nobody, "D"});
+    EXPECT_EQ(noSource.code, 1);
+    EXPECT_EQ(noSource.err, "vesk: no data source " + nobody + " in " + path_ + "\n");
+    EXPECT_EQ(Vesk({"add-object", path_, "O", "--type", "Map", "--parent", nobody}).code, 1);
+    const Result duplicate = Vesk({"add-object", path_, "O", "--type", "Map", "--prop", "A=1", "--prop", "A=2"});
+    EXPECT_EQ(duplicate.code, 1);
+    EXPECT_THAT(duplicate.err, HasSubstr("Property A is already registered"));
+    // Nothing of a refused command reaches the file.
+    EXPECT_EQ(Json(Vesk({"info", path_, "--json"}).out)["rows"]["GenericObjects"].GetInt(), 0);
 }
 
 }  // namespace

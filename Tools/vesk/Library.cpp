@@ -1,0 +1,75 @@
+#include "Library.h"
+
+#include <filesystem>
+
+namespace VeskTool {
+
+void ThrowIfFailed(bool ok, Handle<Core::IErrorCode>& error, const char* what) {
+    if (ok) {
+        return;
+    }
+    throw LibraryError(error ? std::string(error->GetMessage(), error->GetMessageLength()) : std::string(what));
+}
+
+std::string TextOf(Data::Interfaces::IString* text) {
+    return std::string(text->GetText(), text->GetLength());
+}
+
+Data::Structures::_UUID ParseUuid(const std::string& text, const char* what) {
+    Data::Structures::_UUID uuid{};
+    Handle<Core::IErrorCode> error;
+    if (!Data_UuidFromString(text.c_str(), &uuid, error.Out())) {
+        throw UsageError(std::string(what) + " '" + text + "' is not a UUID");
+    }
+    return uuid;
+}
+
+std::string UuidText(const Data::Structures::_UUID& uuid) {
+    Handle<Data::Interfaces::IString> text;
+    if (!Data_UuidToString(&uuid, text.Out())) {
+        throw LibraryError("UUID could not be converted to text");
+    }
+    return TextOf(text.Get());
+}
+
+bool IsNil(const Data::Structures::_UUID& uuid) {
+    for (const uint8_t byte : uuid.bytes) {
+        if (byte != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Data::Structures::_UUID UuidValueOf(Vesk::Interfaces::IWorkspaceObject* object) {
+    Data::Structures::_UUID uuid{};
+    Call([&](Core::IErrorCode** e) { return object->GetUuid(&uuid, e); }, "The workspace could not be read");
+    return uuid;
+}
+
+std::string UuidOf(Vesk::Interfaces::IWorkspaceObject* object) {
+    return UuidText(UuidValueOf(object));
+}
+
+void RequireWorkspaceFile(const std::string& path) {
+    if (path.rfind("file:", 0) == 0) {
+        return;
+    }
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored)) {
+        throw LibraryError("no workspace file at " + path);
+    }
+}
+
+Handle<Vesk::Interfaces::IWorkspaceManager> OpenWorkspace(const std::string& path, const Data::Structures::_UUID& uuid,
+                                                          int mode) {
+    Handle<Vesk::Interfaces::IWorkspaceManager> workspace;
+    Call(
+        [&](Core::IErrorCode** e) {
+            return VeskWorkspace_CreateOnFilesystem(&uuid, path.c_str(), mode, workspace.Out(), e);
+        },
+        "The workspace could not be opened");
+    return workspace;
+}
+
+}  // namespace VeskTool
