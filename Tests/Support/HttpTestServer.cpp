@@ -336,11 +336,23 @@ HttpTestServer::HttpTestServer(Security security, const TestCertificates* certif
         if (certificates == nullptr) {
             throw std::invalid_argument("a TLS server needs certificates");
         }
-        const TestCertificates::Pair pair = security == Security::Tls            ? certificates->Loopback()
-                                            : security == Security::TlsOtherHost ? certificates->OtherHost()
-                                                                                 : certificates->Untrusted();
-        impl_->server = std::make_unique<httplib::SSLServer>(static_cast<X509*>(pair.certificate),
-                                                             static_cast<EVP_PKEY*>(pair.key));
+        const TestCertificates::Pair pair = security == Security::TlsOtherHost   ? certificates->OtherHost()
+                                            : security == Security::TlsUntrusted ? certificates->Untrusted()
+                                                                                 : certificates->Loopback();
+        auto* certificate = static_cast<X509*>(pair.certificate);
+        auto* key = static_cast<EVP_PKEY*>(pair.key);
+        if (security == Security::TlsOnly11) {
+            // OpenSSL 3 offers TLS 1.1 only at security level 0.
+            impl_->server = std::make_unique<httplib::SSLServer>([certificate, key](SSL_CTX& context) {
+                SSL_CTX_set_security_level(&context, 0);
+                return SSL_CTX_use_certificate(&context, certificate) == 1 &&
+                       SSL_CTX_use_PrivateKey(&context, key) == 1 &&
+                       SSL_CTX_set_min_proto_version(&context, TLS1_1_VERSION) == 1 &&
+                       SSL_CTX_set_max_proto_version(&context, TLS1_1_VERSION) == 1;
+            });
+        } else {
+            impl_->server = std::make_unique<httplib::SSLServer>(certificate, key);
+        }
         secure_ = true;
     }
     // Enough workers for every connection a test opens at once: a connection kept alive holds its

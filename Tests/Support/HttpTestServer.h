@@ -85,7 +85,8 @@ inline char PatternByte(uint64_t offset) {
 // Safe for concurrent use.
 class HttpTestServer {
 public:
-    enum class Security { Plain, Tls, TlsOtherHost, TlsUntrusted };
+    // TlsOnly11 offers nothing newer than TLS 1.1 (with the loopback certificate), which clients must refuse.
+    enum class Security { Plain, Tls, TlsOtherHost, TlsUntrusted, TlsOnly11 };
 
     explicit HttpTestServer(Security security = Security::Plain, const TestCertificates* certificates = nullptr);
     ~HttpTestServer();

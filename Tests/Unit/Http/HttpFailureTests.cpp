@@ -180,6 +180,15 @@ TEST_F(HttpTlsTest, CertificatesThatDoNotProveTheServerAreRefused) {
     }
 }
 
+TEST_F(HttpTlsTest, AServerThatOffersOnlyTls11IsRefused) {
+    HttpTestServer server(HttpTestServer::Security::TlsOnly11, &Certificates());
+    Core::Ptr<IHttpClient> client = OpenClient(server.BaseUrl());
+    Core::Ptr<IAsyncTask> task = Get(client.GetUnchecked(), "/text?size=4");
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->GetState(), TaskFailed) << "a TLS 1.1 connection was accepted";
+    EXPECT_TRUE(server.Requests().empty()) << "the request went out over TLS 1.1";
+}
+
 // A raw server that answers every request with reply and then closes.
 struct CannedReply {
     explicit CannedReply(std::string reply)
