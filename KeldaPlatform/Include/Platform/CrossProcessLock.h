@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -23,13 +24,13 @@ public:
     // Gives the lock up when this object holds it; otherwise does nothing.
     void Release() noexcept;
 
-    // Where the lock lives (a file in the system's temporary folder).
+    // Where the lock lives: a file in the system's temporary folder, or the name of a Windows mutex.
     const std::string& Path() const noexcept { return path_; }
 
 private:
-    std::string path_;     // immutable after construction
-    int descriptor_ = -1;  // immutable after construction
-    bool held_ = false;    // owner thread only
+    std::string path_;      // immutable after construction
+    intptr_t native_ = -1;  // the lock file's descriptor or the mutex handle; immutable after construction
+    bool held_ = false;     // owner thread only
 };
 
 // Holds a CrossProcessLock for a scope; owner thread only, like the lock it holds.

@@ -32,6 +32,9 @@ std::string SystemMessage(RichError::Family family, uint32_t code);
 // The current error number of the calling thread.
 int LastError();
 
+// The family of the error numbers that QueryFileStatus reports on this system.
+RichError::Family ErrorFamily();
+
 // Size, last modification (seconds since 1970) and kind of a file system entry; false with the
 // error number when it cannot be queried.
 struct FileStatus {

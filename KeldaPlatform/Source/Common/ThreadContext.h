@@ -66,6 +66,14 @@ private:
 // A manual-reset signal that plain waits and pumping waits can wait on. Safe for concurrent use.
 class Waitable {
 public:
+    Waitable();
+    ~Waitable();
+    Waitable(const Waitable&) = delete;
+    Waitable& operator=(const Waitable&) = delete;
+
+    // The system's event object behind this signal where the backend waits on one (Windows), else
+    // null; owned by this object.
+    void* NativeEvent() const { return event_; }
     void Set();
     bool IsSet() const { return set_.load(std::memory_order_acquire); }
     bool WaitPlain(uint32_t timeoutMs);
@@ -79,6 +87,7 @@ private:
     // after writing it.
     std::atomic<bool> set_{false};
     std::vector<impl::details::ThreadContext*> waiters_;  // guarded by mutex_; contexts of pumping waits
+    void* event_ = nullptr;                               // immutable after construction
 };
 
 }  // namespace Platform::Threading

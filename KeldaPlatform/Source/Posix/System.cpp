@@ -131,6 +131,10 @@ int LastError() {
     return errno;
 }
 
+RichError::Family ErrorFamily() {
+    return RichError::Family::Errno;
+}
+
 bool QueryFileStatus(const std::string& path, FileStatus& status, int& error) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
