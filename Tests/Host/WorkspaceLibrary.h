@@ -1,10 +1,9 @@
 #pragma once
-// The workspace library as a host sees it: loaded with dlopen, its exports resolved by name.
-#include <dlfcn.h>
-
+// The workspace library as a host sees it: loaded by path, its exports resolved by name.
 #include <stdexcept>
 #include <string>
 
+#include "Support/DynamicLibrary.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace.h"
 
@@ -13,9 +12,9 @@ namespace VeskHost {
 class WorkspaceLibrary {
 public:
     WorkspaceLibrary() {
-        handle_ = dlopen(VESK_WORKSPACE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        handle_ = VeskTest::OpenLibrary(VESK_WORKSPACE_LIBRARY);
         if (handle_ == nullptr) {
-            throw std::runtime_error(dlerror());
+            throw std::runtime_error(VeskTest::LoaderError());
         }
         Resolve(CreateOnFilesystem, "VeskWorkspace_CreateOnFilesystem");
         Resolve(CreateInMemory, "VeskWorkspace_CreateInMemory");
@@ -27,7 +26,7 @@ public:
         Resolve(NewUuid, "Data_NewUuid");
         Resolve(UuidToString, "Data_UuidToString");
     }
-    ~WorkspaceLibrary() { dlclose(handle_); }
+    ~WorkspaceLibrary() { VeskTest::CloseLibrary(handle_); }
     WorkspaceLibrary(const WorkspaceLibrary&) = delete;
     WorkspaceLibrary& operator=(const WorkspaceLibrary&) = delete;
 
@@ -43,7 +42,7 @@ public:
 private:
     template <class F>
     void Resolve(F& function, const char* name) {
-        function = reinterpret_cast<F>(dlsym(handle_, name));
+        function = reinterpret_cast<F>(VeskTest::Symbol(handle_, name));
         if (function == nullptr) {
             throw std::runtime_error(std::string("missing export ") + name);
         }

@@ -1,6 +1,5 @@
 // Lines reach the host module's logger while the module is loaded, and nothing breaks once the
 // host has unloaded it.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +7,7 @@
 #include "Core/IAppLogger.h"
 #include "Core/Log.h"
 #include "Platform/Module.h"
+#include "Support/DynamicLibrary.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ using LineCount = size_t (*)();
 using LineAt = size_t (*)(size_t, char*, size_t);
 
 std::string LineOf(void* module, size_t index) {
-    auto lineAt = reinterpret_cast<LineAt>(dlsym(module, "KeldaHostTest_Line"));
+    auto lineAt = reinterpret_cast<LineAt>(VeskTest::Symbol(module, "KeldaHostTest_Line"));
     char buffer[512];
     lineAt(index, buffer, sizeof buffer);
     return buffer;
@@ -23,9 +23,9 @@ std::string LineOf(void* module, size_t index) {
 
 TEST(HostLogger, LinesReachTheHostModuleUntilItIsUnloaded) {
     // By full path: under AddressSanitizer dlopen does not search the test's own run path.
-    void* module = dlopen(KELDA_HOST_TEST_MODULE, RTLD_NOW);
-    ASSERT_NE(module, nullptr) << dlerror();
-    auto count = reinterpret_cast<LineCount>(dlsym(module, "KeldaHostTest_LineCount"));
+    void* module = VeskTest::OpenLibrary(KELDA_HOST_TEST_MODULE);
+    ASSERT_NE(module, nullptr) << VeskTest::LoaderError();
+    auto count = reinterpret_cast<LineCount>(VeskTest::Symbol(module, "KeldaHostTest_LineCount"));
     ASSERT_NE(count, nullptr);
 
     Core::LogMessage(Core::LogInfo, "void Host(void)", "host.cpp", 7, "through the host");
@@ -35,7 +35,7 @@ TEST(HostLogger, LinesReachTheHostModuleUntilItIsUnloaded) {
     EXPECT_EQ(LineOf(module, 0), "INFO: through the host [void Host(void)]|" + std::to_string(0x707070));
     EXPECT_EQ(LineOf(module, 1), "WARN: warned [f]|" + std::to_string(0x38DACD));
 
-    ASSERT_EQ(dlclose(module), 0);
+    ASSERT_TRUE(VeskTest::CloseLibrary(module));
     ASSERT_FALSE(Platform::Module::IsModuleLoaded("KeldaHost.dll")) << "the host module stayed loaded";
     EXPECT_FALSE(Core::GetAppLoggerInstance());
     Core::LogMessage(Core::LogError, "f", "", 0, "nobody listens");

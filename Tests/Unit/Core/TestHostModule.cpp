@@ -7,6 +7,7 @@
 
 #include "Core/IAppLogger.h"
 #include "Core/Object.h"
+#include "Vesk/Export.h"
 
 namespace {
 
@@ -73,19 +74,18 @@ RecordingLogger* TheLogger() {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) bool Platform_GetAppLoggerInstance(
-    Platform::Interfaces::IAppLogger** logger) {
+extern "C" VESK_SYMBOL_EXPORT bool Platform_GetAppLoggerInstance(Platform::Interfaces::IAppLogger** logger) {
     *logger = TheLogger();
     (*logger)->AddReference();
     return true;
 }
 
-extern "C" __attribute__((visibility("default"))) size_t KeldaHostTest_LineCount() {
+extern "C" VESK_SYMBOL_EXPORT size_t KeldaHostTest_LineCount() {
     return TheLogger()->Count();
 }
 
 // Copies line index into buffer (NUL-terminated, cut to size) and gives its full length.
-extern "C" __attribute__((visibility("default"))) size_t KeldaHostTest_Line(size_t index, char* buffer, size_t size) {
+extern "C" VESK_SYMBOL_EXPORT size_t KeldaHostTest_Line(size_t index, char* buffer, size_t size) {
     const std::string line = TheLogger()->Line(index);
     if (size > 0) {
         const size_t n = line.size() < size - 1 ? line.size() : size - 1;
