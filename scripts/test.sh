@@ -62,6 +62,13 @@ run_preset windows
 echo "== windows: tests under Wine"
 export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all
 ctest --preset windows -j "${jobs}" -L 'core|data|sql|geometry|platform|workspace|host|cli' --timeout 300
+echo "== windows: a workspace written on Linux opens on Windows with identical values, and back"
+rm -rf build/cross && mkdir -p build/cross
+cross_test() { "$@" --gtest_filter='CrossSystem.*' --gtest_brief=1; }
+VESK_CROSS_SYSTEM_WRITE="$PWD/build/cross/linux.veskdb" cross_test ./build/dev/bin/WorkspaceTests
+VESK_CROSS_SYSTEM_READ="$PWD/build/cross/linux.veskdb" cross_test cmake/wine-run.sh build/windows/bin/WorkspaceTests.exe
+VESK_CROSS_SYSTEM_WRITE="$PWD/build/cross/windows.veskdb" cross_test cmake/wine-run.sh build/windows/bin/WorkspaceTests.exe
+VESK_CROSS_SYSTEM_READ="$PWD/build/cross/windows.veskdb" cross_test ./build/dev/bin/WorkspaceTests
 # The Wine server of our prefix lingers for a few seconds after the last program: end it now.
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "== windows: cross build and Wine tests took $(($(date +%s) - windows_started)) s"
