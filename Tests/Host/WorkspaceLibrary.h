@@ -22,11 +22,19 @@ public:
         Resolve(LoadFromMemory1, "VeskWorkspace_LoadFromMemory1");
         Resolve(GenerateDefaultSecret, "VeskWorkspace_GenerateDefaultSecret");
         Resolve(SetLogger, "VeskWorkspace_SetLogger");
-        // The data-object library comes in as a dependency of the workspace library.
+        // The data-object library comes in as a dependency of the workspace library; its exports are
+        // looked up in it by name, as a Windows host must (GetProcAddress searches one module only).
+        dataHandle_ = VeskTest::OpenLibrary(KELDA_DATA_LIBRARY);
+        if (dataHandle_ == nullptr) {
+            throw std::runtime_error(VeskTest::LoaderError());
+        }
         Resolve(NewUuid, "Data_NewUuid");
         Resolve(UuidToString, "Data_UuidToString");
     }
-    ~WorkspaceLibrary() { VeskTest::CloseLibrary(handle_); }
+    ~WorkspaceLibrary() {
+        VeskTest::CloseLibrary(dataHandle_);
+        VeskTest::CloseLibrary(handle_);
+    }
     WorkspaceLibrary(const WorkspaceLibrary&) = delete;
     WorkspaceLibrary& operator=(const WorkspaceLibrary&) = delete;
 
@@ -42,13 +50,18 @@ public:
 private:
     template <class F>
     void Resolve(F& function, const char* name) {
-        function = reinterpret_cast<F>(VeskTest::Symbol(handle_, name));
+        void* address = VeskTest::Symbol(handle_, name);
+        if (address == nullptr && dataHandle_ != nullptr) {
+            address = VeskTest::Symbol(dataHandle_, name);
+        }
+        function = reinterpret_cast<F>(address);
         if (function == nullptr) {
             throw std::runtime_error(std::string("missing export ") + name);
         }
     }
 
     void* handle_ = nullptr;
+    void* dataHandle_ = nullptr;
 };
 
 // Holds the one reference a host receives from the library.

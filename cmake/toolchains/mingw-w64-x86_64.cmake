@@ -11,10 +11,6 @@ set(CMAKE_RC_COMPILER ${VESK_MINGW_PREFIX}-windres)
 set(CMAKE_AR ${VESK_MINGW_PREFIX}-gcc-ar-posix CACHE FILEPATH "")
 set(CMAKE_RANLIB ${VESK_MINGW_PREFIX}-gcc-ranlib-posix CACHE FILEPATH "")
 
-# The C99 forms of printf ("%zu", "%lld") instead of the old system library's own.
-set(CMAKE_C_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
-set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
-
 get_filename_component(VESK_WINDOWS_DEPS "${CMAKE_CURRENT_LIST_DIR}/../../build/windows-deps/prefix" ABSOLUTE)
 set(CMAKE_FIND_ROOT_PATH /usr/${VESK_MINGW_PREFIX} ${VESK_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

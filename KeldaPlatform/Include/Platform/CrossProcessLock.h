@@ -8,7 +8,9 @@ namespace Platform::Threading {
 // An exclusive lock shared by every process of the machine under one name. The operating system
 // releases it when its holder dies, so a crashed process never blocks the others. One object is
 // owner-thread only; two objects of one name, even in one process, exclude each other, so each
-// thread that needs the lock makes its own.
+// thread that needs the lock makes its own. On Windows the lock is the named mutex
+// "Global\<name>" (the workspace passes "VESKDB_Workspace" and its working name), which belongs to a
+// thread: the thread that holds it may take it again through a second object.
 class CrossProcessLock {
 public:
     // Creates (or opens) the lock called name; fails with "Cannot create windows mutex!" when the
