@@ -47,4 +47,10 @@ bool QueryFileStatus(const std::string& path, FileStatus& status, int& error);
 // Writes an open file's buffered data to its storage; false when that fails.
 bool FlushFile(intptr_t handle);
 
+// Copies a finished log record to the system's debugger channel, where the system has one.
+void DebuggerOutput(const std::string& record) noexcept;
+
+// Gives back what stack traces took from the system (a symbol handler), if they took anything.
+void ReleaseStackTraceResources() noexcept;
+
 }  // namespace Platform::Backend

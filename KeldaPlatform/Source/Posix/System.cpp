@@ -151,4 +151,12 @@ bool FlushFile(intptr_t handle) {
     return fsync(static_cast<int>(handle)) == 0;
 }
 
+void DebuggerOutput(const std::string&) noexcept {
+    // There is no debugger channel on this system.
+}
+
+void ReleaseStackTraceResources() noexcept {
+    // backtrace and dladdr hold nothing that needs giving back.
+}
+
 }  // namespace Platform::Backend

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Common/Backend.h"
 #include "Core/StringFormat.h"
 #include "WideText.h"
 
@@ -30,11 +31,13 @@ std::wstring ExecutableFolder() {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+// Set once the symbol handler is initialised, cleared when the logger's end gives it back.
+std::atomic<bool> symbolsInitialised{false};
+
 // Initialises the symbol handler once per process, invading it so that every loaded module is known.
 void InitialiseSymbols(HANDLE process) {
-    static std::atomic<bool> initialised{false};
     bool expected = false;
-    if (initialised.compare_exchange_strong(expected, true)) {
+    if (symbolsInitialised.compare_exchange_strong(expected, true)) {
         const std::wstring folder = ExecutableFolder();
         SymSetOptions(SymGetOptions() | SYMOPT_UNDNAME | SYMOPT_DEFERRED_LOADS);
         SymInitializeW(process, folder.empty() ? nullptr : folder.c_str(), TRUE);
@@ -95,3 +98,15 @@ __attribute__((noinline)) bool CaptureStackTrace(uint32_t framesToSkip, uint32_t
 }
 
 }  // namespace Platform::Diagnostics
+
+namespace Platform::Backend {
+
+void ReleaseStackTraceResources() noexcept {
+    std::lock_guard<std::mutex> lock(Diagnostics::SymbolMutex());
+    bool expected = true;
+    if (Diagnostics::symbolsInitialised.compare_exchange_strong(expected, false)) {
+        SymCleanup(GetCurrentProcess());
+    }
+}
+
+}  // namespace Platform::Backend

@@ -168,4 +168,12 @@ bool FlushFile(intptr_t handle) {
     return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
+void DebuggerOutput(const std::string& record) noexcept {
+    try {
+        OutputDebugStringW(Windows::Text::Widen(record).c_str());
+    } catch (...) {
+        // A record that is no UTF-8 is not copied; the log itself still gets it.
+    }
+}
+
 }  // namespace Platform::Backend

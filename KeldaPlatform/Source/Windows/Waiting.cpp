@@ -201,6 +201,9 @@ bool PumpingWait(HANDLE handle, uint32_t timeoutMs, bool dispatchMessages) {
         bool taken = false;
         const DWORD result = MsgWaitForMultipleObjectsEx(1, &handle, timeoutMs, QS_ALLINPUT, flags);
         if (result == WAIT_OBJECT_0) {
+            // Work queued before the event was set still runs inside this wait: a system may report
+            // the signalled object before the calls waiting in the queue (Wine does).
+            SleepEx(0, TRUE);
             return true;
         }
         if (result == WAIT_ABANDONED_0) {
