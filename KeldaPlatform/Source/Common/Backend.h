@@ -19,6 +19,9 @@ public:
     virtual ~NativeThread() = default;
     // Only called while the thread is alive.
     virtual void SetName(const char* name) = 0;
+    // The system's handle of the thread, valid while this object lives; null where the system has
+    // none to give.
+    virtual void* SystemHandle() const { return nullptr; }
 };
 std::unique_ptr<NativeThread> CaptureCurrentThread();
 

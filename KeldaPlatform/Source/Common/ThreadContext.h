@@ -39,6 +39,8 @@ public:
     bool RunOne();
     void SetName(const char* name);
     uint32_t ThreadId() const { return threadId_; }
+    // The system's handle of the thread, or null where the system has none.
+    void* SystemHandle() const { return native_ ? native_->SystemHandle() : nullptr; }
 
     // Wakes the owning thread's pumping wait.
     void Wake();

@@ -20,6 +20,7 @@ public:
     // Sets the thread description (UTF-8 name) where the system has SetThreadDescription.
     void SetName(const char* name) override;
     HANDLE Handle() const { return handle_; }
+    void* SystemHandle() const override { return handle_; }
 
 private:
     HANDLE handle_ = nullptr;

@@ -87,6 +87,10 @@ TEST(Dispatcher, IsBoundToItsThreadAndRefusesOwnerOperations) {
     EXPECT_STREQ(dispatcher->GetName(), "");
     EXPECT_NE(dispatcher->GetHandle(), nullptr);
     EXPECT_EQ(CreateThreadDispatcher()->GetHandle(), dispatcher->GetHandle());
+#if defined(_WIN32)
+    // The thread's own handle, duplicated from its pseudo-handle.
+    EXPECT_EQ(GetThreadId(static_cast<HANDLE>(dispatcher->GetHandle())), GetCurrentThreadId());
+#endif
     EXPECT_FALSE(dispatcher->HasTimeout());
     const auto message = [](auto call) {
         Core::ErrorCode error;
