@@ -1,9 +1,8 @@
 #pragma once
-#include <openssl/evp.h>
-
 #include <array>
 #include <string>
 
+#include "Core/Crypto.h"
 #include "Core/Object.h"
 #include "Vesk/Data/IHashing.h"
 
@@ -27,7 +26,7 @@ private:
     ~Sha256HashingImpl() override;
     void Start();
 
-    EVP_MD_CTX* context_;
+    Core::Crypto::Sha256 digestState_;
     bool finished_ = false;
     std::array<uint8_t, 32> digest_{};
     std::string digestText_;

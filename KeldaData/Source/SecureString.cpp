@@ -1,8 +1,8 @@
 #include "SecureString.h"
 
-#include <openssl/crypto.h>
-
 #include <cstring>
+
+#include "Core/Crypto.h"
 
 namespace Data::impl {
 
@@ -15,8 +15,8 @@ SecureStringImpl::SecureStringImpl(const char* text, uint64_t length)
 }
 
 SecureStringImpl::~SecureStringImpl() {
-    // OPENSSL_cleanse cannot be optimised away the way a memset before free can.
-    OPENSSL_cleanse(bytes_.get(), length_ + 1);
+    // A cleanse cannot be optimised away the way a memset before free can.
+    Core::Crypto::Cleanse(bytes_.get(), length_ + 1);
 }
 
 }  // namespace Data::impl

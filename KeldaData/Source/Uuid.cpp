@@ -1,10 +1,9 @@
 #include "Uuid.h"
 
-#include <openssl/rand.h>
-
 #include <stdexcept>
 
 #include "Common.h"
+#include "Core/Crypto.h"
 
 namespace Data::impl {
 
@@ -34,7 +33,9 @@ constexpr int HexValue(char c) {
 
 Structures::_UUID NewUuid() {
     Structures::_UUID uuid;
-    if (RAND_bytes(uuid.bytes, sizeof uuid.bytes) != 1) {
+    try {
+        Core::Crypto::RandomBytes(uuid.bytes, sizeof uuid.bytes);
+    } catch (const std::exception&) {
         throw std::runtime_error("The random generator could not produce a UUID");
     }
     uuid.bytes[6] = static_cast<uint8_t>((uuid.bytes[6] & 0x0F) | 0x40);  // version 4

@@ -6,7 +6,7 @@
 
 namespace Data::impl {
 
-// A random version 4 UUID from OpenSSL's generator; throws when the generator fails.
+// A random version 4 UUID from the cryptographic generator; throws when the generator fails.
 Structures::_UUID NewUuid();
 
 // Lower-case hyphenated text (8-4-4-4-12).

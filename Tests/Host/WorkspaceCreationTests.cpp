@@ -1,6 +1,8 @@
 // Creating and opening workspaces on disk, in memory and from images, as a host application does.
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <filesystem>
@@ -130,6 +132,9 @@ TEST_F(WorkspaceCreation, FolderPathIsThePathWithoutItsLastComponent) {
 }
 
 TEST_F(WorkspaceCreation, TwoProcessesCreatingOneNewFileMakeOneRecord) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "needs fork; on Windows the named mutex behind this is tested in CrossProcessLock";
+#else
     const std::string path = folder_.File("race.veskdb");
     int gate[2];
     ASSERT_EQ(pipe(gate), 0);
@@ -160,6 +165,7 @@ TEST_F(WorkspaceCreation, TwoProcessesCreatingOneNewFileMakeOneRecord) {
     VeskTest::SqliteReader db(path);
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'"), "5");
+#endif
 }
 
 TEST_F(WorkspaceCreation, ImagesOpenReadOnlyOnTheCallersBytesOrWritableOnACopy) {

@@ -1,10 +1,9 @@
 #pragma once
-// The workspace library as a host sees it: loaded with dlopen, its exports resolved by name.
-#include <dlfcn.h>
-
+// The workspace library as a host sees it: loaded by path, its exports resolved by name.
 #include <stdexcept>
 #include <string>
 
+#include "Support/DynamicLibrary.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace.h"
 
@@ -13,9 +12,9 @@ namespace VeskHost {
 class WorkspaceLibrary {
 public:
     WorkspaceLibrary() {
-        handle_ = dlopen(VESK_WORKSPACE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        handle_ = VeskTest::OpenLibrary(VESK_WORKSPACE_LIBRARY);
         if (handle_ == nullptr) {
-            throw std::runtime_error(dlerror());
+            throw std::runtime_error(VeskTest::LoaderError());
         }
         Resolve(CreateOnFilesystem, "VeskWorkspace_CreateOnFilesystem");
         Resolve(CreateInMemory, "VeskWorkspace_CreateInMemory");
@@ -23,14 +22,22 @@ public:
         Resolve(LoadFromMemory1, "VeskWorkspace_LoadFromMemory1");
         Resolve(GenerateDefaultSecret, "VeskWorkspace_GenerateDefaultSecret");
         Resolve(SetLogger, "VeskWorkspace_SetLogger");
-        // The data-object library comes in as a dependency of the workspace library.
+        // The data-object library comes in as a dependency of the workspace library; its exports are
+        // looked up in it by name, as a Windows host must (GetProcAddress searches one module only).
+        dataHandle_ = VeskTest::OpenLibrary(KELDA_DATA_LIBRARY);
+        if (dataHandle_ == nullptr) {
+            throw std::runtime_error(VeskTest::LoaderError());
+        }
         Resolve(NewUuid, "Data_NewUuid");
         Resolve(UuidToString, "Data_UuidToString");
         Resolve(UuidFromString, "Data_UuidFromString");
         Resolve(CreateProperties, "Data_CreateProperties");
         Resolve(CreateSecureString, "Data_CreateSecureString");
     }
-    ~WorkspaceLibrary() { dlclose(handle_); }
+    ~WorkspaceLibrary() {
+        VeskTest::CloseLibrary(dataHandle_);
+        VeskTest::CloseLibrary(handle_);
+    }
     WorkspaceLibrary(const WorkspaceLibrary&) = delete;
     WorkspaceLibrary& operator=(const WorkspaceLibrary&) = delete;
 
@@ -49,13 +56,18 @@ public:
 private:
     template <class F>
     void Resolve(F& function, const char* name) {
-        function = reinterpret_cast<F>(dlsym(handle_, name));
+        void* address = VeskTest::Symbol(handle_, name);
+        if (address == nullptr && dataHandle_ != nullptr) {
+            address = VeskTest::Symbol(dataHandle_, name);
+        }
+        function = reinterpret_cast<F>(address);
         if (function == nullptr) {
             throw std::runtime_error(std::string("missing export ") + name);
         }
     }
 
     void* handle_ = nullptr;
+    void* dataHandle_ = nullptr;
 };
 
 // Holds the one reference a host receives from the library.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Core/Crypto.h"
 #include "Core/Object.h"
 #include "Vesk/Services/IEncryption.h"
 
@@ -21,7 +22,7 @@ public:
     bool Decrypt(Data::Interfaces::IArray* cipher, Data::Interfaces::IArray** plain,
                  ::Core::IErrorCode** error) override;
 
-    static constexpr size_t kTagSize = 16;
+    static constexpr size_t kTagSize = ::Core::Crypto::kSivTagSize;
 
 private:
     ~Aes256SivEncryption() override;

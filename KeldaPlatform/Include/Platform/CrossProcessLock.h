@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -7,7 +8,9 @@ namespace Platform::Threading {
 // An exclusive lock shared by every process of the machine under one name. The operating system
 // releases it when its holder dies, so a crashed process never blocks the others. One object is
 // owner-thread only; two objects of one name, even in one process, exclude each other, so each
-// thread that needs the lock makes its own.
+// thread that needs the lock makes its own. On Windows the lock is the named mutex
+// "Global\<name>" (the workspace passes "VESKDB_Workspace" and its working name), which belongs to a
+// thread: the thread that holds it may take it again through a second object.
 class CrossProcessLock {
 public:
     // Creates (or opens) the lock called name; fails with "Cannot create windows mutex!" when the
@@ -23,13 +26,13 @@ public:
     // Gives the lock up when this object holds it; otherwise does nothing.
     void Release() noexcept;
 
-    // Where the lock lives (a file in the system's temporary folder).
+    // Where the lock lives: a file in the system's temporary folder, or the name of a Windows mutex.
     const std::string& Path() const noexcept { return path_; }
 
 private:
-    std::string path_;     // immutable after construction
-    int descriptor_ = -1;  // immutable after construction
-    bool held_ = false;    // owner thread only
+    std::string path_;      // immutable after construction
+    intptr_t native_ = -1;  // the lock file's descriptor or the mutex handle; immutable after construction
+    bool held_ = false;     // owner thread only
 };
 
 // Holds a CrossProcessLock for a scope; owner thread only, like the lock it holds.

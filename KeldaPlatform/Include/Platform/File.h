@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "Core/Ptr.h"
@@ -36,9 +37,12 @@ inline constexpr uint32_t kAttributeNormal = 0x80u;
 Core::Ptr<Interfaces::IFile> OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
                                       uint32_t creationDisposition, uint32_t flagsAndAttributes = 0);
 
-// The long form of a path for the file functions. Paths have no length limit here, so every path is
-// its own long form.
+// The long form of a path for the file functions: on Windows an absolute path gains the \\?\ prefix
+// that lifts the length limit; where paths have no such limit, every path is its own long form.
 std::string ToLongPath(const std::string& path);
+
+// The file-system path named by UTF-8 text (never read in the system's code page).
+std::filesystem::path PathFromUtf8(const std::string& path);
 
 // True when path names an existing entry that is not a directory; throws "Invalid ObjectName" for an
 // empty path.

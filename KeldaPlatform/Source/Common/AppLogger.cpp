@@ -78,9 +78,11 @@ AppLogger::~AppLogger() {
         if (failed_ && file_) {
             // Renaming keeps the open file: later records still reach it under its new name.
             std::error_code renameError;
-            std::filesystem::rename(filePath_, failedFilePath_, renameError);
+            const std::filesystem::path from = IO::PathFromUtf8(filePath_);
+            const std::filesystem::path to = IO::PathFromUtf8(failedFilePath_);
+            std::filesystem::rename(from, to, renameError);
             if (renameError) {
-                throw std::filesystem::filesystem_error("rename", filePath_, failedFilePath_, renameError);
+                throw std::filesystem::filesystem_error("rename", from, to, renameError);
             }
             // Fixed text: hosts match on it.
             Log(Core::StringFormat("[Log file renamed from [%s] to [%s]", filePath_.c_str(), failedFilePath_.c_str())
@@ -95,6 +97,7 @@ AppLogger::~AppLogger() {
     file_ = nullptr;
     console_ = nullptr;
     startTime_ = nullptr;
+    Backend::ReleaseStackTraceResources();
 }
 
 void AppLogger::Log(const char* text, uint32_t colour) {
@@ -112,7 +115,7 @@ void AppLogger::Log(const char* text, uint32_t colour) {
         threadId = Backend::CurrentThreadId();
     }
     const std::string record = FormatRecord(text, timestamps ? &local : nullptr, correlation ? &threadId : nullptr);
-    // There is no debugger channel to copy the record to on this platform.
+    Backend::DebuggerOutput(record);
     std::lock_guard<std::recursive_mutex> guard(lock_);
     WriteLocked(record, colour);
 }
@@ -162,8 +165,9 @@ void AppLogger::SetFilePath(const char* path) {
         return;
     }
     filePath_ = path;
-    const std::filesystem::path p(filePath_);
-    failedFilePath_ = (p.parent_path() / ("Failed_" + p.filename().string())).string();
+    const std::filesystem::path p = IO::PathFromUtf8(filePath_);
+    const std::u8string failed = (p.parent_path() / (u8"Failed_" + p.filename().u8string())).u8string();
+    failedFilePath_.assign(failed.begin(), failed.end());
 }
 
 bool AppLogger::OpenLocked() {

@@ -19,6 +19,9 @@ public:
     virtual ~NativeThread() = default;
     // Only called while the thread is alive.
     virtual void SetName(const char* name) = 0;
+    // The system's handle of the thread, valid while this object lives; null where the system has
+    // none to give.
+    virtual void* SystemHandle() const { return nullptr; }
 };
 std::unique_ptr<NativeThread> CaptureCurrentThread();
 
@@ -32,6 +35,9 @@ std::string SystemMessage(RichError::Family family, uint32_t code);
 // The current error number of the calling thread.
 int LastError();
 
+// The family of the error numbers that QueryFileStatus reports on this system.
+RichError::Family ErrorFamily();
+
 // Size, last modification (seconds since 1970) and kind of a file system entry; false with the
 // error number when it cannot be queried.
 struct FileStatus {
@@ -43,5 +49,11 @@ bool QueryFileStatus(const std::string& path, FileStatus& status, int& error);
 
 // Writes an open file's buffered data to its storage; false when that fails.
 bool FlushFile(intptr_t handle);
+
+// Copies a finished log record to the system's debugger channel, where the system has one.
+void DebuggerOutput(const std::string& record) noexcept;
+
+// Gives back what stack traces took from the system (a symbol handler), if they took anything.
+void ReleaseStackTraceResources() noexcept;
 
 }  // namespace Platform::Backend

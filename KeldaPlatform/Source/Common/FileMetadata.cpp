@@ -147,6 +147,9 @@ Core::Ptr<Interfaces::IFileMetadata> CreateFileMetadata(const std::string& path,
     Backend::FileStatus status;
     int code = 0;
     if (!Backend::QueryFileStatus(ToLongPath(path), status, code)) {
+        if (Backend::ErrorFamily() == RichError::Family::Win32) {
+            RichError::ThrowWin32(static_cast<uint32_t>(code), "FileAPI");
+        }
         RichError::ThrowErrno(code, "FileAPI");
     }
     Core::Ptr<Data::Interfaces::IDateTime> modified;

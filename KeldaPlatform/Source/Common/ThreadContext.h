@@ -39,6 +39,8 @@ public:
     bool RunOne();
     void SetName(const char* name);
     uint32_t ThreadId() const { return threadId_; }
+    // The system's handle of the thread, or null where the system has none.
+    void* SystemHandle() const { return native_ ? native_->SystemHandle() : nullptr; }
 
     // Wakes the owning thread's pumping wait.
     void Wake();
@@ -66,6 +68,14 @@ private:
 // A manual-reset signal that plain waits and pumping waits can wait on. Safe for concurrent use.
 class Waitable {
 public:
+    Waitable();
+    ~Waitable();
+    Waitable(const Waitable&) = delete;
+    Waitable& operator=(const Waitable&) = delete;
+
+    // The system's event object behind this signal where the backend waits on one (Windows), else
+    // null; owned by this object.
+    void* NativeEvent() const { return event_; }
     void Set();
     void Reset();
     bool IsSet() const { return set_.load(std::memory_order_acquire); }
@@ -80,6 +90,7 @@ private:
     // after writing it.
     std::atomic<bool> set_{false};
     std::vector<impl::details::ThreadContext*> waiters_;  // guarded by mutex_; contexts of pumping waits
+    void* event_ = nullptr;                               // immutable after construction
 };
 
 }  // namespace Platform::Threading

@@ -147,7 +147,9 @@ void ThreadDispatcher::SetName(const char* name) {
 }
 
 void* ThreadDispatcher::GetHandle() {
-    return thread_.get();
+    // The system's thread handle where there is one; otherwise the thread's queue names it.
+    void* handle = thread_ ? thread_->SystemHandle() : nullptr;
+    return handle != nullptr ? handle : thread_.get();
 }
 
 AsyncTask ThreadDispatcher::Post(std::function<void()> work) const {

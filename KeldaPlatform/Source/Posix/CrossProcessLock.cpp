@@ -30,8 +30,8 @@ CrossProcessLock::CrossProcessLock(const std::string& name) {
     path_ = ((error ? std::filesystem::path("/tmp") : folder) / FileNameOf(name)).string();
     // flock locks belong to the open file description, so two locks of one name in one process
     // exclude each other just as two processes do.
-    descriptor_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (descriptor_ < 0) {
+    native_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (native_ < 0) {
         // Fixed text: hosts match on it.
         throw std::runtime_error("Cannot create windows mutex!");
     }
@@ -39,11 +39,11 @@ CrossProcessLock::CrossProcessLock(const std::string& name) {
 
 CrossProcessLock::~CrossProcessLock() {
     Release();
-    ::close(descriptor_);
+    ::close(static_cast<int>(native_));
 }
 
 void CrossProcessLock::Acquire() {
-    while (::flock(descriptor_, LOCK_EX) != 0) {
+    while (::flock(static_cast<int>(native_), LOCK_EX) != 0) {
         if (errno != EINTR) {
             // Fixed text: hosts match on it.
             throw std::runtime_error("Cannot create windows mutex!");
@@ -54,7 +54,7 @@ void CrossProcessLock::Acquire() {
 
 void CrossProcessLock::Release() noexcept {
     if (held_) {
-        ::flock(descriptor_, LOCK_UN);
+        ::flock(static_cast<int>(native_), LOCK_UN);
         held_ = false;
     }
 }

@@ -298,48 +298,6 @@ bool FileExists(const std::string& path) {
     return Backend::QueryFileStatus(ToLongPath(path), status, error) && !status.isDirectory;
 }
 
-void ReadFully(Interfaces::ISynchrounousFile& file, uint8_t* buffer, uint64_t size, uint64_t piece) {
-    if (piece == 0 || piece > kMaxFilePiece) {
-        piece = kMaxFilePiece;
-    }
-    uint64_t done = 0;
-    while (done < size) {
-        const uint64_t asked = std::min(size - done, piece);
-        uint64_t got = 0;
-        Core::ThrowIfFailed([&](Core::IErrorCode** error) {
-            got = file.Read(buffer + done, asked, error);
-            return true;
-        });
-        if (got == 0) {
-            break;
-        }
-        done += got;
-    }
-    if (done != size) {
-        throw std::runtime_error(Core::StringFormat("The file ended after %llu of %llu bytes",
-                                                    static_cast<unsigned long long>(done),
-                                                    static_cast<unsigned long long>(size)));
-    }
-}
-
-Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path, uint64_t piece) {
-    std::error_code sizeError;
-    const uint64_t size = std::filesystem::file_size(path, sizeError);
-    if (sizeError) {
-        throw std::filesystem::filesystem_error("file_size", path, sizeError);
-    }
-    Core::Ptr<Interfaces::ISynchrounousFile> file =
-        OpenFile(path, kGenericRead, kShareRead | kShareWrite | kShareDelete, kOpenExisting)
-            .Cast<Interfaces::ISynchrounousFile>();
-    Core::Ptr<Data::Interfaces::IArray> array;
-    if (!Data_CreateArray(array.Receive()) || !array) {
-        throw std::runtime_error("Could not create array");
-    }
-    Core::ThrowIfFailed([&](Core::IErrorCode** error) { return array->Assign(nullptr, 1, size, error); });
-    ReadFully(*file, array->GetData(), size, piece);
-    return array;
-}
-
 size_t ClosePendingDescriptors() {
     return Posix::IO::SweepParkedDescriptors();
 }
@@ -352,13 +310,5 @@ bool Platform_OpenFile(const char* path, uint32_t access, uint32_t shareMode, ui
         Core::CheckNotNull(path);
         Core::CheckOut(file);
         Core::HandOut(Platform::IO::OpenFile(path, access, shareMode, creationDisposition, flagsAndAttributes), file);
-    });
-}
-
-bool Platform_ReadFileToArray(const char* path, Data::Interfaces::IArray** array, Core::IErrorCode** error) {
-    return Core::AbiGuard(error, [&] {
-        Core::CheckNotNull(path);
-        Core::CheckOut(array);
-        Core::HandOut(Platform::IO::ReadFileToArray(path), array);
     });
 }

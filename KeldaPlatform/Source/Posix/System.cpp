@@ -131,6 +131,10 @@ int LastError() {
     return errno;
 }
 
+RichError::Family ErrorFamily() {
+    return RichError::Family::Errno;
+}
+
 bool QueryFileStatus(const std::string& path, FileStatus& status, int& error) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
@@ -145,6 +149,14 @@ bool QueryFileStatus(const std::string& path, FileStatus& status, int& error) {
 
 bool FlushFile(intptr_t handle) {
     return fsync(static_cast<int>(handle)) == 0;
+}
+
+void DebuggerOutput(const std::string&) noexcept {
+    // There is no debugger channel on this system.
+}
+
+void ReleaseStackTraceResources() noexcept {
+    // backtrace and dladdr hold nothing that needs giving back.
 }
 
 }  // namespace Platform::Backend

@@ -12,6 +12,7 @@
 #include "Core/StringFormat.h"
 #include "Core/TableAccess.h"
 #include "Platform/CrossProcessLock.h"
+#include "Platform/File.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceSchema.h"
 
@@ -48,13 +49,14 @@ std::string FolderPathOf(const std::string& path) {
 }
 
 std::string WorkingNameOf(const std::string& folderPath) {
-    std::filesystem::path folder(folderPath);
+    // UTF-8 both ways: the narrow forms of a path would use the system's code page on Windows.
+    std::filesystem::path folder = Platform::IO::PathFromUtf8(folderPath);
     if (folderPath.empty()) {
         std::error_code ignored;
         folder = std::filesystem::current_path(ignored);
     }
-    const std::string name = folder.filename().string();
-    return name.empty() ? kUnnamed : name;
+    const std::u8string name = folder.filename().u8string();
+    return name.empty() ? kUnnamed : std::string(name.begin(), name.end());
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "Core/IAppLogger.h"
 #include "Core/Object.h"
+#include "Vesk/Export.h"
 
 namespace {
 
@@ -73,15 +74,14 @@ RecordingLogger* TheLogger() {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) bool Platform_GetAppLoggerInstance(
-    Platform::Interfaces::IAppLogger** logger) {
+extern "C" VESK_SYMBOL_EXPORT bool Platform_GetAppLoggerInstance(Platform::Interfaces::IAppLogger** logger) {
     *logger = TheLogger();
     (*logger)->AddReference();
     return true;
 }
 
 // Every line recorded so far, each ended by a newline; valid until the next call.
-extern "C" __attribute__((visibility("default"))) const char* KeldaHostTest_Lines() {
+extern "C" VESK_SYMBOL_EXPORT const char* KeldaHostTest_Lines() {
     static std::string lines;
     lines = TheLogger()->Lines();
     return lines.c_str();

@@ -1,4 +1,6 @@
 // A module that the loader tests load, query and unload.
-extern "C" __attribute__((visibility("default"))) int PlatformTestModule_Answer() {
+#include "Vesk/Export.h"
+
+extern "C" VESK_SYMBOL_EXPORT int PlatformTestModule_Answer() {
     return 42;
 }

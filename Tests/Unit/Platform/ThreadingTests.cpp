@@ -1,6 +1,11 @@
 // Posting work to threads, task states and results, and status callbacks carried home.
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <pthread.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -82,6 +87,10 @@ TEST(Dispatcher, IsBoundToItsThreadAndRefusesOwnerOperations) {
     EXPECT_STREQ(dispatcher->GetName(), "");
     EXPECT_NE(dispatcher->GetHandle(), nullptr);
     EXPECT_EQ(CreateThreadDispatcher()->GetHandle(), dispatcher->GetHandle());
+#if defined(_WIN32)
+    // The thread's own handle, duplicated from its pseudo-handle.
+    EXPECT_EQ(GetThreadId(static_cast<HANDLE>(dispatcher->GetHandle())), GetCurrentThreadId());
+#endif
     EXPECT_FALSE(dispatcher->HasTimeout());
     const std::string consumed =
         "This thread was consumed. Thread start/stop functions work only on created and owned threads.";
@@ -92,6 +101,22 @@ TEST(Dispatcher, IsBoundToItsThreadAndRefusesOwnerOperations) {
     EXPECT_EQ(FailureOf([&](auto e) { return dispatcher->Reserved9(nullptr, nullptr, nullptr, e); }),
               "Function not implemented");
 
+#if defined(_WIN32)
+    // The whole name becomes the thread's description, where the system keeps descriptions.
+    using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+    auto getDescription = reinterpret_cast<GetDescription>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+    dispatcher->SetName("platform-test-thread-name \xC3\xA9");
+    dispatcher->SetName(nullptr);
+    if (getDescription != nullptr) {
+        PWSTR description = nullptr;
+        ASSERT_TRUE(SUCCEEDED(getDescription(GetCurrentThread(), &description)));
+        EXPECT_STREQ(description, L"platform-test-thread-name \u00E9");
+        LocalFree(description);
+    }
+    EXPECT_STREQ(dispatcher->GetName(), "");
+    dispatcher->SetName("");
+#else
     char before[16] = {};
     pthread_getname_np(pthread_self(), before, sizeof before);
     dispatcher->SetName("platform-test-thread-name");
@@ -101,6 +126,7 @@ TEST(Dispatcher, IsBoundToItsThreadAndRefusesOwnerOperations) {
     EXPECT_STREQ(name, "platform-test-t");
     EXPECT_STREQ(dispatcher->GetName(), "");
     pthread_setname_np(pthread_self(), before);
+#endif
 }
 
 TEST(Dispatcher, ManyThreadsPostToOneThreadInTheirOwnOrder) {
@@ -151,9 +177,12 @@ TEST(Dispatcher, WorkQueuedForAThreadThatEndsIsReleasedUnrun) {
     // Posting to the ended thread fails quietly with a log line and an empty task.
     PlatformTest::LogCapture capture;
     EXPECT_FALSE(orphaned->Post([&] { ran = true; }));
-    EXPECT_NE(capture.Text().find("ERROR: QueueUserAPC Error: 3, Thread: [ThreadDispatcher] (Posting from "),
-              std::string::npos)
-        << capture.Text();
+#if defined(_WIN32)
+    const std::string refused = "ERROR: QueueUserAPC Error: 6, Thread: [ThreadDispatcher] (Posting from ";
+#else
+    const std::string refused = "ERROR: QueueUserAPC Error: 3, Thread: [ThreadDispatcher] (Posting from ";
+#endif
+    EXPECT_NE(capture.Text().find(refused), std::string::npos) << capture.Text();
     EXPECT_NE(capture.Text().find("STACK_TRACE: ["), std::string::npos);
     EXPECT_TRUE(orphaned->IsIdle());
 }

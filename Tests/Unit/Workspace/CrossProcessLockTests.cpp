@@ -1,7 +1,12 @@
 // The lock that serialises opening workspaces of one name across processes.
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -30,6 +35,28 @@ TEST(CrossProcessLock, SecondHolderWaitsForTheFirst) {
     EXPECT_TRUE(acquired.load());
 }
 
+#if defined(_WIN32)
+// The lock is the machine-wide named mutex: any process that opens the name waits on the same object.
+TEST(CrossProcessLock, IsTheMachineWideMutexOfItsName) {
+    CrossProcessLock lock("VESKDB_WorkspaceLockProcessTest");
+    EXPECT_EQ(lock.Path(), "Global\\VESKDB_WorkspaceLockProcessTest");
+    HANDLE other = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\VESKDB_WorkspaceLockProcessTest");
+    ASSERT_NE(other, nullptr) << GetLastError();
+    lock.Acquire();
+    // Waited for from another thread, as another process would: busy while held, free once released.
+    DWORD whileHeld = 0;
+    std::thread([&] { whileHeld = WaitForSingleObject(other, 0); }).join();
+    EXPECT_EQ(whileHeld, static_cast<DWORD>(WAIT_TIMEOUT));
+    lock.Release();
+    DWORD afterRelease = 0;
+    std::thread([&] {
+        afterRelease = WaitForSingleObject(other, 1000);
+        ReleaseMutex(other);
+    }).join();
+    EXPECT_EQ(afterRelease, static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(other);
+}
+#else
 TEST(CrossProcessLock, AnotherProcessWaitsToo) {
     CrossProcessLock lock("VESKDB_WorkspaceLockProcessTest");
     lock.Acquire();
@@ -55,5 +82,6 @@ TEST(CrossProcessLock, NamesCannotLeaveTheTemporaryFolder) {
     CrossProcessLock lock("VESKDB_Workspace../../etc/x");
     EXPECT_EQ(lock.Path().find("/../"), std::string::npos);
 }
+#endif
 
 }  // namespace

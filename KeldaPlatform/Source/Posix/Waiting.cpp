@@ -3,13 +3,13 @@
 #include <chrono>
 #include <new>
 
+#include "Common/ThreadContext.h"
 #include "Core/Log.h"
 #include "Core/StringFormat.h"
 #include "Platform/AlertableEvent.h"
 #include "Platform/ErrorRecord.h"
 #include "Platform/RichError.h"
 #include "Platform/ThreadHelpers.h"
-#include "ThreadContext.h"
 
 namespace Platform::Threading {
 namespace impl::details {
@@ -101,6 +101,10 @@ void ThreadContext::Close() {
 }
 
 }  // namespace impl::details
+
+// The stand-in waits on a condition variable: there is no system event object.
+Waitable::Waitable() = default;
+Waitable::~Waitable() = default;
 
 void Waitable::Set() {
     std::lock_guard<std::mutex> lock(mutex_);
