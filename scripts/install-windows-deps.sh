@@ -26,22 +26,23 @@ for p in "${packages[@]}"; do
 done
 
 # Debian's source packages: the Linux build's SQLite and pugixml, of the very versions installed.
-sources_list=/etc/apt/sources.list.d/vesk-deb-src.sources
+# The source entries copy the machine's own binary entries, so that sources come from wherever its
+# packages come from.
+sources_list=/etc/apt/sources.list.d/vesk-deb-src
 need_update=0
-if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    cat >"${sources_list}" <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -rqs '^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    entries=$(mktemp)
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "${file}" ] || continue
+        sed 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' "${file}"
+        echo
+    done >"${entries}"
+    mv "${entries}" "${sources_list}.sources"
+    chmod 644 "${sources_list}.sources"
+    lines=$(grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list | sed 's/^deb /deb-src /' || true)
+    if [ -n "${lines}" ]; then
+        printf '%s\n' "${lines}" >"${sources_list}.list"
+    fi
     need_update=1
 fi
 if [ "${#missing[@]}" -gt 0 ] || [ "${need_update}" -eq 1 ]; then

@@ -1,7 +1,9 @@
 // The built vesk tool, run as a user runs it: what it prints, what it leaves in the file, how it fails.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
 #include <rapidjson/document.h>
 
@@ -27,6 +29,21 @@ struct Result {
     std::string err;
 };
 
+#if defined(_WIN32)
+// For cmd.exe and the C runtime's argument parsing: double quotes, inner ones escaped.
+std::string Quoted(const std::string& argument) {
+    std::string quoted = "\"";
+    for (const char c : argument) {
+        quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+int ExitCode(int status) {
+    return status;
+}
+#else
+// For the POSIX shell: single quotes, inner ones closed, escaped and reopened.
 std::string Quoted(const std::string& argument) {
     std::string quoted = "'";
     for (const char c : argument) {
@@ -35,9 +52,32 @@ std::string Quoted(const std::string& argument) {
     return quoted + "'";
 }
 
+int ExitCode(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
+// The file's text, with Windows line ends made plain ones: the tool writes text, in the system's form.
 std::string Slurp(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    std::string text(std::istreambuf_iterator<char>(file), {});
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            plain += text[i];
+        }
+    }
+    return plain;
+}
+
+// Wine's command processor adds a note of its own to the standard error of what it starts; Windows
+// does not, and the tool never writes one.
+std::string WithoutWineNotes(std::string text) {
+    const std::string note = "NOTE: you should run 'diskperf -y' to enable the disk statistics\n";
+    for (size_t at = text.find(note); at != std::string::npos; at = text.find(note)) {
+        text.erase(at, note.size());
+    }
+    return text;
 }
 
 // Runs the built tool with arguments and input as its standard input.
@@ -51,9 +91,12 @@ protected:
         }
         command += " <" + Quoted(folder_.File("stdin")) + " >" + Quoted(folder_.File("stdout")) + " 2>" +
                    Quoted(folder_.File("stderr"));
+#if defined(_WIN32)
+        // cmd.exe drops the outer quotes of a command line that starts with one.
+        command = "\"" + command + "\"";
+#endif
         const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(folder_.File("stdout")),
-                Slurp(folder_.File("stderr"))};
+        return {ExitCode(status), Slurp(folder_.File("stdout")), WithoutWineNotes(Slurp(folder_.File("stderr")))};
     }
 
     // The one line of output of a command that succeeds, with the command's errors in the failure message.
