@@ -4,9 +4,13 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gmock/gmock.h>
 
@@ -165,6 +169,63 @@ TEST_F(WorkspaceCreation, TwoProcessesCreatingOneNewFileMakeOneRecord) {
     VeskTest::SqliteReader db(path);
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'"), "5");
+#endif
+}
+
+TEST_F(WorkspaceCreation, AProcessKilledDuringALargeCommitLeavesAllOrNothingOfIt) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "needs fork and SIGKILL";
+#else
+    constexpr int kObjects = 20000;
+    const std::string path = folder_.File("killed.veskdb");
+    {
+        Held<IWorkspaceManager> workspace;
+        const Data::Structures::_UUID uuid = NewUuid();
+        ASSERT_OK(Library().CreateOnFilesystem(&uuid, path.c_str(), Vesk::Interfaces::ReadWrite, workspace.Out(), e));
+    }
+    // Kill points spread over the commit's writing (it takes about a second in a Debug build).
+    std::vector<std::string> outcomes;
+    for (const int delayMs : {50, 250, 500, 800, 1200}) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(ready[0]);
+            Held<IWorkspaceManager> workspace;
+            const Data::Structures::_UUID uuid = NewUuid();
+            if (!Library().CreateOnFilesystem(&uuid, path.c_str(), Vesk::Interfaces::ReadWrite, workspace.Out(),
+                                              nullptr) ||
+                !workspace->BeginTransaction(nullptr)) {
+                _exit(1);
+            }
+            for (int i = 0; i < kObjects; ++i) {
+                const Data::Structures::_UUID id = NewUuid();
+                Held<Vesk::Interfaces::IWorkspaceObject> object;
+                workspace->CreateObject(nullptr, &id, "node", "Node", false, object.Out(), nullptr);
+            }
+            (void)!write(ready[1], "r", 1);  // the commit starts now
+            workspace->Save(nullptr);
+            _exit(0);
+        }
+        close(ready[1]);
+        char signal;
+        ASSERT_EQ(read(ready[0], &signal, 1), 1);
+        close(ready[0]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        // Whatever was cut off, the file opens and holds every object of a commit or none of it.
+        Held<IWorkspaceManager> reopened;
+        const Data::Structures::_UUID uuid = NewUuid();
+        ASSERT_OK(Library().CreateOnFilesystem(&uuid, path.c_str(), Vesk::Interfaces::ReadWrite, reopened.Out(), e));
+        const int64_t count = std::stoll(VeskTest::SqliteReader(path).Value("SELECT COUNT(*) FROM GenericObjects"));
+        EXPECT_EQ(count % kObjects, 0) << "a commit was cut in the file: " << count << " objects";
+        EXPECT_EQ(VeskTest::SqliteReader(path).Value("PRAGMA integrity_check"), "ok");
+        outcomes.push_back(WIFSIGNALED(status) ? "killed" : "finished");
+    }
+    EXPECT_NE(std::find(outcomes.begin(), outcomes.end(), "killed"), outcomes.end()) << "no commit was cut short";
 #endif
 }
 
