@@ -383,6 +383,10 @@ bool BodyComplete(uint32_t method, const ResponseHead& head, uint64_t contentLen
 // The header set as request header lines; chunked (when given) tells whether they ask for chunked
 // transfer encoding.
 std::string HeaderLines(Interfaces::IHttpHeaders* headers, bool* chunked);
+// Queries the transfer's response head into head; returns an empty text, or what is wrong with it. A
+// transfer without a head is also told to logQueryFailure, as a failed header query.
+std::string ReadResponseHead(Transport::Transfer& transfer, ResponseHead& head,
+                             const std::function<void(const std::string&)>& logQueryFailure);
 }  // namespace detail
 
 }  // namespace Platform::Network::Http

@@ -61,6 +61,19 @@ void CompleteTask(IHttpRequest* request, IHttpResponse* response) {
 
 namespace detail {
 
+std::string ReadResponseHead(Transport::Transfer& transfer, ResponseHead& head,
+                             const std::function<void(const std::string&)>& logQueryFailure) {
+    const std::string raw = transfer.QueryRawHeaders();
+    std::string problem;
+    if (raw.empty()) {
+        problem = "The response carried no head";
+        logQueryFailure(Core::StringFormat("WinHttpQueryHeaders failed (%d) %s", 0, problem.c_str()));
+    } else {
+        ParseResponseHead(raw, head, problem);
+    }
+    return problem;
+}
+
 // "Content-Length" (in any letter case, as HTTP/2 sends it in lower case) as an unsigned number:
 // the digits up to the first other character; a number beyond 64 bits counts as 0.
 uint64_t ContentLengthOf(const ResponseHead& head, bool& present) {
@@ -506,16 +519,9 @@ void HttpRequestImpl::OnHeadersAvailable() {
     if (!transfer) {
         return;
     }
-    const std::string raw = transfer->QueryRawHeaders();
     ResponseHead head;
-    std::string problem;
-    if (raw.empty()) {
-        problem = "The response carried no head";
-        LogFrom(Core::LogError, "OnHeadersAvailable",
-                Core::StringFormat("WinHttpQueryHeaders failed (%d) %s", 0, problem.c_str()));
-    } else {
-        ParseResponseHead(raw, head, problem);
-    }
+    const std::string problem = detail::ReadResponseHead(
+        *transfer, head, [](const std::string& line) { LogFrom(Core::LogError, "OnHeadersAvailable", line); });
     if (!problem.empty()) {
         LogFrom(Core::LogError, "OnHeadersAvailable", problem);
         FailTask(problem);

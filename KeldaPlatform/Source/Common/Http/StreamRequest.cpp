@@ -256,16 +256,9 @@ void HttpRequestStreamImpl::OnHeadersAvailable() {
     if (!transfer) {
         return;
     }
-    const std::string raw = transfer->QueryRawHeaders();
     ResponseHead head;
-    std::string problem;
-    if (raw.empty()) {
-        problem = "The response carried no head";
-        LogFrom(Core::LogError, "OnHeadersAvailable",
-                Core::StringFormat("WinHttpQueryHeaders failed (%d) %s", 0, problem.c_str()));
-    } else {
-        ParseResponseHead(raw, head, problem);
-    }
+    const std::string problem = detail::ReadResponseHead(
+        *transfer, head, [](const std::string& line) { LogFrom(Core::LogError, "OnHeadersAvailable", line); });
     if (!problem.empty()) {
         LogFrom(Core::LogError, "OnHeadersAvailable", problem);
         EndTask(Interfaces::TaskFailed, problem);
