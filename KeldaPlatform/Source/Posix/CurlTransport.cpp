@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -102,29 +103,43 @@ int StatusOf(const std::string& head) {
 
 // Network threads whose session ended on the thread itself (its last owner let go from a callback)
 // cannot join themselves; they are joined here: by the next session, and at the latest when the
-// process ends. Safe for concurrent use; mutex_ guards threads_.
+// process ends. The reaper is never destroyed, because a network thread may still be ending while
+// the process exits; a thread buried after that point is detached. Safe for concurrent use; mutex_
+// guards threads_ and closed_.
 class ThreadReaper {
 public:
     static ThreadReaper& Instance() {
-        // Made after the application logger, so that it is destroyed, and joins, before the logger
-        // that the ending threads may have used.
-        static ThreadReaper& reaper = []() -> ThreadReaper& {
+        // Registered after the application logger is made, so that the joining at exit happens
+        // before the logger that the ending threads may have used is destroyed.
+        static ThreadReaper* const reaper = [] {
             Core::GetAppLoggerInstance();
-            static ThreadReaper instance;
+            auto* instance = new ThreadReaper();
+            std::atexit([] { Instance().Close(); });
             return instance;
         }();
-        return reaper;
+        return *reaper;
     }
     void Bury(std::thread thread) {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) {
+            thread.detach();
+            return;
+        }
         threads_.push_back(std::move(thread));
     }
-    void JoinAll() {
+    void JoinAll() { Join(TakeThreads(false)); }
+
+private:
+    ThreadReaper() = default;
+    void Close() { Join(TakeThreads(true)); }
+    std::vector<std::thread> TakeThreads(bool close) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = closed_ || close;
         std::vector<std::thread> threads;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            threads.swap(threads_);
-        }
+        threads.swap(threads_);
+        return threads;
+    }
+    void Join(std::vector<std::thread> threads) {
         for (std::thread& thread : threads) {
             if (thread.get_id() == std::this_thread::get_id()) {
                 Bury(std::move(thread));
@@ -133,12 +148,10 @@ public:
             }
         }
     }
-    ~ThreadReaper() { JoinAll(); }
 
-private:
-    ThreadReaper() = default;
     std::mutex mutex_;
     std::vector<std::thread> threads_;
+    bool closed_ = false;
 };
 
 class CurlSession;
