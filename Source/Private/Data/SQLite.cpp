@@ -224,11 +224,72 @@ void SQLiteImpl::EnableWal() {
     CreateStatement(Core::Ptr<SQLiteImpl>(this), "PRAGMA journal_mode=WAL")->Execute();
 }
 
+namespace {
+
+constexpr size_t kCachedStatements = 32;
+
+// The statement's first keyword, upper-cased.
+std::string FirstKeyword(std::string_view sql) {
+    size_t start = 0;
+    while (start < sql.size() && std::isspace(static_cast<unsigned char>(sql[start])) != 0) {
+        ++start;
+    }
+    std::string keyword;
+    for (size_t i = start; i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])) != 0; ++i) {
+        keyword.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i]))));
+    }
+    return keyword;
+}
+
+// Plain queries and data changes: the statements that run again with other values.
+bool IsReusable(std::string_view sql) {
+    const std::string keyword = FirstKeyword(sql);
+    return keyword == "SELECT" || keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" ||
+           keyword == "REPLACE" || keyword == "WITH";
+}
+
+}  // namespace
+
+StatementHandle SQLiteImpl::TakeCachedStatement(const std::string& sql) {
+    const auto found = cache_.find(sql);
+    if (found == cache_.end()) {
+        return {};
+    }
+    StatementHandle statement = std::move(found->second);
+    cache_.erase(found);
+    return statement;
+}
+
+void SQLiteImpl::ReturnStatement(const std::string& sql, StatementHandle statement) noexcept {
+    sqlite3_reset(statement.get());
+    sqlite3_clear_bindings(statement.get());
+    try {
+        if (cache_.size() >= kCachedStatements) {
+            cache_.clear();
+        }
+        cache_.insert_or_assign(sql, std::move(statement));
+    } catch (...) {
+        // Without memory for the entry the statement is simply finalised.
+    }
+}
+
 // ---- Statement ----
 
 SQLiteStatementImpl::SQLiteStatementImpl(Core::Ptr<SQLiteImpl> connection, std::string sql, bool useDeclaredTypes)
     : sql_(std::move(sql)), connection_(std::move(connection)), useDeclaredTypes_(useDeclaredTypes) {
-    Prepare(sql_, static_cast<int>(std::min<size_t>(sql_.size(), INT_MAX)), nullptr);
+    reusable_ = IsReusable(sql_);
+    if (reusable_) {
+        statement_ = connection_->TakeCachedStatement(sql_);
+    }
+    if (!statement_) {
+        Prepare(sql_, static_cast<int>(std::min<size_t>(sql_.size(), INT_MAX)), nullptr);
+    }
+}
+
+SQLiteStatementImpl::~SQLiteStatementImpl() {
+    if (reusable_ && statement_) {
+        connection_->ReturnStatement(sql_, std::move(statement_));
+    }
 }
 
 // SQLite copies the text it is given unless the length it is told includes a terminating NUL; with a
@@ -252,6 +313,11 @@ void SQLiteStatementImpl::Prepare(std::string_view text, int length, const char*
     sqlite3_stmt* statement = nullptr;
     const int rc = sqlite3_prepare_v3(handle, text.data(), length, 0, &statement, tail);
     statement_.reset(statement);
+    // Statements that may change the schema make the cached ones stale. SQLite would prepare those again
+    // by itself, but a statement prepared anew reports a vanished table the way a caller expects.
+    if (statement != nullptr && sqlite3_stmt_readonly(statement) == 0 && !IsReusable(sqlite3_sql(statement))) {
+        connection_->ForgetCachedStatements();
+    }
     if (rc != SQLITE_OK) {
         Core::RaiseFatalIn(kPrepareFunction, Core::StringFormat("Prepared statement error! %s [%s]",
                                                                 std::string(text).c_str(), sqlite3_errmsg(handle)));

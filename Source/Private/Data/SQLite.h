@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "Core/Log.h"
@@ -80,12 +81,22 @@ public:
     sqlite3* Handle() const noexcept { return handle_.get(); }
     bool IsReadOnly() const noexcept { return readOnly_; }
 
+    // Prepared statements kept for reuse by their text, because the workspace runs the same few
+    // statements once per row and preparing costs more than running. Taking a statement removes it, so
+    // two users never share one; a statement comes back reset and without bindings. Statements that
+    // change the schema empty the cache.
+    StatementHandle TakeCachedStatement(const std::string& sql);
+    void ReturnStatement(const std::string& sql, StatementHandle statement) noexcept;
+    void ForgetCachedStatements() noexcept { cache_.clear(); }
+
 private:
     ~SQLiteImpl() override = default;
     void Open(const char* name, bool readOnly);
 
     bool readOnly_;
     ConnectionHandle handle_;
+    // Declared after handle_: the cached statements are finalised before the connection closes.
+    std::unordered_map<std::string, StatementHandle> cache_;
 };
 
 // One prepared statement with its bindings. Owner thread only, as its connection.
@@ -121,7 +132,8 @@ public:
     sqlite3_stmt* Handle() const noexcept { return statement_.get(); }
 
 private:
-    ~SQLiteStatementImpl() override = default;
+    // Gives a reusable statement back to its connection's cache.
+    ~SQLiteStatementImpl() override;
     // Bytes bound without copying, owned by an object in keepAlive_.
     struct BorrowedBytes {
         int32_t index;
@@ -147,6 +159,7 @@ private:
     StatementHandle statement_;
     std::vector<Core::Ptr<Core::IObject>> keepAlive_;
     bool useDeclaredTypes_;
+    bool reusable_ = false;  // a plain query or data change, returned to the cache at the end
     std::vector<BorrowedBytes> borrowed_;
 };
 
