@@ -157,6 +157,13 @@ Variant Variant::FromString(std::string_view text) {
     return FromObject(s, VT_String);
 }
 
+Variant Variant::FromCompactString(std::string_view text) {
+    if (text.size() < sizeof(_VARIANT::text) && text.find('\0') == std::string_view::npos) {
+        return FromInlineString(text);
+    }
+    return FromString(text);
+}
+
 Variant Variant::FromInlineString(std::string_view text) {
     if (text.size() >= sizeof(_VARIANT::text) || text.find('\0') != std::string_view::npos) {
         throw std::runtime_error("Text does not fit into the record");

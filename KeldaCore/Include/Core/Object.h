@@ -1,8 +1,8 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
+#include "Core/CompactMutex.h"
 #include "Vesk/Core/IObject.h"
 
 namespace Core {
@@ -35,7 +35,8 @@ private:
     std::atomic<int32_t> count_{1};
 };
 
-// A reference-counted object with its own plain mutex, reached through Lock, TryLock and Unlock.
+// A reference-counted object with its own plain mutex (one word: see CompactMutex), reached through
+// Lock, TryLock and Unlock.
 // The mutex is for callers that share one object between threads; the library's own operations take it
 // only where a class says so (the workspace manager, while it replaces its connection). References may
 // be added and released on any thread.
@@ -51,7 +52,7 @@ protected:
     ~ObjectT() override = default;
 
 private:
-    std::mutex mutex_;
+    CompactMutex mutex_;
 };
 
 // The same without a mutex, for immutable objects (safe to share between threads once made): Lock and

@@ -51,6 +51,9 @@ public:
     static Variant FromString(std::string_view text);
     // Text of at most 15 bytes held inline in the record.
     static Variant FromInlineString(std::string_view text);
+    // Text held inline when it fits (at most 15 bytes, no zero byte), otherwise by a new IString: what
+    // a table should keep for text it reads, since most cells are short and an object per cell is not.
+    static Variant FromCompactString(std::string_view text);
     // An object held by reference under a type code (String, DateTime, Array, JsonDocument, ...).
     static Variant FromObject(Core::IObject* object, uint16_t typeCode);
     template <class T>

@@ -482,7 +482,6 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
     const int i = column.index;
     const int32_t columnType = column.valueType;
     const char* typeName = Data::VariantTypeName(static_cast<uint32_t>(columnType));
-    const std::string columnName(column.name);
     switch (sqlite3_column_type(statement, i)) {
         case SQLITE_INTEGER: {
             const sqlite3_int64 v = sqlite3_column_int64(statement, i);
@@ -497,7 +496,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
             }
             LogMismatch(Core::StringFormat(
                 "Failed to determine type from declared type for column %s! Value is %lld. Declared type is %s",
-                columnName.c_str(), static_cast<long long>(v), typeName));
+                std::string(column.name).c_str(), static_cast<long long>(v), typeName));
             return Variant();
         }
         case SQLITE_FLOAT: {
@@ -513,7 +512,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
             const int length = sqlite3_column_bytes(statement, i);
             const std::string_view text(bytes != nullptr ? bytes : "", bytes != nullptr ? length : 0);
             if (!useDeclaredTypes_ || columnType == DS::VT_String || columnType == DS::VT_Null) {
-                return Variant::FromString(text);
+                return Variant::FromCompactString(text);
             }
             switch (columnType) {
                 case DS::VT_DateTime:
@@ -527,7 +526,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
                 default:
                     LogMismatch(Core::StringFormat(
                         "Failed to determine type from declared type for column %s! Value is %s. Declared type is %s",
-                        columnName.c_str(), std::string(text).c_str(), typeName));
+                        std::string(column.name).c_str(), std::string(text).c_str(), typeName));
                     return Variant();
             }
         }
@@ -547,7 +546,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
             }
             LogMismatch(Core::StringFormat(
                 "Failed to determine type from declared type for column %s! Value blob length %d. Declared type is %s",
-                columnName.c_str(), static_cast<int>(n), typeName));
+                std::string(column.name).c_str(), static_cast<int>(n), typeName));
             return Variant();
         }
         default:
@@ -616,6 +615,9 @@ Core::Ptr<DI::ITable> SQLiteStatementImpl::Execute2() {
     if (!Data_CreateTable(table.Receive(), nullptr) || !table) {
         throw std::runtime_error("Failed to create table");
     }
+    // Where each result column lands, found once by name: a repeated name lands where its first
+    // column is, as setting the cell by name would do.
+    std::vector<uint32_t> targets;
     Execute(
         [&](const std::vector<SQLiteColumn>& columns) {
             for (const SQLiteColumn& column : columns) {
@@ -623,14 +625,20 @@ Core::Ptr<DI::ITable> SQLiteStatementImpl::Execute2() {
                 Core::ThrowIfFailed(
                     [&](Core::IErrorCode** e) { return table->AddColumn(name.c_str(), column.valueType, nullptr, e); });
             }
+            for (const SQLiteColumn& column : columns) {
+                const int64_t target = table->FindColumn(std::string(column.name).c_str());
+                if (target < 0) {
+                    throw std::runtime_error("Error while setting cell value");
+                }
+                targets.push_back(static_cast<uint32_t>(target));
+            }
         },
         [&](const std::vector<SQLiteColumnValuePair>& pairs) {
             Core::Ptr<DI::IRow> row;
             Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->NewRow(row.Receive(), e); });
-            for (const SQLiteColumnValuePair& pair : pairs) {
-                const std::string name(pair.column.name);
+            for (size_t i = 0; i < pairs.size(); ++i) {
                 Core::ErrorCode error;
-                if (!row->SetCellByName(name.c_str(), &pair.value.Raw(), error.Receive()) || error) {
+                if (!row->SetCell(targets[i], &pairs[i].value.Raw(), error.Receive()) || error) {
                     throw std::runtime_error("Error while setting cell value");
                 }
             }
