@@ -1,5 +1,6 @@
 #include "Uuid.h"
 
+#include <array>
 #include <stdexcept>
 
 #include "Common.h"
@@ -16,17 +17,23 @@ constexpr bool IsHyphenPosition(size_t index) {
     return index == 8 || index == 13 || index == 18 || index == 23;
 }
 
-constexpr int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+// Digit values by byte, -1 for anything that is not a hexadecimal digit: workspaces parse a UUID per
+// key cell they load, so this is on the loading path.
+constexpr std::array<int8_t, 256> kHexValues = [] {
+    std::array<int8_t, 256> values{};
+    values.fill(-1);
+    for (int c = '0'; c <= '9'; ++c) {
+        values[c] = static_cast<int8_t>(c - '0');
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
+    for (int c = 'a'; c <= 'f'; ++c) {
+        values[c] = static_cast<int8_t>(c - 'a' + 10);
+        values[c - 'a' + 'A'] = static_cast<int8_t>(c - 'a' + 10);
     }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return values;
+}();
+
+int HexValue(char c) {
+    return kHexValues[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
@@ -61,25 +68,22 @@ bool TryParseUuid(std::string_view text, Structures::_UUID& uuid) noexcept {
     if (!hyphenated && text.size() != kBareLength) {
         return false;
     }
+    if (hyphenated && (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')) {
+        return false;
+    }
     Structures::_UUID parsed;
-    size_t digit = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (hyphenated && IsHyphenPosition(i)) {
-            if (text[i] != '-') {
-                return false;
-            }
-            continue;
+    size_t at = 0;
+    for (uint8_t& byte : parsed.bytes) {
+        if (hyphenated && IsHyphenPosition(at)) {
+            ++at;
         }
-        const int value = HexValue(text[i]);
-        if (value < 0) {
+        const int high = HexValue(text[at]);
+        const int low = HexValue(text[at + 1]);
+        if ((high | low) < 0) {
             return false;
         }
-        if (digit % 2 == 0) {
-            parsed.bytes[digit / 2] = static_cast<uint8_t>(value << 4);
-        } else {
-            parsed.bytes[digit / 2] = static_cast<uint8_t>(parsed.bytes[digit / 2] | value);
-        }
-        ++digit;
+        byte = static_cast<uint8_t>((high << 4) | low);
+        at += 2;
     }
     uuid = parsed;
     return true;

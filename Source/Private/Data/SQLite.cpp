@@ -55,6 +55,23 @@ Core::Ptr<DI::IArray> NewArray(const void* data, uint32_t elementSize, uint64_t 
     return array;
 }
 
+// Stored UUIDs are nearly always in the plain 36-character form, and a workspace parses one per key cell
+// it loads: that form is parsed here without the copies and the error object of the general parser.
+// Anything else takes the general way, which also reads braces and "urn:uuid:".
+Data::Uuid UuidFromStoredText(std::string_view text) {
+    constexpr size_t kPlainLength = 36;
+    if (text.size() == kPlainLength) {
+        char terminated[kPlainLength + 1];
+        std::memcpy(terminated, text.data(), kPlainLength);
+        terminated[kPlainLength] = '\0';
+        Data::Uuid uuid{};
+        if (Data_UuidFromString(terminated, &uuid, nullptr)) {
+            return uuid;
+        }
+    }
+    return Data::UuidFromText(text);
+}
+
 template <class Document>
 Variant NewDocument(bool (*create)(Document**), std::string_view text, uint16_t typeCode) {
     Core::Ptr<Document> document;
@@ -518,7 +535,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
                 case DS::VT_DateTime:
                     return DateTimeFromText(std::string(text));
                 case DS::VT_Uuid:
-                    return Variant::FromUuid(Data::UuidFromText(text));
+                    return Variant::FromUuid(UuidFromStoredText(text));
                 case DS::VT_JsonDocument:
                     return NewDocument<DI::IJsonDocument>(Data_CreateJsonDocument, text, DS::VT_JsonDocument);
                 case DS::VT_XmlDocument:
