@@ -7,6 +7,7 @@
 #include "Core/ErrorCode.h"
 #include "Core/Guard.h"
 #include "Core/StringFormat.h"
+#include "Core/UuidText.h"
 #include "Vesk/Data/IObjectList.h"
 #include "Vesk/Data/KeldaData.h"
 
@@ -443,11 +444,7 @@ const char* VariantTypeName(uint32_t typeCode) {
 }
 
 std::string UuidToText(const Uuid& uuid) {
-    Core::Ptr<Interfaces::IString> text;
-    if (!Data_UuidToString(&uuid, text.Receive()) || !text) {
-        throw std::runtime_error("UUID could not be converted to text");
-    }
-    return std::string(text->GetText(), text->GetLength());
+    return Core::FormatUuidText(uuid.bytes);
 }
 
 Uuid UuidFromText(std::string_view text) {
@@ -460,10 +457,10 @@ Uuid UuidFromText(std::string_view text) {
         text = first == std::string_view::npos ? std::string_view()
                                                : text.substr(first, text.find_last_not_of(trimmed) - first + 1);
     }
-    const std::string copy(text);
     Uuid uuid{};
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Data_UuidFromString(copy.c_str(), &uuid, e); },
-                        "Invalid UUID text");
+    if (!Core::ParseUuidText(text, uuid.bytes)) {
+        throw std::runtime_error("Invalid UUID text: " + std::string(text));
+    }
     return uuid;
 }
 

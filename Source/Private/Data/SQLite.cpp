@@ -55,23 +55,6 @@ Core::Ptr<DI::IArray> NewArray(const void* data, uint32_t elementSize, uint64_t 
     return array;
 }
 
-// Stored UUIDs are nearly always in the plain 36-character form, and a workspace parses one per key cell
-// it loads: that form is parsed here without the copies and the error object of the general parser.
-// Anything else takes the general way, which also reads braces and "urn:uuid:".
-Data::Uuid UuidFromStoredText(std::string_view text) {
-    constexpr size_t kPlainLength = 36;
-    if (text.size() == kPlainLength) {
-        char terminated[kPlainLength + 1];
-        std::memcpy(terminated, text.data(), kPlainLength);
-        terminated[kPlainLength] = '\0';
-        Data::Uuid uuid{};
-        if (Data_UuidFromString(terminated, &uuid, nullptr)) {
-            return uuid;
-        }
-    }
-    return Data::UuidFromText(text);
-}
-
 template <class Document>
 Variant NewDocument(bool (*create)(Document**), std::string_view text, uint16_t typeCode) {
     Core::Ptr<Document> document;
@@ -377,6 +360,18 @@ void SQLiteStatementImpl::ReleaseKeepAlive() {
     keepAlive_.clear();
 }
 
+void SQLiteStatementImpl::BindCopiedText(int32_t index, std::string_view text) {
+    ForgetBorrowed(index);
+    // A non-null pointer even for no bytes: SQLite binds a null pointer as NULL, not as an empty text.
+    sqlite3_bind_text64(statement_.get(), index, text.empty() ? "" : text.data(), text.size(), SQLITE_TRANSIENT,
+                        SQLITE_UTF8);
+}
+
+void SQLiteStatementImpl::BindCopiedBlob(int32_t index, const void* data, uint64_t length) {
+    ForgetBorrowed(index);
+    sqlite3_bind_blob64(statement_.get(), index, data, length, SQLITE_TRANSIENT);
+}
+
 void SQLiteStatementImpl::BindText(int32_t index, Core::Ptr<DI::IString> text) {
     const char* bytes = text->GetText();
     const uint64_t length = text->GetLength();
@@ -419,9 +414,7 @@ bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
             if (!inlineForm) {
                 throw std::runtime_error("Must be value type!");
             }
-            auto bytes = NewArray(value.Raw().bytes, 16, 1);
-            Keep(Core::Ptr<Core::IObject>(bytes));
-            BindBorrowed(index, bytes->GetData(), 16, false);
+            BindCopiedBlob(index, value.Raw().bytes, 16);
             return true;
         }
         case DS::VT_Double:
@@ -432,10 +425,18 @@ bool SQLiteStatementImpl::Bind(int32_t index, const Variant& value) {
             return true;
         }
         case DS::VT_String: {
-            // A short text held in the record itself gets a string object of its own to keep alive.
-            auto text = inlineForm ? NewString(value.Raw().text, strnlen(value.Raw().text, sizeof value.Raw().text))
-                                   : value.AsString();
-            // An empty text is stored as NULL.
+            // An empty text is stored as NULL. A short text held in the record itself is copied, since the
+            // record is the caller's.
+            if (inlineForm) {
+                const std::string_view text(value.Raw().text, strnlen(value.Raw().text, sizeof value.Raw().text));
+                if (text.empty()) {
+                    BindNull(index);
+                } else {
+                    BindCopiedText(index, text);
+                }
+                return true;
+            }
+            auto text = value.AsString();
             if (text->GetLength() == 0) {
                 BindNull(index);
             } else {
@@ -535,7 +536,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
                 case DS::VT_DateTime:
                     return DateTimeFromText(std::string(text));
                 case DS::VT_Uuid:
-                    return Variant::FromUuid(UuidFromStoredText(text));
+                    return Variant::FromUuid(Data::UuidFromText(text));
                 case DS::VT_JsonDocument:
                     return NewDocument<DI::IJsonDocument>(Data_CreateJsonDocument, text, DS::VT_JsonDocument);
                 case DS::VT_XmlDocument:

@@ -118,6 +118,9 @@ public:
     // Binds values to parameters 1, 2, 3 ...; a value that cannot be bound is logged and left NULL.
     void BindAll(std::span<const Data::Variant> values);
     void BindText(int32_t index, Core::Ptr<Data::Interfaces::IString> text);
+    // Binds a copy of text or bytes that SQLite makes at once: for values the caller does not keep.
+    void BindCopiedText(int32_t index, std::string_view text);
+    void BindCopiedBlob(int32_t index, const void* data, uint64_t length);
 
     // Steps to the end. The column callback runs once per execution (also for an empty result), the row
     // callback once per row; either may be empty. Errors are raised as fatal; a busy database is stepped

@@ -43,11 +43,11 @@ void SetCellNamed(const RowPtr& row, const char* name, const Variant& value) {
 // description into NULL at its first save.
 void BindCell(const StatementPtr& statement, int32_t index, const Variant& cell) {
     if (cell.Type() == DS::VT_Uuid && cell.Form() == DS::VF_Inline) {
-        statement->Bind(index, Variant::FromString(Data::UuidToText(cell.ToUuid())));
+        statement->BindCopiedText(index, Data::UuidToText(cell.ToUuid()));
         return;
     }
     if (cell.Type() == DS::VT_String && cell.HasData() && cell.Text().empty()) {
-        statement->BindText(index, Data::NewString(""));
+        statement->BindCopiedText(index, "");
         return;
     }
     statement->Bind(index, cell);

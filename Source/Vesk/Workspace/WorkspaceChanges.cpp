@@ -184,12 +184,16 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
     database->DeleteRows(Data::RowsOf(tracked.remove));
     ClearAll(tracked.remove);
 
-    for (const RowPtr& row : Data::RowsOf(tracked.insert)) {
-        // Only rows with changes are inserted; a new row always has them unless someone cleared its state.
+    // Only rows with changes are inserted; a new row always has them unless someone cleared its state.
+    // All of them go in one call, so that they share one statement.
+    const std::vector<RowPtr> inserted = Data::RowsOf(tracked.insert);
+    for (const RowPtr& row : inserted) {
         if (!row->HasChanges()) {
             row->SetState(DI::RS_Added);
         }
-        database->InsertRow(row);
+    }
+    database->InsertRows(inserted);
+    for (const RowPtr& row : inserted) {
         AddCopy(tracked.main, row);
     }
     ClearAll(tracked.insert);
