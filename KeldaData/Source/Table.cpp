@@ -134,6 +134,13 @@ bool TableImpl::AddRow(Interfaces::IRow* source, Interfaces::IRow** row, Core::I
         if (row != nullptr) {
             Core::CheckOut(row);
         }
+        if (const std::vector<Value>* cells = CellsInSameOrder(source)) {
+            auto added = InsertRow(*cells, source->GetState());
+            if (row != nullptr) {
+                Core::HandOut(std::move(added), row);
+            }
+            return;
+        }
         // Cells go by column name, so the source may come from a table with other columns or
         // another column order.
         Core::Ptr<Interfaces::ITableHeader> header;
@@ -158,6 +165,31 @@ bool TableImpl::AddRow(Interfaces::IRow* source, Interfaces::IRow** row, Core::I
             Core::HandOut(std::move(added), row);
         }
     });
+}
+
+const std::vector<Value>* TableImpl::CellsInSameOrder(Interfaces::IRow* source) const {
+    auto* row = dynamic_cast<RowImpl*>(source);
+    if (row == nullptr) {
+        return nullptr;
+    }
+    const std::vector<Core::Ptr<ColumnImpl>>* theirs = nullptr;
+    if (row->table_ != nullptr) {
+        theirs = &row->table_->Columns();
+    } else if (row->header_) {
+        theirs = &row->header_->Columns();
+    } else {
+        return nullptr;
+    }
+    const std::vector<Core::Ptr<ColumnImpl>>& ours = Columns();
+    if (theirs->size() != ours.size() || row->cells_.size() != ours.size()) {
+        return nullptr;
+    }
+    for (size_t i = 0; i < ours.size(); ++i) {
+        if ((*theirs)[i]->Name() != ours[i]->Name()) {
+            return nullptr;
+        }
+    }
+    return &row->cells_;
 }
 
 bool TableImpl::GetRow(uint64_t index, Interfaces::IRow** row, Core::IErrorCode** error) {

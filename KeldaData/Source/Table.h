@@ -42,6 +42,10 @@ private:
     void Unindex(RowImpl& row) noexcept;
     // The row with that key; the first one in table order when several share it.
     RowImpl* Lookup(const Structures::_VARIANT& key) const;
+    // The cells of source when it is one of ours with this table's column names in this order (the
+    // workspace copies every saved row into a table like its own), or null: such a row is copied cell for
+    // cell instead of by name.
+    const std::vector<Value>* CellsInSameOrder(Interfaces::IRow* source) const;
     // A stand-alone copy of this header for rows that leave the table.
     Core::Ptr<TableHeaderImpl> Snapshot() const;
 

@@ -458,9 +458,26 @@ void TableToProperties(DI::IProperties* properties, const PropertyRows& rows, DI
 
 namespace {
 
-void SetCell(const RowPtr& row, const char* column, const Variant& value) {
+// Where each column of a property row is, found once per call instead of once per cell; -1 for a column
+// the table lacks, which fails at the first cell set in it, as setting it by name would.
+struct WrittenPropertyColumns {
+    explicit WrittenPropertyColumns(DI::ITable* table)
+        : uuid(table->FindColumn("Uuid")),
+          owner(table->FindColumn("WorkspaceObjectUuid")),
+          group(table->FindColumn("PropertyGroup")),
+          name(table->FindColumn("PropertyName")),
+          description(table->FindColumn("PropertyDescription")),
+          valueType(table->FindColumn("PropertyValueType")),
+          interfaceType(table->FindColumn("PropertyInterfaceType")),
+          classType(table->FindColumn("PropertyClassType")),
+          value(table->FindColumn("PropertyValue")),
+          isRequired(table->FindColumn("IsRequired")) {}
+    int64_t uuid, owner, group, name, description, valueType, interfaceType, classType, value, isRequired;
+};
+
+void SetCell(const RowPtr& row, int64_t column, const Variant& value) {
     Core::ErrorCode error;
-    if (!row->SetCellByName(column, &value.Raw(), error.Receive()) || error) {
+    if (column < 0 || !row->SetCell(static_cast<uint32_t>(column), &value.Raw(), error.Receive()) || error) {
         throw std::runtime_error(kSetCellFailed);
     }
 }
@@ -473,7 +490,7 @@ Core::Ptr<DI::IProperties> NestedSetOf(const Variant& value) {
 }
 
 Variant TextValue(const char* text) {
-    return Variant::FromString(text == nullptr ? std::string_view() : std::string_view(text));
+    return Variant::FromCompactString(text == nullptr ? std::string_view() : std::string_view(text));
 }
 
 Uuid NewUuid() {
@@ -494,13 +511,13 @@ std::string OwnerKey(const Variant& cell) {
 void PropertiesToRows(DI::IProperties* properties, const Uuid& owner, DI::ITable* table, DI::IArray* secret) {
     Core::CheckNotNull(properties);
     Core::CheckNotNull(table);
+    const WrittenPropertyColumns columns(table);
     std::deque<std::pair<Uuid, Core::Ptr<DI::IProperties>>> pending;
     std::unordered_set<DI::IProperties*> seen{properties};
     pending.emplace_back(owner, Core::Ptr<DI::IProperties>(properties));
     while (!pending.empty()) {
         auto [setOwner, set] = std::move(pending.front());
         pending.pop_front();
-        const std::string ownerText = UuidToText(setOwner);
         for (uint64_t i = 0; i < set->GetCount(); ++i) {
             Core::Ptr<DI::IProperty> property;
             Core::ThrowIfFailed([&](Core::IErrorCode** e) { return set->GetProperty(i, property.Receive(), e); });
@@ -509,16 +526,17 @@ void PropertiesToRows(DI::IProperties* properties, const Uuid& owner, DI::ITable
 
             RowPtr row;
             Core::ThrowIfFailed([&](Core::IErrorCode** e) { return table->NewRow(row.Receive(), e); });
-            SetCell(row, "Uuid", Variant::FromString(UuidToText(NewUuid())));
-            SetCell(row, "WorkspaceObjectUuid", Variant::FromString(ownerText));
-            SetCell(row, "PropertyGroup", TextValue(property->GetGroup()));
-            SetCell(row, "PropertyName", TextValue(property->GetName()));
-            SetCell(row, "PropertyDescription", TextValue(property->GetDescription()));
+            // UUIDs are kept as values, as a loaded row holds them; they are written as their text.
+            SetCell(row, columns.uuid, Variant::FromUuid(NewUuid()));
+            SetCell(row, columns.owner, Variant::FromUuid(setOwner));
+            SetCell(row, columns.group, TextValue(property->GetGroup()));
+            SetCell(row, columns.name, TextValue(property->GetName()));
+            SetCell(row, columns.description, TextValue(property->GetDescription()));
             // An unset property keeps its declared type, so that it reads back declared the same way.
-            SetCell(row, "PropertyValueType",
+            SetCell(row, columns.valueType,
                     Variant::FromInt32(value.HasData() ? value.Type() : property->GetValueType()));
-            SetCell(row, "PropertyClassType", TextValue(property->GetClassType()));
-            SetCell(row, "IsRequired", Variant::FromBool(property->IsRequired()));
+            SetCell(row, columns.classType, TextValue(property->GetClassType()));
+            SetCell(row, columns.isRequired, Variant::FromBool(property->IsRequired()));
 
             if (auto nested = NestedSetOf(value)) {
                 if (!seen.insert(nested.GetUnchecked()).second) {
@@ -527,15 +545,15 @@ void PropertiesToRows(DI::IProperties* properties, const Uuid& owner, DI::ITable
                 }
                 const Uuid nestedOwner = NewUuid();
                 const std::string reference = UuidToText(nestedOwner);
-                SetCell(row, "PropertyInterfaceType", Variant::FromString(kNestedPropertiesInterface));
-                SetCell(row, "PropertyValue",
+                SetCell(row, columns.interfaceType, Variant::FromString(kNestedPropertiesInterface));
+                SetCell(row, columns.value,
                         Variant::FromObject(BytesOf(reference.data(), reference.size()), DS::VT_Array));
                 pending.emplace_back(nestedOwner, nested);
                 continue;
             }
-            SetCell(row, "PropertyInterfaceType", TextValue(property->GetInterfaceType()));
+            SetCell(row, columns.interfaceType, TextValue(property->GetInterfaceType()));
             ArrayPtr blob = ValueToBlob(value, secret);
-            SetCell(row, "PropertyValue", blob ? Variant::FromObject(blob, DS::VT_Array) : Variant());
+            SetCell(row, columns.value, blob ? Variant::FromObject(blob, DS::VT_Array) : Variant());
         }
     }
 }
