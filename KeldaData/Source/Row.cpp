@@ -1,5 +1,7 @@
 #include "Row.h"
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "Core/Guard.h"
@@ -7,6 +9,46 @@
 #include "Table.h"
 
 namespace Data::impl {
+
+Core::Ptr<RowImpl> RowImpl::Make(TableImpl* table, uint64_t position, int32_t state, uint32_t count,
+                                 std::span<const Value> source) {
+    static_assert(sizeof(RowImpl) % alignof(Value) == 0, "cells follow the row directly");
+    void* memory = ::operator new(sizeof(RowImpl) + sizeof(Value) * count);
+    // Nothing below throws: the row is made, then its cells (copying a Value cannot fail).
+    auto* row = new (memory) RowImpl(table, position, state, count);
+    row->cells_ = row->InlineCells();
+    for (uint32_t i = 0; i < count; ++i) {
+        if (i < source.size()) {
+            new (row->cells_ + i) Value(source[i]);
+        } else {
+            new (row->cells_ + i) Value();
+        }
+    }
+    row->count_ = count;
+    return Core::Ptr<RowImpl>::Adopt(row);
+}
+
+RowImpl::~RowImpl() {
+    std::destroy_n(cells_, count_);
+    if (cells_ != InlineCells()) {
+        ::operator delete(cells_);
+    }
+}
+
+void RowImpl::ReserveOneMoreCell() {
+    if (count_ < capacity_) {
+        return;
+    }
+    const uint32_t capacity = std::max<uint32_t>(8, capacity_ * 2);
+    auto* grown = static_cast<Value*>(::operator new(sizeof(Value) * capacity));
+    std::uninitialized_move_n(cells_, count_, grown);
+    std::destroy_n(cells_, count_);
+    if (cells_ != InlineCells()) {
+        ::operator delete(cells_);
+    }
+    cells_ = grown;
+    capacity_ = capacity;
+}
 
 uint32_t RowImpl::CellIndex(const char* name) const {
     int64_t index = -1;
@@ -16,16 +58,15 @@ uint32_t RowImpl::CellIndex(const char* name) const {
         index = header_->ColumnIndex(name);
     }
     // A detached row's header can gain columns the row never had cells for.
-    if (index < 0 || static_cast<uint64_t>(index) >= cells_.size()) {
+    if (index < 0 || static_cast<uint64_t>(index) >= count_) {
         throw std::runtime_error(Core::StringFormat("Column %s not found", name));
     }
     return static_cast<uint32_t>(index);
 }
 
 void RowImpl::CheckCellIndex(uint32_t index) const {
-    if (index >= cells_.size()) {
-        throw std::runtime_error(Core::StringFormat("Cell index %u is out of range (%u cells)", index,
-                                                    static_cast<uint32_t>(cells_.size())));
+    if (index >= count_) {
+        throw std::runtime_error(Core::StringFormat("Cell index %u is out of range (%u cells)", index, count_));
     }
 }
 

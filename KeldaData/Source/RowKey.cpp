@@ -39,7 +39,7 @@ RowKey WideKey(uint64_t low, uint64_t high) {
 }
 
 RowKey TextKey(RowKey::Kind kind, std::string_view text) {
-    return {kind, 0, 0, std::string(text)};
+    return {kind, 0, 0, std::make_unique<const std::string>(text)};
 }
 
 RowKey IdentityKey(const void* address) {
@@ -168,8 +168,8 @@ RowKey ObjectKey(uint16_t type, Core::IObject* object) {
 size_t RowKeyHash::operator()(const RowKey& key) const noexcept {
     uint64_t hash = Mix(key.low ^ (static_cast<uint64_t>(key.kind) << 56));
     hash = Mix(hash ^ key.high);
-    if (!key.bytes.empty()) {
-        hash = Mix(hash ^ std::hash<std::string_view>{}(key.bytes));
+    if (!key.ByteView().empty()) {
+        hash = Mix(hash ^ std::hash<std::string_view>{}(key.ByteView()));
     }
     return static_cast<size_t>(hash);
 }

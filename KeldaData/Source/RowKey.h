@@ -1,7 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "Vesk/Data/Structures.h"
 
@@ -22,10 +24,15 @@ struct RowKey {
     Kind kind = None;
     uint64_t low = 0;
     uint64_t high = 0;
-    std::string bytes;
+    // Only keys made from text or bytes have them; held apart so that the other keys, which every
+    // indexed row carries, stay small.
+    std::unique_ptr<const std::string> bytes;
 
     explicit operator bool() const { return kind != None; }
-    bool operator==(const RowKey&) const = default;
+    std::string_view ByteView() const noexcept { return bytes ? std::string_view(*bytes) : std::string_view(); }
+    bool operator==(const RowKey& other) const noexcept {
+        return kind == other.kind && low == other.low && high == other.high && ByteView() == other.ByteView();
+    }
 };
 
 struct RowKeyHash {

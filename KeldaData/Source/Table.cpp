@@ -32,10 +32,10 @@ Core::Ptr<TableHeaderImpl> TableImpl::Snapshot() const {
 void TableImpl::ColumnAdded() {
     // Room first, so that a failure leaves every row as it was; the appends cannot fail then.
     for (auto& row : rows_) {
-        ReserveOneMore(row->cells_);
+        row->ReserveOneMoreCell();
     }
     for (auto& row : rows_) {
-        row->cells_.emplace_back();
+        row->AppendNullCell();
     }
 }
 
@@ -50,7 +50,7 @@ void TableImpl::KeyColumnChanged() {
     }
     index_.Reserve(rows_.size());
     for (auto& row : rows_) {
-        row->key_ = MakeRowKey(row->cells_[key].Get());
+        row->key_ = MakeRowKey(row->Cell(key).Get());
         if (row->key_) {
             index_.Insert(row.GetUnchecked());
         }
@@ -71,15 +71,15 @@ void TableImpl::ReplaceKeyCell(RowImpl& row, const _VARIANT& value) {
     if (row.key_) {
         index_.Insert(&row);
     }
-    row.cells_[KeyColumnIndex()].Assign(value);
+    row.Cell(KeyColumnIndex()).Assign(value);
 }
 
-Core::Ptr<RowImpl> TableImpl::InsertRow(std::vector<Value> cells, int32_t state) {
+Core::Ptr<RowImpl> TableImpl::InsertRow(std::span<const Value> cells, int32_t state) {
     RowKey key;
-    if (KeyColumnIndex() >= 0) {
+    if (KeyColumnIndex() >= 0 && static_cast<uint64_t>(KeyColumnIndex()) < cells.size()) {
         key = MakeRowKey(cells[KeyColumnIndex()].Get());
     }
-    auto row = Core::MakeObject<RowImpl>(this, rows_.size(), state, std::move(cells));
+    auto row = RowImpl::Make(this, rows_.size(), state, GetColumnCount(), cells);
     row->key_ = std::move(key);
     ReserveOneMore(rows_);
     if (row->key_) {
@@ -109,7 +109,7 @@ bool TableImpl::Copy(int32_t mode, Interfaces::ITable** copy, Core::IErrorCode**
             table->rows_.reserve(rows_.size());
             table->index_.Reserve(index_.Size());
             for (const auto& row : rows_) {
-                table->InsertRow(row->cells_, row->state_);
+                table->InsertRow(row->Cells(), row->state_);
             }
         }
         Core::HandOut(std::move(table), copy);
@@ -121,7 +121,7 @@ bool TableImpl::NewRow(Interfaces::IRow** row, Core::IErrorCode** error) {
         if (row != nullptr) {
             Core::CheckOut(row);
         }
-        auto added = InsertRow(std::vector<Value>(GetColumnCount()), Interfaces::RS_Added);
+        auto added = InsertRow({}, Interfaces::RS_Added);
         if (row != nullptr) {
             Core::HandOut(std::move(added), row);
         }
@@ -134,8 +134,8 @@ bool TableImpl::AddRow(Interfaces::IRow* source, Interfaces::IRow** row, Core::I
         if (row != nullptr) {
             Core::CheckOut(row);
         }
-        if (const std::vector<Value>* cells = CellsInSameOrder(source)) {
-            auto added = InsertRow(*cells, source->GetState());
+        if (const RowImpl* same = RowInSameOrder(source)) {
+            auto added = InsertRow(same->Cells(), source->GetState());
             if (row != nullptr) {
                 Core::HandOut(std::move(added), row);
             }
@@ -167,7 +167,7 @@ bool TableImpl::AddRow(Interfaces::IRow* source, Interfaces::IRow** row, Core::I
     });
 }
 
-const std::vector<Value>* TableImpl::CellsInSameOrder(Interfaces::IRow* source) const {
+const RowImpl* TableImpl::RowInSameOrder(Interfaces::IRow* source) const {
     auto* row = dynamic_cast<RowImpl*>(source);
     if (row == nullptr) {
         return nullptr;
@@ -181,7 +181,7 @@ const std::vector<Value>* TableImpl::CellsInSameOrder(Interfaces::IRow* source) 
         return nullptr;
     }
     const std::vector<Core::Ptr<ColumnImpl>>& ours = Columns();
-    if (theirs->size() != ours.size() || row->cells_.size() != ours.size()) {
+    if (theirs->size() != ours.size() || row->count_ != ours.size()) {
         return nullptr;
     }
     for (size_t i = 0; i < ours.size(); ++i) {
@@ -189,7 +189,7 @@ const std::vector<Value>* TableImpl::CellsInSameOrder(Interfaces::IRow* source) 
             return nullptr;
         }
     }
-    return &row->cells_;
+    return row;
 }
 
 bool TableImpl::GetRow(uint64_t index, Interfaces::IRow** row, Core::IErrorCode** error) {

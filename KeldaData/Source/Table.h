@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "Core/Ptr.h"
@@ -37,15 +38,15 @@ private:
     void ColumnAdded() override;
     void KeyColumnChanged() override;
 
-    // Appends a row with the given cells (one per column) and indexes it.
-    Core::Ptr<RowImpl> InsertRow(std::vector<Value> cells, int32_t state);
+    // Appends a row with copies of the given cells (Null for the columns beyond them) and indexes it.
+    Core::Ptr<RowImpl> InsertRow(std::span<const Value> cells, int32_t state);
     void Unindex(RowImpl& row) noexcept;
     // The row with that key; the first one in table order when several share it.
     RowImpl* Lookup(const Structures::_VARIANT& key) const;
-    // The cells of source when it is one of ours with this table's column names in this order (the
-    // workspace copies every saved row into a table like its own), or null: such a row is copied cell for
-    // cell instead of by name.
-    const std::vector<Value>* CellsInSameOrder(Interfaces::IRow* source) const;
+    // Source when it is one of ours with this table's column names in this order (the workspace copies
+    // every saved row into a table like its own), or null: such a row is copied cell for cell instead of
+    // by name.
+    const RowImpl* RowInSameOrder(Interfaces::IRow* source) const;
     // A stand-alone copy of this header for rows that leave the table.
     Core::Ptr<TableHeaderImpl> Snapshot() const;
 
