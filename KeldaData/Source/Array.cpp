@@ -2,23 +2,12 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <vector>
 
 #include "Core/Guard.h"
 #include "Core/StringFormat.h"
 
 namespace Data::impl {
-
-namespace {
-
-// Keeps the data pointer valid even for an empty array: SQLite binds a blob whose pointer is null
-// as NULL, not as an empty blob.
-constexpr size_t kMinimumCapacity = 1;
-
-}  // namespace
-
-ArrayImpl::ArrayImpl() {
-    bytes_.reserve(kMinimumCapacity);
-}
 
 bool ArrayImpl::Assign(const void* data, uint32_t elementSize, uint64_t count, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
@@ -31,12 +20,7 @@ bool ArrayImpl::Assign(const void* data, uint32_t elementSize, uint64_t count, C
             throw std::runtime_error(Core::StringFormat("Array of %llu elements of %u bytes is too large",
                                                         static_cast<unsigned long long>(count), elementSize));
         }
-        const auto* first = static_cast<const uint8_t*>(data);
-        // Built aside first: data may point into this array's own buffer.
-        std::vector<uint8_t> bytes =
-            data == nullptr ? std::vector<uint8_t>(byteSize) : std::vector<uint8_t>(first, first + byteSize);
-        bytes.reserve(kMinimumCapacity);
-        bytes_.swap(bytes);
+        bytes_.Assign(static_cast<const uint8_t*>(data), byteSize);
         elementSize_ = elementSize;
     });
 }
@@ -68,7 +52,7 @@ void ArrayImpl::InsertBytes(uint64_t index, const void* data, uint64_t byteSize)
         throw std::runtime_error("Array would grow beyond its maximum size");
     }
     const auto* first = static_cast<const uint8_t*>(data);
-    // Inserting a range of the vector into itself is undefined; copy such a range out first.
+    // The bytes may move while they are inserted; copy a range of the buffer itself out first.
     const auto address = reinterpret_cast<uintptr_t>(first);
     const auto begin = reinterpret_cast<uintptr_t>(bytes_.data());
     const bool aliases = address >= begin && address < begin + bytes_.capacity();
@@ -77,7 +61,7 @@ void ArrayImpl::InsertBytes(uint64_t index, const void* data, uint64_t byteSize)
         aside.assign(first, first + byteSize);
         first = aside.data();
     }
-    bytes_.insert(bytes_.begin() + static_cast<ptrdiff_t>(index * elementSize_), first, first + byteSize);
+    bytes_.Insert(index * elementSize_, first, byteSize);
 }
 
 }  // namespace Data::impl

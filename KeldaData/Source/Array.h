@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
-#include <vector>
 
 #include "Core/Object.h"
+#include "SmallBytes.h"
 #include "Vesk/Data/IArray.h"
 
 namespace Data::impl {
@@ -10,7 +10,7 @@ namespace Data::impl {
 // A byte buffer seen as elements of a fixed size. A new array holds bytes (element size 1).
 class ArrayImpl final : public Core::ObjectT<Interfaces::IArray> {
 public:
-    ArrayImpl();
+    ArrayImpl() = default;
 
     uint32_t GetElementSize() override { return elementSize_; }
     uint64_t GetCount() override { return bytes_.size() / elementSize_; }
@@ -25,7 +25,7 @@ private:
     void InsertBytes(uint64_t index, const void* data, uint64_t byteSize);
 
     uint32_t elementSize_ = 1;
-    std::vector<uint8_t> bytes_;
+    SmallBytes bytes_;
 };
 
 }  // namespace Data::impl

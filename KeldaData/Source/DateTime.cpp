@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "Core/StringFormat.h"
@@ -223,8 +224,8 @@ void DateTimeImpl::AddMilliseconds(double milliseconds) {
 }
 
 const char* DateTimeImpl::GetText() {
-    text_ = FormatIso8601(ticks_);
-    return text_.c_str();
+    text_ = std::make_unique<std::string>(FormatIso8601(ticks_));
+    return text_->c_str();
 }
 
 int32_t DateTimeImpl::Compare(Interfaces::IDateTime* other) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,7 +32,9 @@ public:
 private:
     ~DateTimeImpl() override = default;
     int64_t ticks_;
-    std::string text_;  // the last text handed out by GetText
+    // The last text handed out by GetText; apart from the object, since few dates are ever asked for it
+    // and a workspace holds two per object.
+    std::unique_ptr<std::string> text_;
 };
 
 // ISO 8601 text of a point in time: UTC, milliseconds, "Z".

@@ -71,6 +71,14 @@ TEST(Array, AssignInsertAppend) {
     EXPECT_NE(FailureOf([&](auto e) { return array->Insert(13, inserted, 4, e); }), "");
     EXPECT_NE(FailureOf([&](auto e) { return array->Assign(inserted, 0, 1, e); }), "");
     EXPECT_EQ(array->GetCount(), 12u) << "failures change nothing";
+
+    // Assigning part of the array to itself, large to small and back.
+    ASSERT_TRUE(array->Assign(array->GetData() + 4, 4, 2, nullptr));
+    EXPECT_EQ(Elements(array.Get()), (std::vector<uint32_t>{7, 8}));
+    ASSERT_TRUE(array->Append(array->GetData(), 8, nullptr));
+    ASSERT_TRUE(array->Append(array->GetData(), 16, nullptr));
+    ASSERT_TRUE(array->Assign(array->GetData() + 8, 4, 5, nullptr));
+    EXPECT_EQ(Elements(array.Get()), (std::vector<uint32_t>{7, 8, 7, 8, 7}));
 }
 
 }  // namespace
