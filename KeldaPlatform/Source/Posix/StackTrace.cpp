@@ -38,8 +38,6 @@ std::string FileNameOf(const char* path) {
 
 __attribute__((noinline)) bool CaptureStackTrace(uint32_t framesToSkip, uint32_t framesToCapture, std::string& trace,
                                                  std::string& error) {
-    // The frame buffer is per thread, grown as needed and reused.
-    thread_local std::vector<void*> frames;
     if (framesToCapture == 0) {
         error = "No frames requested";
         return false;
@@ -48,9 +46,9 @@ __attribute__((noinline)) bool CaptureStackTrace(uint32_t framesToSkip, uint32_t
     // them, and the frames of this function located by its return address.
     constexpr size_t kExtra = 4;
     const size_t wanted = static_cast<size_t>(framesToSkip) + framesToCapture + kExtra;
-    if (frames.size() < wanted) {
-        frames.resize(wanted);
-    }
+    // A buffer of the call's own, not one kept per thread: a library that hosts unload must hold no
+    // thread-local storage, which outlives the unloading in every thread that touched it.
+    std::vector<void*> frames(wanted);
     const int captured = backtrace(frames.data(), static_cast<int>(wanted));
     void* const caller = __builtin_return_address(0);
     int own = 0;
