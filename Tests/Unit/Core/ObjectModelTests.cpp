@@ -3,7 +3,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "Core/ErrorCode.h"
 #include "Core/Guard.h"
@@ -58,6 +60,36 @@ TEST(ObjectModel, ReleaseDestroysAtZeroAndPtrOwnsExactlyOneReference) {
         EXPECT_EQ(third->Value(), 7);
     }
     EXPECT_EQ(alive, 0);
+}
+
+TEST(ObjectModel, AnObjectsLockExcludesOtherThreadsAndWakesThem) {
+    int alive = 0;
+    auto probe = Core::MakeObject<Probe>(&alive);
+    probe->Lock();
+    bool triedElsewhere = true;
+    std::thread([&] { triedElsewhere = probe->TryLock(); }).join();
+    EXPECT_FALSE(triedElsewhere) << "held by this thread";
+    probe->Unlock();
+
+    // Contended: every increment of a plain counter under the lock counts, and waiters are woken.
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    int counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                Core::ObjectLock lock(probe.Get());
+                ++counter;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, kThreads * kRounds);
+    EXPECT_TRUE(probe->TryLock());
+    probe->Unlock();
 }
 
 TEST(ObjectModel, ErrorObjectsHaveNoLock) {
