@@ -2,6 +2,8 @@
 // the system sees in UTF-16, DbgHelp stack traces, LoadLibraryW modules and the known data folder.
 #include <gtest/gtest.h>
 #include <windows.h>
+// The credential functions need the definitions of windows.h first.
+#include <wincred.h>
 // The system names its own function so; the one tested here is Platform::IO::CreateFileMapping.
 #undef CreateFileMapping
 
@@ -16,6 +18,7 @@
 #include "Core/ErrorCode.h"
 #include "Core/Ptr.h"
 #include "Platform/ApplicationData.h"
+#include "Platform/CredentialStore.h"
 #include "Platform/File.h"
 #include "Platform/FileMapping.h"
 #include "Platform/FileMetadata.h"
@@ -223,6 +226,35 @@ TEST(WindowsApplicationData, IsTheExecutablesFolderUnderLocalAppData) {
     EXPECT_EQ(path.filename(), "PlatformTests");
     EXPECT_EQ(path.parent_path().filename(), "Local");
     EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+TEST(WindowsCredentialStore, KeepsOneGenericCredentialPerExactTarget) {
+    // A target of this run only, so that runs never see each other's credentials.
+    const std::string alias = "test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+    const std::string target = "VESKWSROOT:" + alias + ":https://example.test/ws";
+    const std::string secret = std::string("k\xc3\xa9y-") + '\0' + "tail";
+    EXPECT_FALSE(Platform::Credentials::Exists(target));
+    EXPECT_FALSE(Platform::Credentials::Read(target).has_value());
+    EXPECT_NO_THROW(Platform::Credentials::Delete(target)) << "no credential is no failure";
+
+    Platform::Credentials::Write(target, alias, "first");
+    Platform::Credentials::Write(target, alias, secret);
+    EXPECT_TRUE(Platform::Credentials::Exists(target));
+    EXPECT_FALSE(Platform::Credentials::Exists(target.substr(0, target.size() - 1))) << "a prefix is another target";
+    EXPECT_EQ(Platform::Credentials::Read(target), secret) << "bytes as written, the later write replacing";
+
+    // What other programs see in the store: a generic credential under the alias's name.
+    const std::wstring wideTarget(target.begin(), target.end());
+    PCREDENTIALW record = nullptr;
+    ASSERT_TRUE(CredReadW(wideTarget.c_str(), CRED_TYPE_GENERIC, 0, &record));
+    EXPECT_EQ(record->Type, static_cast<DWORD>(CRED_TYPE_GENERIC));
+    EXPECT_EQ(std::wstring(record->UserName), std::wstring(alias.begin(), alias.end()));
+    EXPECT_EQ(record->CredentialBlobSize, secret.size());
+    CredFree(record);
+
+    Platform::Credentials::Delete(target);
+    EXPECT_FALSE(Platform::Credentials::Exists(target));
+    EXPECT_FALSE(Platform::Credentials::Read(target).has_value());
 }
 
 }  // namespace
