@@ -113,6 +113,30 @@ TEST_F(WorkspaceCreation, NewFileGetsTheSchemaAndOneRecordThatLaterOpeningsKeep)
     EXPECT_EQ(db.Value("SELECT COUNT(*) FROM Workspaces"), "1");
 }
 
+// Paths cross the library as UTF-8 on every system; the folder's name becomes the workspace's.
+TEST_F(WorkspaceCreation, AFolderNamedBeyondAsciiHoldsTheWorkspaceAndNamesIt) {
+    const std::string name = "K\xc3\xb6ln \xe6\x97\xa5\xe6\x9c\xac";
+    const std::filesystem::path folder = folder_.Path() / std::u8string(name.begin(), name.end());
+    std::filesystem::create_directories(folder);
+    const std::u8string file = (folder / "w.veskdb").u8string();
+    const std::string path(file.begin(), file.end());
+    const Data::Structures::_UUID uuid = NewUuid();
+    {
+        Held<IWorkspaceManager> workspace;
+        ASSERT_EQ(Open(path, uuid, Vesk::Interfaces::ReadWrite, workspace), "");
+        EXPECT_EQ(NameOf(workspace.Get()), name);
+        const Data::Structures::_UUID objectUuid = NewUuid();
+        Held<Vesk::Interfaces::IWorkspaceObject> object;
+        ASSERT_OK(workspace->CreateObject(nullptr, &objectUuid, "n", "Note", false, object.Out(), e));
+    }
+    ASSERT_TRUE(std::filesystem::is_regular_file(folder / "w.veskdb"));
+    Held<IWorkspaceManager> again;
+    ASSERT_EQ(Open(path, NewUuid(), Vesk::Interfaces::ReadOnly, again), "");
+    EXPECT_EQ(UuidOf(again.Get()), Text(uuid));
+    EXPECT_EQ(VeskTest::SqliteReader(path).Rows("SELECT Name, (SELECT COUNT(*) FROM GenericObjects) FROM Workspaces"),
+              (Rows{{name, "1"}}));
+}
+
 TEST_F(WorkspaceCreation, FolderPathIsThePathWithoutItsLastComponent) {
     std::filesystem::create_directories(folder_.Path() / "sub");
     const auto previous = std::filesystem::current_path();
