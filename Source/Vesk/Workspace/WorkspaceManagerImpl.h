@@ -226,7 +226,6 @@ private:
     void StoreFilePathProperty(const Data::Uuid& dataSource, const Data::Variant& value);
 
     Data::Variant RecordCell(const char* column) const;
-    [[noreturn]] void NotAvailable(const char* operation) const;
 
     // Connections, transactions and writing the in-memory tables back (WorkspaceChanges.cpp).
     // Connections: a writable one for a write, a readable one for a reload, and none between operations

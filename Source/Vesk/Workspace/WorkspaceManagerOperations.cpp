@@ -23,10 +23,6 @@ using Data::Variant;
 namespace DataInterfaces = Data::Interfaces;
 using Data::Structures::_UUID;
 
-void WorkspaceManagerImpl::NotAvailable(const char* operation) const {
-    throw std::runtime_error(fmt::format("{} is not available in this version of the workspace library", operation));
-}
-
 bool WorkspaceManagerImpl::GetUuid(_UUID* uuid, Core::IErrorCode** error) {
     return Core::AbiGuard(error, [&] {
         Core::CheckNotNull(uuid);
