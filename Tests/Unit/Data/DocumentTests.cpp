@@ -9,28 +9,24 @@ namespace {
 
 template <class Document>
 std::string Rendered(Document* document) {
-    Ptr<IString> text;
-    EXPECT_TRUE(document->Render(text.Receive(), nullptr));
+    auto text = Out<IString>([&](auto p) { return document->Render(p, nullptr); });
     return Text(text.Get());
 }
 
 Ptr<IJsonDocument> Json(std::string_view text) {
-    Ptr<IJsonDocument> document;
-    EXPECT_TRUE(Data_CreateJsonDocument(document.Receive()));
+    auto document = Out<IJsonDocument>([&](auto p) { return Data_CreateJsonDocument(p); });
     EXPECT_TRUE(document->Load(text.data(), text.size(), nullptr)) << "bad text is not a failure";
     return document;
 }
 
 Ptr<IXmlDocument> Xml(std::string_view text) {
-    Ptr<IXmlDocument> document;
-    EXPECT_TRUE(Data_CreateXmlDocument(document.Receive()));
+    auto document = Out<IXmlDocument>([&](auto p) { return Data_CreateXmlDocument(p); });
     EXPECT_TRUE(document->Load(text.data(), text.size(), nullptr)) << "bad text is not a failure";
     return document;
 }
 
 TEST(JsonDocument, ValidityRenderingAndEquality) {
-    Ptr<IJsonDocument> empty;
-    ASSERT_TRUE(Data_CreateJsonDocument(empty.Receive()));
+    auto empty = Out<IJsonDocument>([&](auto p) { return Data_CreateJsonDocument(p); });
     EXPECT_FALSE(empty->IsValid());
     EXPECT_EQ(Rendered(empty.Get()), "");
 

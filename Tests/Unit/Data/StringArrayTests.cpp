@@ -10,8 +10,7 @@ namespace DataTest {
 namespace {
 
 TEST(String, HoldsZeroBytesAndComparesBytewise) {
-    Ptr<IString> string;
-    ASSERT_TRUE(Data_CreateString(string.Receive()));
+    auto string = Out<IString>([&](auto p) { return Data_CreateString(p); });
     EXPECT_EQ(string->GetLength(), 0u);
     EXPECT_STREQ(string->GetText(), "");
     ASSERT_TRUE(string->Set("a\0b", 3, nullptr));
@@ -29,12 +28,10 @@ TEST(String, HoldsZeroBytesAndComparesBytewise) {
 }
 
 TEST(String, SecureStringKeepsItsBytes) {
-    Ptr<ISecureString> secret;
-    ASSERT_TRUE(Data_CreateSecureString(secret.Receive(), "pa\0ss", 5, nullptr));
+    auto secret = Out<ISecureString>([&](auto p) { return Data_CreateSecureString(p, "pa\0ss", 5, nullptr); });
     EXPECT_EQ(secret->GetLength(), 5u);
     EXPECT_EQ(std::memcmp(secret->GetText(), "pa\0ss\0", 6), 0);
-    Ptr<ISecureString> empty;
-    ASSERT_TRUE(Data_CreateSecureString(empty.Receive(), nullptr, 0, nullptr));
+    auto empty = Out<ISecureString>([&](auto p) { return Data_CreateSecureString(p, nullptr, 0, nullptr); });
     EXPECT_STREQ(empty->GetText(), "");
     Ptr<ISecureString> refused;
     EXPECT_NE(FailureOf([&](auto e) { return Data_CreateSecureString(refused.Receive(), nullptr, 3, e); }), "");
@@ -47,8 +44,7 @@ std::vector<uint32_t> Elements(IArray* array) {
 }
 
 TEST(Array, AssignInsertAppend) {
-    Ptr<IArray> array;
-    ASSERT_TRUE(Data_CreateArray(array.Receive()));
+    auto array = Out<IArray>([&](auto p) { return Data_CreateArray(p); });
     EXPECT_EQ(array->GetElementSize(), 1u);
     EXPECT_EQ(array->GetCount(), 0u);
     EXPECT_NE(array->GetData(), nullptr) << "an empty array still has a data pointer";

@@ -10,8 +10,7 @@ namespace DataTest {
 namespace {
 
 std::string UuidText(const _UUID& uuid) {
-    Ptr<IString> text;
-    EXPECT_TRUE(Data_UuidToString(&uuid, text.Receive()));
+    auto text = Out<IString>([&](auto p) { return Data_UuidToString(&uuid, p); });
     return Text(text.Get());
 }
 
@@ -48,8 +47,7 @@ TEST(Hashing, Sha256KnownAnswersInPiecesAndAfterReset) {
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
     };
-    Ptr<IHashing> hashing;
-    ASSERT_TRUE(Data_CreateHashingInstanceSha2(0, hashing.Receive(), nullptr));
+    auto hashing = Out<IHashing>([&](auto p) { return Data_CreateHashingInstanceSha2(0, p, nullptr); });
     EXPECT_EQ(hashing->GetDigestSize(), 32u);
     EXPECT_EQ(hashing->GetDigest(), nullptr) << "no digest before Finish";
     for (const auto& [data, digest] : vectors) {

@@ -7,6 +7,7 @@
 #include "Core/Guard.h"
 #include "Private/Data/Geometry.h"
 #include "Shapes/MemoryShapes.h"
+#include "Support/Hex.h"
 
 namespace GeometryTest {
 
@@ -187,42 +188,22 @@ double DoubleAt(const uint8_t* p) {
     return value;
 }
 
-Spatialite::Spatialite() {
-    if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
-        throw std::runtime_error("cannot open an in-memory database");
-    }
-    sqlite3_enable_load_extension(db_, 1);
-    char* message = nullptr;
-    if (sqlite3_load_extension(db_, "mod_spatialite", nullptr, &message) != SQLITE_OK) {
-        const std::string text = message != nullptr ? message : "unknown error";
-        sqlite3_free(message);
-        sqlite3_close(db_);
-        throw std::runtime_error("cannot load mod_spatialite (package libsqlite3-mod-spatialite): " + text);
-    }
+Spatialite::Spatialite() : SqliteReader(":memory:") {
+    sqlite3_enable_load_extension(Handle(), 1);
+    Execute("SELECT load_extension('mod_spatialite');");  // Debian: libsqlite3-mod-spatialite
 }
 
-Spatialite::~Spatialite() {
-    sqlite3_close(db_);
-}
-
-std::vector<std::string> Spatialite::Row(const std::string& sql, const std::vector<Bytes>& blobs) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in " + sql);
-    }
-    for (size_t i = 0; i < blobs.size(); ++i) {
-        sqlite3_bind_blob(statement, static_cast<int>(i + 1), blobs[i].data(), static_cast<int>(blobs[i].size()),
-                          SQLITE_TRANSIENT);
-    }
-    std::vector<std::string> row;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
-            row.emplace_back(text != nullptr ? text : "NULL");
+std::vector<std::string> Spatialite::Row(std::string sql, const std::vector<Bytes>& blobs) {
+    for (size_t i = blobs.size(); i-- > 0;) {  // ?12 before ?1
+        const std::string mark = "?" + std::to_string(i + 1);
+        const std::string literal =
+            "X'" + VeskTest::HexOf({reinterpret_cast<const char*>(blobs[i].data()), blobs[i].size()}) + "'";
+        for (size_t at = sql.find(mark); at != std::string::npos; at = sql.find(mark, at + literal.size())) {
+            sql.replace(at, mark.size(), literal);
         }
     }
-    sqlite3_finalize(statement);
-    return row;
+    const auto rows = Rows(sql);
+    return rows.empty() ? std::vector<std::string>{} : rows[0];
 }
 
 }  // namespace GeometryTest

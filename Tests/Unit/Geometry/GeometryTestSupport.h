@@ -1,8 +1,6 @@
 #pragma once
 // Well-Known Binary written by hand, shapes built in memory, and an outside reader of GeoPackage
 // blobs (SpatiaLite), for the geometry tests.
-#include <sqlite3.h>
-
 #include <array>
 #include <cstdint>
 #include <string>
@@ -10,6 +8,7 @@
 
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
+#include "Support/SqliteReader.h"
 #include "Vesk/Shapes/IShape.h"
 
 namespace GeometryTest {
@@ -74,18 +73,11 @@ int32_t Int32At(const uint8_t* p);
 double DoubleAt(const uint8_t* p);
 
 // An in-memory SQLite connection with SpatiaLite loaded.
-class Spatialite {
+class Spatialite : public VeskTest::SqliteReader {
 public:
     Spatialite();
-    ~Spatialite();
-    Spatialite(const Spatialite&) = delete;
-    Spatialite& operator=(const Spatialite&) = delete;
-
-    // The first row of sql with blobs bound to ?1, ?2, ..., each cell as text ("NULL" for NULL).
-    std::vector<std::string> Row(const std::string& sql, const std::vector<Bytes>& blobs);
-
-private:
-    sqlite3* db_ = nullptr;
+    // The first row of sql with the blobs written in for ?1, ?2, ..., each cell as text ("NULL" for NULL).
+    std::vector<std::string> Row(std::string sql, const std::vector<Bytes>& blobs);
 };
 
 }  // namespace GeometryTest
