@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -59,25 +58,14 @@ int ExitCode(int status) {
 
 // The file's text, with Windows line ends made plain ones: the tool writes text, in the system's form.
 std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string text(std::istreambuf_iterator<char>(file), {});
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
-            plain += text[i];
-        }
-    }
-    return plain;
+    return std::regex_replace(VeskTest::FileBytes(path), std::regex("\r\n"), "\n");
 }
 
 // Wine's command processor adds a note of its own to the standard error of what it starts; Windows
 // does not, and the tool never writes one.
-std::string WithoutWineNotes(std::string text) {
-    const std::string note = "NOTE: you should run 'diskperf -y' to enable the disk statistics\n";
-    for (size_t at = text.find(note); at != std::string::npos; at = text.find(note)) {
-        text.erase(at, note.size());
-    }
-    return text;
+std::string WithoutWineNotes(const std::string& text) {
+    return std::regex_replace(text, std::regex("NOTE: you should run 'diskperf -y' to enable the disk statistics\n"),
+                              "");
 }
 
 // Runs the built tool with arguments and input as its standard input.
