@@ -5,14 +5,10 @@
 #include <stdexcept>
 
 #include "Core/Guard.h"
-#include "Private/Data/Geometry.h"
 #include "Shapes/MemoryShapes.h"
 #include "Support/Hex.h"
 
 namespace GeometryTest {
-
-namespace VI = Vesk::Interfaces;
-namespace GP = Vesk::Data::Geopackage;
 
 WkbWriter& WkbWriter::Begin(uint32_t kind, const Dimension& dimension, bool littleEndian) {
     const uint32_t type = dimension.offset == kExtendedZ.offset ? kind | dimension.offset : kind + dimension.offset;

@@ -8,10 +8,19 @@
 
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
+#include "Private/Data/Geometry.h"
 #include "Support/SqliteReader.h"
+#include "Support/Thrown.h"
+#include "Vesk/Data/Structures.h"
 #include "Vesk/Shapes/IShape.h"
 
 namespace GeometryTest {
+
+namespace DS = ::Data::Structures;
+namespace GP = Vesk::Data::Geopackage;
+namespace VI = Vesk::Interfaces;
+using ::Data::Variant;
+using VeskTest::MessageThrownBy;
 
 using Bytes = std::vector<uint8_t>;
 using LayerPtr = Core::Ptr<Vesk::Interfaces::IShapeLayer>;

@@ -6,16 +6,10 @@
 #include "Core/Guard.h"
 #include "GeometryTestSupport.h"
 #include "Shapes/MemoryShapes.h"
-#include "Support/Thrown.h"
-#include "Vesk/Data/Structures.h"
 
 namespace {
 
 using namespace GeometryTest;
-namespace VI = Vesk::Interfaces;
-namespace DS = ::Data::Structures;
-using ::Data::Variant;
-using VeskTest::MessageThrownBy;
 
 TEST(MemoryShapes, AShapeThatOutlivesItsLayerKeepsEverythingButTheLayer) {
     LayerPtr layer = MakeLayer("Roads", {{"id", DS::VT_Int64}, {"Name", DS::VT_String}});

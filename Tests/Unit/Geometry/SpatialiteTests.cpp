@@ -3,14 +3,12 @@
 #include <string>
 
 #include "GeometryTestSupport.h"
-#include "Private/Data/Geometry.h"
 
 // Our blobs as an implementation we did not write reads them: SpatiaLite's GeoPackage functions.
 // SpatiaLite has no curve types, so CircularString and the kinds built on it are checked by size only.
 namespace {
 
 using namespace GeometryTest;
-namespace GP = Vesk::Data::Geopackage;
 
 Bytes Blob(const Bytes& wkb, int32_t srsId, const Extent& box = {}) {
     LayerPtr layer = MakeLayer("L", {}, srsId);
