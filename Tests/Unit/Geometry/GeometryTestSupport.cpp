@@ -105,22 +105,25 @@ WkbWriter Sample(uint32_t kind, const Dimension& d, bool little) {
     return w;
 }
 
+namespace {
+
+Core::Ptr<VI::IAttributeValue> Attribute(const ShapePtr& shape, const std::string& name) {
+    return Got<VI::IAttributeValue>([&](auto p, auto e) { return shape->GetAttributeByName(name.c_str(), p, e); });
+}
+
+}  // namespace
+
 void SetReference(const LayerPtr& layer, int32_t kind, int32_t id) {
-    Core::Ptr<VI::IShapeHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
-    Core::Ptr<VI::ISpatialReference> reference;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Shapes::CreateSpatialReference(id, "test", reference.Receive(), e); });
+    auto reference =
+        Got<VI::ISpatialReference>([&](auto p, auto e) { return Shapes::CreateSpatialReference(id, "test", p, e); });
+    auto header = Got<VI::IShapeHeader>([&](auto p, auto e) { return layer->GetHeader(p, e); });
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->SetReference(kind, reference.Get(), e); });
 }
 
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
                    int32_t srsId) {
-    LayerPtr layer;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Shapes::CreateMemoryLayer(name.c_str(), layer.Receive(), e); });
-    Core::Ptr<VI::IShapeHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
+    auto layer = Got<VI::IShapeLayer>([&](auto p, auto e) { return Shapes::CreateMemoryLayer(name.c_str(), p, e); });
+    auto header = Got<VI::IShapeHeader>([&](auto p, auto e) { return layer->GetHeader(p, e); });
     for (const auto& [column, type] : columns) {
         Core::ThrowIfFailed(
             [&](Core::IErrorCode** e) { return header->AddAttribute(column.c_str(), type, nullptr, e); });
@@ -133,17 +136,15 @@ LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::str
 
 ShapePtr AddShape(const LayerPtr& layer, const std::vector<::Data::Variant>& values, const Bytes& wkb,
                   const Extent& box) {
-    ShapePtr shape;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->CreateShape(shape.Receive(), e); });
+    auto shape = Got<VI::IShapeObject>([&](auto p, auto e) { return layer->CreateShape(p, e); });
     for (uint32_t i = 0; i < values.size(); ++i) {
-        Core::Ptr<VI::IAttributeValue> value;
-        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetAttribute(i, value.Receive(), e); });
+        auto value = Got<VI::IAttributeValue>([&](auto p, auto e) { return shape->GetAttribute(i, p, e); });
         Core::ThrowIfFailed([&](Core::IErrorCode** e) { return value->SetValue(&values[i].Raw(), e); });
     }
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->SetGeometry(wkb.data(), wkb.size(), e); });
-    Core::Ptr<VI::IBoundingBox3d> bounds;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetBoundingBox(bounds.Receive(), e); });
-    bounds->SetBounds(box[0], box[1], box[2], box[3], box[4], box[5]);
+    Got<VI::IBoundingBox3d>([&](auto p, auto e) {
+        return shape->GetBoundingBox(p, e);
+    })->SetBounds(box[0], box[1], box[2], box[3], box[4], box[5]);
     return shape;
 }
 
@@ -154,19 +155,13 @@ Bytes BlobOf(const ShapePtr& shape) {
 }
 
 ::Data::Variant ValueOf(const ShapePtr& shape, const std::string& name) {
-    Core::Ptr<VI::IAttributeValue> value;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return shape->GetAttributeByName(name.c_str(), value.Receive(), e); });
     ::Data::Variant result;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return value->GetValue(result.Receive(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Attribute(shape, name)->GetValue(result.Receive(), e); });
     return result;
 }
 
 void SetValue(const ShapePtr& shape, const std::string& name, const ::Data::Variant& value) {
-    Core::Ptr<VI::IAttributeValue> attribute;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return shape->GetAttributeByName(name.c_str(), attribute.Receive(), e); });
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return attribute->SetValue(&value.Raw(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Attribute(shape, name)->SetValue(&value.Raw(), e); });
 }
 
 int32_t Int32At(const uint8_t* p) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Core/Guard.h"
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
 #include "Private/Data/Geometry.h"
@@ -63,6 +64,14 @@ private:
 
 // A representative geometry of one kind, with members in the other byte order where it has members.
 WkbWriter Sample(uint32_t kind, const Dimension& dimension, bool littleEndian);
+
+// What an operation of the out-pointer form hands out; its failure is thrown with the operation's message.
+template <class T, class Call>
+Core::Ptr<T> Got(Call&& call) {
+    Core::Ptr<T> object;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return call(object.Receive(), e); });
+    return object;
+}
 
 // A layer with columns (name, value type) and, when srsId is not -1, a projected reference system.
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,

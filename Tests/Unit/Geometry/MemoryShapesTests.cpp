@@ -15,8 +15,7 @@ TEST(MemoryShapes, AShapeThatOutlivesItsLayerKeepsEverythingButTheLayer) {
     LayerPtr layer = MakeLayer("Roads", {{"id", DS::VT_Int64}, {"Name", DS::VT_String}});
     const Bytes wkb = Sample(1, kXy, true).Data();
     ShapePtr shape = AddShape(layer, {Variant::FromInt64(7), Variant::FromString("A1")}, wkb);
-    Core::Ptr<VI::IShapeLayer> gone;
-    ASSERT_TRUE(shape->GetLayer(gone.Receive(), nullptr));
+    auto gone = Got<VI::IShapeLayer>([&](auto p, auto e) { return shape->GetLayer(p, e); });
     EXPECT_EQ(gone.Get(), layer.Get());
 
     layer = gone = nullptr;
@@ -26,8 +25,7 @@ TEST(MemoryShapes, AShapeThatOutlivesItsLayerKeepsEverythingButTheLayer) {
               "Parent ShapeLayer does not exists anymore! ShapeLayer lifetime already ended before this ShapeObject");
     EXPECT_FALSE(gone);
     EXPECT_EQ(ValueOf(shape, "Name").Text(), "A1");
-    Core::Ptr<::Data::Interfaces::IArray> geometry;
-    ASSERT_TRUE(shape->GetGeometry(geometry.Receive(), nullptr));
+    auto geometry = Got<::Data::Interfaces::IArray>([&](auto p, auto e) { return shape->GetGeometry(p, e); });
     EXPECT_EQ(Bytes(geometry->GetData(), geometry->GetData() + geometry->GetByteSize()), wkb);
 }
 
@@ -57,8 +55,7 @@ TEST(MemoryShapes, AttributeValuesAreCellsOfTheirShape) {
     EXPECT_EQ(ValueOf(second, "id").ToInt64(), 2);
 
     // A column added later is shared by the layer's shapes and starts Null in each.
-    Core::Ptr<VI::IShapeHeader> header;
-    ASSERT_TRUE(layer->GetHeader(header.Receive(), nullptr));
+    auto header = Got<VI::IShapeHeader>([&](auto p, auto e) { return layer->GetHeader(p, e); });
     ASSERT_TRUE(header->AddAttribute("Name", DS::VT_String, nullptr, nullptr));
     EXPECT_EQ(second->GetAttributeCount(), 2u);
     EXPECT_FALSE(ValueOf(second, "Name").HasData());
@@ -84,13 +81,11 @@ TEST(MemoryShapes, AttributeValuesAreCellsOfTheirShape) {
 TEST(MemoryShapes, GeometryIsTheShapesOwnAndBadArgumentsAreRefused) {
     LayerPtr layer = MakeLayer("L", {});
     ShapePtr shape = AddShape(layer, {}, {1, 2, 3});
-    Core::Ptr<::Data::Interfaces::IArray> geometry;
-    ASSERT_TRUE(shape->GetGeometry(geometry.Receive(), nullptr));
+    auto geometry = Got<::Data::Interfaces::IArray>([&](auto p, auto e) { return shape->GetGeometry(p, e); });
     ASSERT_TRUE(shape->SetGeometry(nullptr, 0, nullptr));
     EXPECT_EQ(geometry->GetByteSize(), 0u);
     EXPECT_FALSE(shape->SetGeometry(nullptr, 4, nullptr));
-    Core::Ptr<VI::IShapeHeader> header;
-    ASSERT_TRUE(shape->GetHeader(header.Receive(), nullptr));
+    auto header = Got<VI::IShapeHeader>([&](auto p, auto e) { return shape->GetHeader(p, e); });
     EXPECT_FALSE(header->SetReference(3, nullptr, nullptr));
 }
 
