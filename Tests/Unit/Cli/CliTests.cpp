@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -59,25 +58,14 @@ int ExitCode(int status) {
 
 // The file's text, with Windows line ends made plain ones: the tool writes text, in the system's form.
 std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string text(std::istreambuf_iterator<char>(file), {});
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
-            plain += text[i];
-        }
-    }
-    return plain;
+    return std::regex_replace(VeskTest::FileBytes(path), std::regex("\r\n"), "\n");
 }
 
 // Wine's command processor adds a note of its own to the standard error of what it starts; Windows
 // does not, and the tool never writes one.
-std::string WithoutWineNotes(std::string text) {
-    const std::string note = "NOTE: you should run 'diskperf -y' to enable the disk statistics\n";
-    for (size_t at = text.find(note); at != std::string::npos; at = text.find(note)) {
-        text.erase(at, note.size());
-    }
-    return text;
+std::string WithoutWineNotes(const std::string& text) {
+    return std::regex_replace(text, std::regex("NOTE: you should run 'diskperf -y' to enable the disk statistics\n"),
+                              "");
 }
 
 // Runs the built tool with arguments and input as its standard input.
@@ -124,22 +112,19 @@ std::string StoredSecureText(const std::string& path, const std::string& owner, 
     EXPECT_TRUE(Data_UuidFromString(owner.c_str(), &uuid, nullptr));
     Vesk::Interfaces::IWorkspaceManager* workspace = nullptr;
     Data::Interfaces::IProperties* set = nullptr;
+    Data::Structures::_VARIANT value{};
     std::string text = "(unreadable)";
     if (VeskWorkspace_CreateOnFilesystem(&uuid, path.c_str(), Vesk::Interfaces::ReadOnly, &workspace, nullptr) &&
-        workspace->GetObjectProperties(&uuid, &set, nullptr)) {
-        Data::Structures::_VARIANT value{};
-        if (set->GetValue(name, &value, nullptr)) {
-            if (auto* secure = dynamic_cast<Data::Interfaces::ISecureString*>(value.object)) {
-                text.assign(secure->GetText(), secure->GetLength());
-            }
+        workspace->GetObjectProperties(&uuid, &set, nullptr) && set->GetValue(name, &value, nullptr)) {
+        if (auto* secure = dynamic_cast<Data::Interfaces::ISecureString*>(value.object)) {
+            text.assign(secure->GetText(), secure->GetLength());
         }
-        Data::Structures::VariantClear(&value);
     }
-    if (set != nullptr) {
-        set->Release();
-    }
-    if (workspace != nullptr) {
-        workspace->Release();
+    Data::Structures::VariantClear(&value);
+    for (Core::IObject* object : {static_cast<Core::IObject*>(set), static_cast<Core::IObject*>(workspace)}) {
+        if (object != nullptr) {
+            object->Release();
+        }
     }
     return text;
 }
@@ -169,32 +154,32 @@ TEST_F(Cli, BuildsListsAndRemovesAWorkspace) {
     const Result listed = Vesk({"ls", path_, "--json"});
     ASSERT_EQ(listed.code, 0) << listed.err;
     const rapidjson::Document json = Json(listed.out);
-    EXPECT_EQ(std::string(json["uuid"].GetString()), uuid);
+    EXPECT_STREQ(json["uuid"].GetString(), uuid.c_str());
     const auto& sources = json["dataSources"];
     ASSERT_EQ(sources.Size(), 2u);
     const auto& roadsJson = std::string(sources[0]["uuid"].GetString()) == roads ? sources[0] : sources[1];
     const auto& warehouseJson = &roadsJson == &sources[0] ? sources[1] : sources[0];
-    EXPECT_EQ(std::string(roadsJson["type"].GetString()), "FilePath");
-    EXPECT_EQ(std::string(roadsJson["properties"]["Path"].GetString()), "/data/a=b.gpkg");
+    EXPECT_STREQ(roadsJson["type"].GetString(), "FilePath");
+    EXPECT_STREQ(roadsJson["properties"]["Path"].GetString(), "/data/a=b.gpkg");
     EXPECT_EQ(roadsJson["properties"]["Layers"].GetInt64(), 3);
     ASSERT_EQ(roadsJson["datasets"].Size(), 2u);
     const auto& motorways = roadsJson["datasets"][0];
-    EXPECT_EQ(std::string(motorways["name"].GetString()), "Motorways");
-    EXPECT_EQ(std::string(motorways["datasetType"].GetString()), "Spatial");
-    EXPECT_EQ(std::string(motorways["spatialType"].GetString()), "Shape");
+    EXPECT_STREQ(motorways["name"].GetString(), "Motorways");
+    EXPECT_STREQ(motorways["datasetType"].GetString(), "Spatial");
+    EXPECT_STREQ(motorways["spatialType"].GetString(), "Shape");
     EXPECT_DOUBLE_EQ(motorways["properties"]["Opacity"].GetDouble(), 0.8);
     EXPECT_FALSE(motorways["properties"]["Visible"].GetBool());
-    EXPECT_EQ(std::string(roadsJson["datasets"][1]["datasetType"].GetString()), "Table");
-    EXPECT_EQ(std::string(warehouseJson["type"].GetString()), "Database");
-    EXPECT_EQ(std::string(warehouseJson["properties"]["Password"].GetString()), "***");
+    EXPECT_STREQ(roadsJson["datasets"][1]["datasetType"].GetString(), "Table");
+    EXPECT_STREQ(warehouseJson["type"].GetString(), "Database");
+    EXPECT_STREQ(warehouseJson["properties"]["Password"].GetString(), "***");
     const auto& objects = json["objects"];
     ASSERT_EQ(objects.Size(), 2u);
-    EXPECT_EQ(std::string(objects[0]["name"].GetString()), "--draft");
-    EXPECT_EQ(std::string(objects[0]["uuid"].GetString()), note["uuid"].GetString());
+    EXPECT_STREQ(objects[0]["name"].GetString(), "--draft");
+    EXPECT_STREQ(objects[0]["uuid"].GetString(), note["uuid"].GetString());
     EXPECT_EQ(objects[0]["children"].Size(), 0u);
-    EXPECT_EQ(std::string(objects[1]["name"].GetString()), "Main map");
-    EXPECT_EQ(std::string(objects[1]["children"][0]["properties"]["Title"].GetString()), "Roads");
-    EXPECT_EQ(std::string(objects[1]["children"][0]["children"][0]["name"].GetString()), "Entry");
+    EXPECT_STREQ(objects[1]["name"].GetString(), "Main map");
+    EXPECT_STREQ(objects[1]["children"][0]["properties"]["Title"].GetString(), "Roads");
+    EXPECT_STREQ(objects[1]["children"][0]["children"][0]["name"].GetString(), "Entry");
 
     // The secret lines reach the file encrypted, one per --secure-prop in order, and never the output.
     const std::string text = Vesk({"ls", path_}).out;

@@ -46,13 +46,10 @@ protected:
     }
     std::string Written() const { return Contents().substr(offset_); }
 
-    static VeskTest::TempFolder* folder_;
-    static Platform::Interfaces::IAppLogger* logger_;
+    inline static VeskTest::TempFolder* folder_ = nullptr;
+    inline static Platform::Interfaces::IAppLogger* logger_ = nullptr;
     size_t offset_ = 0;
 };
-
-VeskTest::TempFolder* OwnLoggerTest::folder_ = nullptr;
-Platform::Interfaces::IAppLogger* OwnLoggerTest::logger_ = nullptr;
 
 TEST_F(OwnLoggerTest, TheFunctionIsAppendedByDefaultLineAndFileOnRequest) {
     Core::LogMessage(Core::LogInfo, "void Demo(void)", "demo.cpp", 12, "hello");

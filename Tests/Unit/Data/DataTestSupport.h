@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -28,35 +29,24 @@ struct Owned {
 };
 
 inline _VARIANT NullValue() {
-    _VARIANT v{};
-    v.type = VT_Null;
-    return v;
+    return {.type = VT_Null, .reserved = 0, .i64 = 0};
 }
-
 inline _VARIANT Int32Value(int32_t number) {
-    _VARIANT v{};
-    v.type = VT_Int32;
-    v.i32 = number;
-    return v;
+    return {.type = VT_Int32, .reserved = 0, .i32 = number};
 }
-
 inline _VARIANT Int64Value(int64_t number) {
-    _VARIANT v{};
-    v.type = VT_Int64;
-    v.i64 = number;
-    return v;
+    return {.type = VT_Int64, .reserved = 0, .i64 = number};
 }
 
-// A short text kept inside the record.
+// A short text kept inside the record, and a Uuid.
 inline _VARIANT InlineText(std::string_view text) {
-    _VARIANT v{};
+    _VARIANT v = NullValue();
     v.type = VT_String;
     std::memcpy(v.text, text.data(), std::min<size_t>(text.size(), sizeof v.text - 1));
     return v;
 }
-
 inline _VARIANT UuidValue(const _UUID& uuid) {
-    _VARIANT v{};
+    _VARIANT v = NullValue();
     v.type = VT_Uuid;
     std::memcpy(v.bytes, uuid.bytes, sizeof uuid.bytes);
     return v;
@@ -70,6 +60,16 @@ inline _VARIANT ObjectValue(VariantType type, Core::IObject* object) {
     v.object = object;
     object->AddReference();
     return v;
+}
+
+// What an operation of the out-pointer form hands out; a failure throws, which fails the test.
+template <class T, class Call>
+Ptr<T> Out(Call&& call) {
+    Ptr<T> object;
+    if (!call(object.Receive())) {
+        throw std::runtime_error("an out-pointer call failed");
+    }
+    return object;
 }
 
 inline Ptr<IString> MakeString(std::string_view text) {

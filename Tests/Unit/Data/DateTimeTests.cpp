@@ -18,8 +18,8 @@ Ptr<IDateTime> FromText(const char* text) {
 }
 
 Ptr<IDateTime> FromMilliseconds(int64_t milliseconds) {
-    Ptr<IDateTime> time;
-    EXPECT_TRUE(Data_CreateDateTimeFromPosixMilliseconds(milliseconds, time.Receive(), nullptr));
+    auto time =
+        Out<IDateTime>([&](auto p) { return Data_CreateDateTimeFromPosixMilliseconds(milliseconds, p, nullptr); });
     return time;
 }
 
@@ -53,22 +53,20 @@ TEST(DateTime, TimesBeforeTheEpochAndFileTimes) {
     EXPECT_DOUBLE_EQ(early->GetPosixTime(), -1.5);
     EXPECT_EQ(early->GetFileTime(), kPosixEpochFileTime - 15'000'000);
 
-    Ptr<IDateTime> second;
-    ASSERT_TRUE(Data_CreateDateTimeFromPosixTime(-1, second.Receive(), nullptr));
+    auto second = Out<IDateTime>([&](auto p) { return Data_CreateDateTimeFromPosixTime(-1, p, nullptr); });
     EXPECT_STREQ(second->GetText(), "1969-12-31T23:59:59.000Z");
     EXPECT_EQ(FromText("1900-01-01T00:00:00Z")->GetPosixTime(), -2'208'988'800.0);
     // Part of a millisecond before the epoch still belongs to the previous millisecond.
-    Ptr<IDateTime> justBefore;
-    ASSERT_TRUE(Data_CreateDateTimeFromFileTime(kPosixEpochFileTime - 1, justBefore.Receive(), nullptr));
+    auto justBefore =
+        Out<IDateTime>([&](auto p) { return Data_CreateDateTimeFromFileTime(kPosixEpochFileTime - 1, p, nullptr); });
     EXPECT_EQ(justBefore->GetMilliseconds(), -1);
     EXPECT_STREQ(justBefore->GetText(), "1969-12-31T23:59:59.999Z");
 
-    Ptr<IDateTime> origin;
-    ASSERT_TRUE(Data_CreateDateTimeFromFileTime(0, origin.Receive(), nullptr));
+    auto origin = Out<IDateTime>([&](auto p) { return Data_CreateDateTimeFromFileTime(0, p, nullptr); });
     EXPECT_STREQ(origin->GetText(), "1601-01-01T00:00:00.000Z");
     EXPECT_EQ(FromText("1601-01-01T00:00:00Z")->GetFileTime(), 0u);
-    Ptr<IDateTime> fine;
-    ASSERT_TRUE(Data_CreateDateTimeFromFileTime(kPosixEpochFileTime + 1234, fine.Receive(), nullptr));
+    auto fine =
+        Out<IDateTime>([&](auto p) { return Data_CreateDateTimeFromFileTime(kPosixEpochFileTime + 1234, p, nullptr); });
     EXPECT_EQ(fine->GetFileTime(), kPosixEpochFileTime + 1234) << "100-ns ticks survive";
 
     Ptr<IDateTime> outOfRange;
@@ -111,8 +109,7 @@ TEST(DateTime, MalformedTextFailsNamingTheText) {
 TEST(DateTime, CurrentTimeIsNow) {
     using namespace std::chrono;
     const auto before = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    Ptr<IDateTime> now;
-    ASSERT_TRUE(Data_CreateCurrentDateTime(now.Receive()));
+    auto now = Out<IDateTime>([&](auto p) { return Data_CreateCurrentDateTime(p); });
     const auto after = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     EXPECT_GE(now->GetMilliseconds(), before);
     EXPECT_LE(now->GetMilliseconds(), after);

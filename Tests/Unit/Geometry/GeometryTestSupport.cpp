@@ -5,13 +5,10 @@
 #include <stdexcept>
 
 #include "Core/Guard.h"
-#include "Private/Data/Geometry.h"
 #include "Shapes/MemoryShapes.h"
+#include "Support/Hex.h"
 
 namespace GeometryTest {
-
-namespace VI = Vesk::Interfaces;
-namespace GP = Vesk::Data::Geopackage;
 
 WkbWriter& WkbWriter::Begin(uint32_t kind, const Dimension& dimension, bool littleEndian) {
     const uint32_t type = dimension.offset == kExtendedZ.offset ? kind | dimension.offset : kind + dimension.offset;
@@ -108,22 +105,25 @@ WkbWriter Sample(uint32_t kind, const Dimension& d, bool little) {
     return w;
 }
 
+namespace {
+
+Core::Ptr<VI::IAttributeValue> Attribute(const ShapePtr& shape, const std::string& name) {
+    return Got<VI::IAttributeValue>([&](auto p, auto e) { return shape->GetAttributeByName(name.c_str(), p, e); });
+}
+
+}  // namespace
+
 void SetReference(const LayerPtr& layer, int32_t kind, int32_t id) {
-    Core::Ptr<VI::IShapeHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
-    Core::Ptr<VI::ISpatialReference> reference;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Shapes::CreateSpatialReference(id, "test", reference.Receive(), e); });
+    auto reference =
+        Got<VI::ISpatialReference>([&](auto p, auto e) { return Shapes::CreateSpatialReference(id, "test", p, e); });
+    auto header = Got<VI::IShapeHeader>([&](auto p, auto e) { return layer->GetHeader(p, e); });
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return header->SetReference(kind, reference.Get(), e); });
 }
 
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
                    int32_t srsId) {
-    LayerPtr layer;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Shapes::CreateMemoryLayer(name.c_str(), layer.Receive(), e); });
-    Core::Ptr<VI::IShapeHeader> header;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->GetHeader(header.Receive(), e); });
+    auto layer = Got<VI::IShapeLayer>([&](auto p, auto e) { return Shapes::CreateMemoryLayer(name.c_str(), p, e); });
+    auto header = Got<VI::IShapeHeader>([&](auto p, auto e) { return layer->GetHeader(p, e); });
     for (const auto& [column, type] : columns) {
         Core::ThrowIfFailed(
             [&](Core::IErrorCode** e) { return header->AddAttribute(column.c_str(), type, nullptr, e); });
@@ -136,17 +136,15 @@ LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::str
 
 ShapePtr AddShape(const LayerPtr& layer, const std::vector<::Data::Variant>& values, const Bytes& wkb,
                   const Extent& box) {
-    ShapePtr shape;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return layer->CreateShape(shape.Receive(), e); });
+    auto shape = Got<VI::IShapeObject>([&](auto p, auto e) { return layer->CreateShape(p, e); });
     for (uint32_t i = 0; i < values.size(); ++i) {
-        Core::Ptr<VI::IAttributeValue> value;
-        Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetAttribute(i, value.Receive(), e); });
+        auto value = Got<VI::IAttributeValue>([&](auto p, auto e) { return shape->GetAttribute(i, p, e); });
         Core::ThrowIfFailed([&](Core::IErrorCode** e) { return value->SetValue(&values[i].Raw(), e); });
     }
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->SetGeometry(wkb.data(), wkb.size(), e); });
-    Core::Ptr<VI::IBoundingBox3d> bounds;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return shape->GetBoundingBox(bounds.Receive(), e); });
-    bounds->SetBounds(box[0], box[1], box[2], box[3], box[4], box[5]);
+    Got<VI::IBoundingBox3d>([&](auto p, auto e) {
+        return shape->GetBoundingBox(p, e);
+    })->SetBounds(box[0], box[1], box[2], box[3], box[4], box[5]);
     return shape;
 }
 
@@ -157,19 +155,13 @@ Bytes BlobOf(const ShapePtr& shape) {
 }
 
 ::Data::Variant ValueOf(const ShapePtr& shape, const std::string& name) {
-    Core::Ptr<VI::IAttributeValue> value;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return shape->GetAttributeByName(name.c_str(), value.Receive(), e); });
     ::Data::Variant result;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return value->GetValue(result.Receive(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Attribute(shape, name)->GetValue(result.Receive(), e); });
     return result;
 }
 
 void SetValue(const ShapePtr& shape, const std::string& name, const ::Data::Variant& value) {
-    Core::Ptr<VI::IAttributeValue> attribute;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return shape->GetAttributeByName(name.c_str(), attribute.Receive(), e); });
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return attribute->SetValue(&value.Raw(), e); });
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return Attribute(shape, name)->SetValue(&value.Raw(), e); });
 }
 
 int32_t Int32At(const uint8_t* p) {
@@ -187,42 +179,22 @@ double DoubleAt(const uint8_t* p) {
     return value;
 }
 
-Spatialite::Spatialite() {
-    if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
-        throw std::runtime_error("cannot open an in-memory database");
-    }
-    sqlite3_enable_load_extension(db_, 1);
-    char* message = nullptr;
-    if (sqlite3_load_extension(db_, "mod_spatialite", nullptr, &message) != SQLITE_OK) {
-        const std::string text = message != nullptr ? message : "unknown error";
-        sqlite3_free(message);
-        sqlite3_close(db_);
-        throw std::runtime_error("cannot load mod_spatialite (package libsqlite3-mod-spatialite): " + text);
-    }
+Spatialite::Spatialite() : SqliteReader(":memory:") {
+    sqlite3_enable_load_extension(Handle(), 1);
+    Execute("SELECT load_extension('mod_spatialite');");  // Debian: libsqlite3-mod-spatialite
 }
 
-Spatialite::~Spatialite() {
-    sqlite3_close(db_);
-}
-
-std::vector<std::string> Spatialite::Row(const std::string& sql, const std::vector<Bytes>& blobs) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in " + sql);
-    }
-    for (size_t i = 0; i < blobs.size(); ++i) {
-        sqlite3_bind_blob(statement, static_cast<int>(i + 1), blobs[i].data(), static_cast<int>(blobs[i].size()),
-                          SQLITE_TRANSIENT);
-    }
-    std::vector<std::string> row;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
-            row.emplace_back(text != nullptr ? text : "NULL");
+std::vector<std::string> Spatialite::Row(std::string sql, const std::vector<Bytes>& blobs) {
+    for (size_t i = blobs.size(); i-- > 0;) {  // ?12 before ?1
+        const std::string mark = "?" + std::to_string(i + 1);
+        const std::string literal =
+            "X'" + VeskTest::HexOf({reinterpret_cast<const char*>(blobs[i].data()), blobs[i].size()}) + "'";
+        for (size_t at = sql.find(mark); at != std::string::npos; at = sql.find(mark, at + literal.size())) {
+            sql.replace(at, mark.size(), literal);
         }
     }
-    sqlite3_finalize(statement);
-    return row;
+    const auto rows = Rows(sql);
+    return rows.empty() ? std::vector<std::string>{} : rows[0];
 }
 
 }  // namespace GeometryTest

@@ -1,18 +1,27 @@
 #pragma once
 // Well-Known Binary written by hand, shapes built in memory, and an outside reader of GeoPackage
 // blobs (SpatiaLite), for the geometry tests.
-#include <sqlite3.h>
-
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Core/Guard.h"
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
+#include "Private/Data/Geometry.h"
+#include "Support/SqliteReader.h"
+#include "Support/Thrown.h"
+#include "Vesk/Data/Structures.h"
 #include "Vesk/Shapes/IShape.h"
 
 namespace GeometryTest {
+
+namespace DS = ::Data::Structures;
+namespace GP = Vesk::Data::Geopackage;
+namespace VI = Vesk::Interfaces;
+using ::Data::Variant;
+using VeskTest::MessageThrownBy;
 
 using Bytes = std::vector<uint8_t>;
 using LayerPtr = Core::Ptr<Vesk::Interfaces::IShapeLayer>;
@@ -56,6 +65,14 @@ private:
 // A representative geometry of one kind, with members in the other byte order where it has members.
 WkbWriter Sample(uint32_t kind, const Dimension& dimension, bool littleEndian);
 
+// What an operation of the out-pointer form hands out; its failure is thrown with the operation's message.
+template <class T, class Call>
+Core::Ptr<T> Got(Call&& call) {
+    Core::Ptr<T> object;
+    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return call(object.Receive(), e); });
+    return object;
+}
+
 // A layer with columns (name, value type) and, when srsId is not -1, a projected reference system.
 LayerPtr MakeLayer(const std::string& name, const std::vector<std::pair<std::string, int32_t>>& columns,
                    int32_t srsId = -1);
@@ -74,18 +91,11 @@ int32_t Int32At(const uint8_t* p);
 double DoubleAt(const uint8_t* p);
 
 // An in-memory SQLite connection with SpatiaLite loaded.
-class Spatialite {
+class Spatialite : public VeskTest::SqliteReader {
 public:
     Spatialite();
-    ~Spatialite();
-    Spatialite(const Spatialite&) = delete;
-    Spatialite& operator=(const Spatialite&) = delete;
-
-    // The first row of sql with blobs bound to ?1, ?2, ..., each cell as text ("NULL" for NULL).
-    std::vector<std::string> Row(const std::string& sql, const std::vector<Bytes>& blobs);
-
-private:
-    sqlite3* db_ = nullptr;
+    // The first row of sql with the blobs written in for ?1, ?2, ..., each cell as text ("NULL" for NULL).
+    std::vector<std::string> Row(std::string sql, const std::vector<Bytes>& blobs);
 };
 
 }  // namespace GeometryTest

@@ -5,21 +5,14 @@
 #include <map>
 
 #include "GeometryTestSupport.h"
-#include "Private/Data/Geometry.h"
 #include "Private/Data/SQLite.h"
 #include "Private/Data/SQLiteStatements.h"
-#include "Support/Thrown.h"
-#include "Vesk/Data/Structures.h"
 
 namespace {
 
 using namespace GeometryTest;
-namespace GP = Vesk::Data::Geopackage;
-namespace DS = ::Data::Structures;
 namespace SQ = Vesk::Data::SQLite;
-using ::Data::Variant;
 using Vesk::Data::Sql::DbTableInfo;
-using VeskTest::MessageThrownBy;
 
 // The bytes of the first hex literal X'..' in text.
 Bytes FirstHexLiteral(const std::string& text) {

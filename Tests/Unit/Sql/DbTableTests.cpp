@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "Support/Thrown.h"
-
 #include "Private/Data/SQLite.h"
 #include "Private/Database/DbTable.h"
 #include "SqlTestSupport.h"
 #include "Support/TempFolder.h"
-#include "Vesk/Data/IObjectList.h"
 #include "Vesk/Data/KeldaData.h"
 
 namespace {
@@ -125,7 +122,7 @@ TEST_F(DbTableTest, DeleteByKeyAndRefreshFromTheDatabase) {
 
     // A database column that the data table lacks cannot be refreshed into the row.
     check.Execute("ALTER TABLE Person ADD COLUMN Extra TEXT;");
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { table->Refresh(bob); }), "Error while setting cell value");
+    EXPECT_EQ(MessageThrownBy([&] { table->Refresh(bob); }), "Error while setting cell value");
 
     table->DeleteRows({RowAt(loaded, 1), RowAt(loaded, 2)});
     EXPECT_EQ(table->Count(), 0u);
@@ -162,18 +159,12 @@ TEST_F(DbTableTest, TypedColumnsRoundTripThroughCreateInsertAndLoad) {
                                 {"f", DS::VT_Bool},
                                 {"b", DS::VT_Array}},
                                "id");
-    Core::Ptr<DI::IDateTime> when;
-    ASSERT_TRUE(Data_CreateDateTimeFromIso8601("2026-12-06T02:41:09.123Z", when.Receive(), nullptr));
     Core::Ptr<DI::IJsonDocument> json;
-    ASSERT_TRUE(Data_CreateJsonDocument(json.Receive()));
-    ASSERT_TRUE(json->Load("[1,2]", 5, nullptr));
-    Core::Ptr<DI::IArray> bytes;
-    ASSERT_TRUE(Data_CreateArray(bytes.Receive()));
-    ASSERT_TRUE(bytes->Assign("\x01\x00\x02", 1, 3, nullptr));
-    const ::Data::Uuid uuid = ParseUuid("00112233-4455-6677-8899-aabbccddeeff");
-    AddRow(typed, {Variant(), Variant::FromUuid(uuid), Variant::FromObject(when, DS::VT_DateTime),
+    ASSERT_TRUE(Data_CreateJsonDocument(json.Receive()) && json->Load("[1,2]", 5, nullptr));
+    AddRow(typed, {Variant(), Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")),
+                   Variant::FromObject(NewDateTime("2026-12-06T02:41:09.123Z"), DS::VT_DateTime),
                    Variant::FromObject(json, DS::VT_JsonDocument), Variant::FromBool(true),
-                   Variant::FromObject(bytes, DS::VT_Array)});
+                   Variant::FromObject(::Data::NewByteArray("\x01\x00\x02", 3), DS::VT_Array)});
     auto table = CreateSqliteDbTable(typed, db_, true);
     table->AppendCreateTable();
     table->ExecuteScript();
@@ -208,16 +199,13 @@ TEST_F(DbTableTest, DescriptionAndScriptsOfCollectedStatements) {
     // With nothing collected, nothing is prepared: not even on a connection that cannot open.
     auto broken = CreateSqliteDbTable(PersonTable(), CreateConnection(folder_.File("no/such/dir.db")), true);
     broken->ExecuteScript();
-    EXPECT_NE(VeskTest::MessageThrownBy([&] { broken->Count(); }), "");
+    EXPECT_NE(MessageThrownBy([&] { broken->Count(); }), "");
 
-    // The description comes from the data table; the set-up's script made the table and its index.
+    // The key column comes from the data table; the set-up's script made the table and its index.
     auto table = LoadedPeople();
-    EXPECT_EQ(table->Info().name, "Person");
-    EXPECT_EQ(table->Info().idColumn, "id");
     EXPECT_EQ(CreateSqliteDbTable(MakeTable("NoKey", {{"a", DS::VT_Int32}}), db_, true)->Info().idColumn, "id");
     EXPECT_EQ(CreateSqliteDbTable(MakeTable("K", {{"Key", DS::VT_Int32}}, "Key"), db_, true)->Info().idColumn, "Key");
     EXPECT_EQ(RawDb(path_).Rows("SELECT name FROM sqlite_master WHERE type='index'")[0][0], "Person_Name_idx");
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { table->AppendCreateSpatialIndex("geometry"); }), "Not implemented!");
     EXPECT_EQ(table->Script(), "");
     table->AppendDeleteAll();
     table->AppendDropTable();
@@ -270,16 +258,11 @@ TEST_F(DbTableTest, BadInputReachesTheCallerAndARolledBackTransactionLeavesNothi
     TablePtr badName = MakeTable("Bad\"Name", {{"id", DS::VT_Int64}});
     auto bad = CreateSqliteDbTable(badName, db_, true);
     bad->AppendCreateTable();
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { bad->ExecuteScript(); }).rfind("Prepared statement error! ", 0), 0u);
+    EXPECT_EQ(MessageThrownBy([&] { bad->ExecuteScript(); }).rfind("Prepared statement error! ", 0), 0u);
 
     auto people = CreateSqliteDbTable(PersonTable(), db_, true);
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { people->Load(Condition("Name", 99, Variant::FromString("x"))); }),
+    EXPECT_EQ(MessageThrownBy([&] { people->Load(Condition("Name", 99, Variant::FromString("x"))); }),
               "Unsupported operator");
-    Core::Ptr<DI::IObjectList> list;
-    ASSERT_TRUE(Data_CreateObjectList(list.Receive()));
-    EXPECT_EQ(VeskTest::MessageThrownBy(
-                  [&] { people->Load(Condition("Name", OpEqual, Variant::FromObject(list, DS::VT_ObjectList))); }),
-              "Value conversion is not possible!");
 
     TablePtr person = PersonTable();
     AddRow(person, {Variant::FromString("Ada"), Variant::FromInt64(1), Variant()});
@@ -289,10 +272,10 @@ TEST_F(DbTableTest, BadInputReachesTheCallerAndARolledBackTransactionLeavesNothi
     {
         // The first row goes in before each failure; the caller's rollback takes it out again.
         auto transaction = CreateTransaction(db_);
-        EXPECT_EQ(VeskTest::MessageThrownBy([&] { writer->InsertChangedRows(); }),
+        EXPECT_EQ(MessageThrownBy([&] { writer->InsertChangedRows(); }),
                   "SQLite constraint error: UNIQUE constraint failed: Person.id");
         EXPECT_EQ(RawDb(path_).Rows("SELECT COUNT(*) FROM Person")[0][0], "0");  // not visible outside
-        EXPECT_EQ(VeskTest::MessageThrownBy([&] {
+        EXPECT_EQ(MessageThrownBy([&] {
                       bad->InsertChangedRows();
                   }).rfind("Prepared statement error! INSERT INTO \"Bad\"Name\"", 0),
                   0u);

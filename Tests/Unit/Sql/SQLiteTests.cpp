@@ -1,19 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "Support/Thrown.h"
-
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
 #include "Core/Guard.h"
 #include "Private/Data/SQLite.h"
 #include "SqlTestSupport.h"
+#include "Support/Fixtures.h"
 #include "Support/TempFolder.h"
-#include "Vesk/Data/IObjectList.h"
 #include "Vesk/Data/KeldaData.h"
 
 namespace {
@@ -53,11 +50,6 @@ std::vector<uint8_t> Bytes(const Core::Ptr<DI::IArray>& array) {
     return {array->GetData(), array->GetData() + array->GetByteSize()};
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class SQLiteTest : public ::testing::Test {
 protected:
     // A connection to the test file once script has run on it.
@@ -85,26 +77,25 @@ TEST_F(SQLiteTest, FileConnectionCreatesTheFileListsItsTablesAndSwitchesToWal) {
     EXPECT_EQ(One(db, "PRAGMA journal_mode").ToString(), "wal");
 }
 
-TEST_F(SQLiteTest, ReadOnlyConnectionRefusesWritesAndAttach) {
+TEST_F(SQLiteTest, ReadOnlyConnectionRefusesWritesAndAttachAndAnUnopenableOneFailsLate) {
     RawDb(path_).Execute("CREATE TABLE t (a); INSERT INTO t VALUES (1);");
     Connection db = CreateReadOnlyConnection(path_);
     EXPECT_TRUE(db->IsReadOnly());
     EXPECT_EQ(One(db, "SELECT a FROM t").ToInt64(), 1);
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "INSERT INTO t VALUES (2)")->Execute(); }),
+    EXPECT_EQ(MessageThrownBy([&] { CreateStatement(db, "INSERT INTO t VALUES (2)")->Execute(); }),
               "SQLite error: attempt to write a readonly database");
-    const std::string attach = VeskTest::MessageThrownBy(
+    const std::string attach = MessageThrownBy(
         [&] { CreateStatement(db, "ATTACH DATABASE '" + folder_.File("other.db") + "' AS other")->Execute(); });
     EXPECT_NE(attach.find("too many attached databases - max 0"), std::string::npos) << attach;
-}
 
-TEST_F(SQLiteTest, UnopenableNameShowsAtTheFirstStatement) {
+    // An unopenable name shows at the first statement.
     const std::string missing = folder_.File("no/such/folder/x.db");
-    Connection db = CreateConnection(missing);  // does not throw by itself
-    const std::string error = VeskTest::MessageThrownBy([&] { db->GetTables(); });
+    Connection unopened = CreateConnection(missing);  // does not throw by itself
+    const std::string error = MessageThrownBy([&] { unopened->GetTables(); });
     EXPECT_EQ(error.rfind("Prepared statement error! SELECT name FROM sqlite_master WHERE type='table' [", 0), 0u)
         << error;
     // Read-only opening reads the schema at once, so the failure shows there.
-    EXPECT_NE(VeskTest::MessageThrownBy([&] { CreateReadOnlyConnection(missing); }), "");
+    EXPECT_NE(MessageThrownBy([&] { CreateReadOnlyConnection(missing); }), "");
 }
 
 TEST_F(SQLiteTest, SharedMemoryDatabaseIsSharedByUuidAndGoesWithItsLastConnection) {
@@ -129,7 +120,7 @@ TEST_F(SQLiteTest, ImagesOpenReadOnlyInPlaceOrAsGrowablePrivateCopy) {
 
     Connection readOnly = CreateConnectionFromImage(image.data(), image.size(), true);
     EXPECT_EQ(Rows(readOnly, "SELECT v FROM t ORDER BY v").size(), 2u);
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(readOnly, "INSERT INTO t VALUES ('x')")->Execute(); }),
+    EXPECT_EQ(MessageThrownBy([&] { CreateStatement(readOnly, "INSERT INTO t VALUES ('x')")->Execute(); }),
               "SQLite error: attempt to write a readonly database");
 
     std::vector<uint8_t> bytes = image;
@@ -146,7 +137,7 @@ TEST_F(SQLiteTest, ImagesOpenReadOnlyInPlaceOrAsGrowablePrivateCopy) {
     EXPECT_EQ(One(source, "SELECT COUNT(*) FROM t").ToInt64(), 2);
 }
 
-TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
+TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorAndAnEmptyOneCannotBeSerialised) {
     Connection source = Open(
         "CREATE TABLE t (v TEXT);"
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) "
@@ -155,11 +146,12 @@ TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
     const std::vector<uint8_t> truncated(image.begin(), image.begin() + static_cast<long>(image.size() / 3));
     source = nullptr;
     RawDb(path_).Execute("PRAGMA journal_mode=WAL; INSERT INTO t VALUES ('wal');");
-    const std::vector<uint8_t> walImage = ReadFile(path_);
+    const std::string file = VeskTest::FileBytes(path_);
+    const std::vector<uint8_t> walImage(file.begin(), file.end());
     ASSERT_EQ(walImage.at(18), 2);  // the header says WAL
     for (const auto* broken : {&truncated, &walImage}) {
         for (bool readOnly : {true, false}) {
-            EXPECT_NE(VeskTest::MessageThrownBy([&] {
+            EXPECT_NE(MessageThrownBy([&] {
                           Connection db = CreateConnectionFromImage(broken->data(), broken->size(), readOnly);
                           Rows(db, "SELECT COUNT(*) FROM t");
                       }),
@@ -169,16 +161,13 @@ TEST_F(SQLiteTest, BrokenImagesFailWithAnErrorInsteadOfCrashing) {
     }
 
     // A size SQLite cannot represent is refused before anything touches the bytes.
-    const std::string error =
-        VeskTest::MessageThrownBy([&] { CreateConnectionFromImage(image.data(), UINT64_MAX, true); });
+    const std::string error = MessageThrownBy([&] { CreateConnectionFromImage(image.data(), UINT64_MAX, true); });
     EXPECT_EQ(error.rfind("Sqlite deserialization failed: ", 0), 0u) << error;
-}
 
-TEST_F(SQLiteTest, EmptyImageIsAnEmptyDatabaseThatCannotBeSerialised) {
+    // No image at all is an empty database, which SQLite has no bytes to hand out for.
     Connection db = CreateConnectionFromImage(nullptr, 0, false);
     EXPECT_TRUE(db->GetTables().empty());
-    // SQLite has no bytes to hand out for a database without pages.
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { Serialize(db); }),
+    EXPECT_EQ(MessageThrownBy([&] { Serialize(db); }),
               "Pointer of unsigned char must not be null! Sqlite serialization failed");
     ExecuteScript(db, "CREATE TABLE t (a);");
     EXPECT_GT(Serialize(db)->GetByteSize(), 0u);
@@ -188,14 +177,6 @@ TEST_F(SQLiteTest, EmptyImageIsAnEmptyDatabaseThatCannotBeSerialised) {
 
 TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
     Connection db = Open("CREATE TABLE v (k INTEGER PRIMARY KEY, x);");
-    Core::Ptr<DI::IDateTime> when;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) {
-        return Data_CreateDateTimeFromIso8601("2026-12-06T02:41:09.123Z", when.Receive(), e);
-    });
-    Core::Ptr<DI::IArray> blob;
-    ASSERT_TRUE(Data_CreateArray(blob.Receive()));
-    const uint8_t raw[] = {1, 0, 2};
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return blob->Assign(raw, 1, 3, e); });
     const std::vector<std::pair<Variant, std::string>> cases = {
         {Variant::FromUInt32(4000000000u), "integer|4000000000"},
         {Variant::FromSByte(-1), "integer|-1"},
@@ -205,8 +186,9 @@ TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
         {Variant::FromInlineString("short"), "text|short"},
         {Variant::FromString("by reference"), "text|by reference"},
         {Variant::FromString(""), "null|"},
-        {Variant::FromObject(when, DS::VT_DateTime), "text|2026-12-06T02:41:09.123Z"},
-        {Variant::FromObject(blob, DS::VT_Array), "blob|010002"},
+        {Variant::FromObject(NewDateTime("2026-12-06T02:41:09.123Z"), DS::VT_DateTime),
+         "text|2026-12-06T02:41:09.123Z"},
+        {Variant::FromObject(::Data::NewByteArray("\x01\x00\x02", 3), DS::VT_Array), "blob|010002"},
         {Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")), "blob|00112233445566778899AABBCCDDEEFF"},
         {Variant(), "null|"},
     };
@@ -227,15 +209,13 @@ TEST_F(SQLiteTest, BindStoresEachValueTypeInItsStorageClass) {
 
 // The objects that own bound bytes are released when an execution ends, but the bindings stay: a second
 // execution without new bindings must still see the same values, not released memory.
-TEST_F(SQLiteTest, ExecutingAgainWithoutBindingReusesTheBoundValues) {
+TEST_F(SQLiteTest, ExecutingAgainReusesTheBoundValuesAndUnbindableOnesBindNull) {
     Connection db = Open("CREATE TABLE r (t, b, n);");
     auto insert = CreateStatement(db, "INSERT INTO r VALUES (?, ?, ?)");
     insert->Bind(1, Variant::FromString(std::string(100, 'x')));
-    Core::Ptr<DI::IObjectList> list;
-    ASSERT_TRUE(Data_CreateObjectList(list.Receive()));
+    const auto list = NewObjectList();
     // A refused binding leaves the previous one in place.
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { insert->Bind(1, Variant::FromObject(list, DS::VT_Bool)); }),
-              "Must be value type!");
+    EXPECT_EQ(MessageThrownBy([&] { insert->Bind(1, Variant::FromObject(list, DS::VT_Bool)); }), "Must be value type!");
     insert->Bind(2, Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")));
     insert->Bind(3, Variant::FromString("replaced"));
     insert->Bind(3, Variant::FromInt32(7));  // a later binding of a parameter wins
@@ -243,12 +223,8 @@ TEST_F(SQLiteTest, ExecutingAgainWithoutBindingReusesTheBoundValues) {
     insert->Execute();
     EXPECT_EQ(RawDb(path_).Rows("SELECT length(t), hex(b), n FROM r"),
               (std::vector<std::vector<std::string>>(2, {"100", "00112233445566778899AABBCCDDEEFF", "7"})));
-}
 
-TEST_F(SQLiteTest, UnbindableValuesBindNullAndAreLoggedByBindAll) {
-    Connection db = CreateConnection(path_);
-    Core::Ptr<DI::IObjectList> list;
-    ASSERT_TRUE(Data_CreateObjectList(list.Receive()));
+    // A value that cannot be bound at all binds NULL, and BindAll logs which parameter it was.
     auto statement = CreateStatement(db, "SELECT ?, ?, ?");
     statement->Bind(1, Variant::FromInt32(9));
     EXPECT_FALSE(statement->Bind(1, Variant::FromObject(list, DS::VT_ObjectList)));
@@ -320,7 +296,7 @@ TEST_F(SQLiteTest, CellsThatDoNotFitTheDeclaredTypeAreNullAndLoggedAtDebug) {
 
     // DateTime text that does not parse ends the execution instead.
     ExecuteScript(db, "CREATE TABLE d (d DATETIME); INSERT INTO d VALUES ('not a date');");
-    EXPECT_NE(VeskTest::MessageThrownBy([&] { Rows(db, "SELECT d FROM d", true); }), "");
+    EXPECT_NE(MessageThrownBy([&] { Rows(db, "SELECT d FROM d", true); }), "");
 }
 
 TEST_F(SQLiteTest, ColumnsAreReportedOnceEvenForNoRowsAndTablesKeepTheResultOrder) {
@@ -357,34 +333,31 @@ TEST_F(SQLiteTest, ColumnsAreReportedOnceEvenForNoRowsAndTablesKeepTheResultOrde
 
 // ---- Failures ----
 
-TEST_F(SQLiteTest, FailuresAreRaisedWithSqliteMessagesAndLoggedAsFatal) {
+TEST_F(SQLiteTest, FailuresAreRaisedWithSqliteMessagesAndLoggedAsFatalAndScriptsRunToTheFirst) {
     Connection db = Open("CREATE TABLE t (a UNIQUE); INSERT INTO t VALUES (1);");
     LogCapture log;
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "SELEC 1"); }),
+    EXPECT_EQ(MessageThrownBy([&] { CreateStatement(db, "SELEC 1"); }),
               "Prepared statement error! SELEC 1 [near \"SELEC\": syntax error]");
     EXPECT_EQ(log.Count("FATAL: Prepared statement error! SELEC 1 [near \"SELEC\": syntax error] "
                         "[Vesk::Data::SQLite::impl::SQLiteStatementImpl::SQLiteStatementImpl]"),
               1u);
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "INSERT INTO t VALUES (1)")->Execute(); }),
+    EXPECT_EQ(MessageThrownBy([&] { CreateStatement(db, "INSERT INTO t VALUES (1)")->Execute(); }),
               "SQLite constraint error: UNIQUE constraint failed: t.a");
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateStatement(db, "SELECT json('{')")->Execute(); }),
+    EXPECT_EQ(MessageThrownBy([&] { CreateStatement(db, "SELECT json('{')")->Execute(); }),
               "SQLite execution error: malformed JSON");
     EXPECT_EQ(log.Count("[Vesk::Data::SQLite::impl::SQLiteStatementImpl::Execute]"), 2u);
     // Only the first statement of a text is prepared.
     CreateStatement(db, "INSERT INTO t VALUES (2); INSERT INTO t VALUES (3);")->Execute();
     EXPECT_EQ(One(db, "SELECT COUNT(*) FROM t").ToInt64(), 2);
-}
 
-TEST_F(SQLiteTest, ExecuteScriptRunsEveryStatementOfTheText) {
-    Connection db = CreateConnection(path_);
+    // A script runs every statement of the text, and stops at the first that fails.
     ExecuteScript(db,
                   "-- leading comment\n CREATE TABLE s (a);\n"
                   "INSERT INTO s VALUES (1);; INSERT INTO s VALUES (2);\n/* trailing */ \n");
     EXPECT_EQ(One(db, "SELECT SUM(a) FROM s").ToInt64(), 3);
     ExecuteScript(db, "  -- nothing but a comment\n");
-    EXPECT_NE(
-        VeskTest::MessageThrownBy([&] { ExecuteScript(db, "INSERT INTO s VALUES (4); INSERT INTO nope VALUES (5);"); }),
-        "");
+    EXPECT_NE(MessageThrownBy([&] { ExecuteScript(db, "INSERT INTO s VALUES (4); INSERT INTO nope VALUES (5);"); }),
+              "");
     EXPECT_EQ(One(db, "SELECT COUNT(*) FROM s").ToInt64(), 3);  // statements before the failure stay
 }
 
@@ -428,12 +401,12 @@ TEST_F(SQLiteTest, BusyDatabaseIsSteppedAgainUntilTheLockGoes) {
     EXPECT_EQ(RawDb(path_).Rows("SELECT COUNT(*) FROM t")[0][0], "3");
 }
 
-TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
+TEST_F(SQLiteTest, TransactionCommitsOnReleaseRollsBackWhenMarkedAndWhenTheCommitFails) {
     Connection db = Open("CREATE TABLE t (a);");
     {
         auto transaction = CreateTransaction(db);
         ExecuteScript(db, "INSERT INTO t VALUES (1);");
-        EXPECT_EQ(VeskTest::MessageThrownBy([&] { CreateTransaction(db); }),
+        EXPECT_EQ(MessageThrownBy([&] { CreateTransaction(db); }),
                   "SQLite execution error: cannot start a transaction within a transaction");
     }
     {
@@ -443,13 +416,12 @@ TEST_F(SQLiteTest, TransactionCommitsOnReleaseAndRollsBackWhenMarked) {
         EXPECT_FALSE(transaction->WillCommit());
     }
     EXPECT_EQ(RawDb(path_).Rows("SELECT group_concat(a) FROM t")[0][0], "1");
-}
 
-TEST_F(SQLiteTest, FailedCommitIsLoggedAndRolledBackWithoutThrowing) {
-    Connection db = Open(
-        "PRAGMA foreign_keys=ON;"
-        "CREATE TABLE parent (id INTEGER PRIMARY KEY);"
-        "CREATE TABLE child (p INTEGER REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED);");
+    // A COMMIT that fails is logged and rolled back; the release does not throw.
+    ExecuteScript(db,
+                  "PRAGMA foreign_keys=ON;"
+                  "CREATE TABLE parent (id INTEGER PRIMARY KEY);"
+                  "CREATE TABLE child (p INTEGER REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED);");
     LogCapture log;
     {
         auto transaction = CreateTransaction(db);

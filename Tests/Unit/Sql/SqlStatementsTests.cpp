@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "Support/Thrown.h"
-
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -9,7 +7,6 @@
 #include "Core/Guard.h"
 #include "Private/Data/SQLiteStatements.h"
 #include "SqlTestSupport.h"
-#include "Vesk/Data/IObjectList.h"
 #include "Vesk/Data/KeldaData.h"
 
 namespace {
@@ -74,16 +71,12 @@ TEST_F(SqlStatementsTest, CreateTableWritesTheKeyOnceAndEachColumnOnALine) {
 }
 
 TEST_F(SqlStatementsTest, InlineValuesFollowTheLiteralRules) {
-    Core::Ptr<DI::IArray> empty;
-    Core::Ptr<DI::IArray> bytes;
-    ASSERT_TRUE(Data_CreateArray(empty.Receive()) && Data_CreateArray(bytes.Receive()));
-    const uint8_t raw[] = {0x01, 0xAB};
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return bytes->Assign(raw, 1, 2, e); });
     const std::vector<Variant> cells(
         {Variant(), Variant::FromString("O'Brien"), Variant::FromString(std::string("a\0b", 3)),
          Variant::FromDouble(std::nan("")), Variant::FromDouble(std::numeric_limits<double>::infinity()),
          Variant::FromFloat(-std::numeric_limits<float>::infinity()), Variant::FromDouble(2.5),
-         Variant::FromObject(empty, DS::VT_Array), Variant::FromObject(bytes, DS::VT_Array),
+         Variant::FromObject(::Data::NewByteArray(nullptr, 0), DS::VT_Array),
+         Variant::FromObject(::Data::NewByteArray("\x01\xAB", 2), DS::VT_Array),
          Variant::FromUuid(ParseUuid("00112233-4455-6677-8899-aabbccddeeff")), Variant::FromInt32(-7),
          Variant::FromBool(true)});
     // Columns a, b, c, ... of each value's own type; the last name needs quoting.
@@ -125,7 +118,7 @@ TEST_F(SqlStatementsTest, RowStatementsWithParametersAndInline) {
 
     // Inline keys are integers; a text key cannot be written there.
     TablePtr texts = MakeTable("S", {{"id", DS::VT_String}});
-    EXPECT_NE(VeskTest::MessageThrownBy([&] { sql_.DeleteSql(AddRow(texts, {Variant::FromString("k")}), info_); }), "");
+    EXPECT_NE(MessageThrownBy([&] { sql_.DeleteSql(AddRow(texts, {Variant::FromString("k")}), info_); }), "");
 }
 
 TEST_F(SqlStatementsTest, SelectsWithOffsetsLimitsAndFilters) {
@@ -183,7 +176,7 @@ TEST_F(SqlStatementsTest, ConditionsAndTheirTree) {
     EXPECT_EQ(sql_.WhereSql(tree, "WHERE"), "WHERE (\"b\" IS 2 ) AND (\"c\" IS 3 )");
     EXPECT_EQ(sql_.WhereSql(Filter{}, "WHERE"), "");
 
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { sql_.ConditionSql(Condition("a", 12, Variant::FromInt32(1))); }),
+    EXPECT_EQ(MessageThrownBy([&] { sql_.ConditionSql(Condition("a", 12, Variant::FromInt32(1))); }),
               "Unsupported operator");
 }
 
@@ -200,15 +193,14 @@ TEST_F(SqlStatementsTest, ValueLiterals) {
     EXPECT_EQ(sql_.ValueLiteralSql(Variant::FromInlineString("it's")), "'it''s'");
     EXPECT_EQ(sql_.ValueLiteralSql(Variant::FromString(std::string("a\0", 2))), "CAST(X'6100' AS TEXT)");
 
-    Core::Ptr<DI::IObjectList> list;
-    ASSERT_TRUE(Data_CreateObjectList(list.Receive()));
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_ObjectList)); }),
+    const auto list = NewObjectList();
+    EXPECT_EQ(MessageThrownBy([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_ObjectList)); }),
               "Value conversion is not possible!");
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_Bool)); }),
+    EXPECT_EQ(MessageThrownBy([&] { sql_.ValueLiteralSql(Variant::FromObject(list, DS::VT_Bool)); }),
               "Must be value type!");
     DS::_VARIANT undefined{};
     undefined.type = 28;
-    EXPECT_EQ(VeskTest::MessageThrownBy([&] {
+    EXPECT_EQ(MessageThrownBy([&] {
                   sql_.ValueLiteralSql(Variant::Adopt(undefined));
               }).rfind("Variant type is undefined!", 0),
               0u);
@@ -223,13 +215,12 @@ TEST_F(SqlStatementsTest, OperationsSqliteDoesNotOfferRaiseFatalWithTheirName) {
         {[&] { sql_.InsertShapeSql(ShapePtr{}, info_); }, "InsertShapeSql"},
     };
     for (const auto& [call, name] : cases) {
-        EXPECT_EQ(VeskTest::MessageThrownBy(call), "Not implemented!") << name;
+        EXPECT_EQ(MessageThrownBy(call), "Not implemented!") << name;
         EXPECT_EQ(log.Count("FATAL: Not implemented! [Vesk::Data::SQLite::SqliteStatements::" + name + "]"), 1u)
             << name;
         log.Clear();
     }
-    EXPECT_EQ(VeskTest::MessageThrownBy(
-                  [&] { sql_.GetTypeString(static_cast<Vesk::Interfaces::IAttributeHeader*>(nullptr)); }),
+    EXPECT_EQ(MessageThrownBy([&] { sql_.GetTypeString(static_cast<Vesk::Interfaces::IAttributeHeader*>(nullptr)); }),
               "Not implemented");
 }
 

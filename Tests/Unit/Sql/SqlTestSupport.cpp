@@ -105,4 +105,17 @@ void SetCell(const RowPtr& row, const std::string& name, const Variant& value) {
     return ::Data::UuidFromText(text);
 }
 
+Core::Ptr<::Data::Interfaces::IObjectList> NewObjectList() {
+    Core::Ptr<::Data::Interfaces::IObjectList> list;
+    Core::ThrowIfFailed([&](Core::IErrorCode**) { return Data_CreateObjectList(list.Receive()); });
+    return list;
+}
+
+Core::Ptr<::Data::Interfaces::IDateTime> NewDateTime(const char* iso8601) {
+    Core::Ptr<::Data::Interfaces::IDateTime> time;
+    Core::ThrowIfFailed(
+        [&](Core::IErrorCode** e) { return Data_CreateDateTimeFromIso8601(iso8601, time.Receive(), e); });
+    return time;
+}
+
 }  // namespace SqlTest

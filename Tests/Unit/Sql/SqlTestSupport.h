@@ -7,11 +7,14 @@
 #include <utility>
 #include <vector>
 
+#include "Core/DataObjects.h"
 #include "Core/IAppLogger.h"
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
 #include "Private/Data/SqlStatements.h"
 #include "Support/SqliteReader.h"
+#include "Support/Thrown.h"
+#include "Vesk/Data/IObjectList.h"
 #include "Vesk/Data/ITable.h"
 
 namespace SqlTest {
@@ -51,6 +54,10 @@ Variant Cell(const RowPtr& row, const std::string& name);
 void SetCell(const RowPtr& row, const std::string& name, const Variant& value);
 
 ::Data::Uuid ParseUuid(const std::string& text);
+// Cell values of the reference form: a list, which no statement can bind, and a point in time.
+Core::Ptr<::Data::Interfaces::IObjectList> NewObjectList();
+Core::Ptr<::Data::Interfaces::IDateTime> NewDateTime(const char* iso8601);
+using VeskTest::MessageThrownBy;
 
 // A filter of one condition: column op value.
 inline Vesk::Data::Sql::Filter Condition(const std::string& column, int32_t op, Variant value) {
