@@ -100,7 +100,9 @@ void WorkspaceManagerImpl::EnsureWritableConnection() {
         return;
     }
     Core::ObjectLock lock(this);
-    connection_ = Data::SQLite::CreateConnection(filePath_);
+    auto connection = Data::SQLite::CreateConnection(filePath_);
+    RefuseReadOnlyFile(connection, filePath_);
+    connection_ = std::move(connection);
     connectionReadOnly_ = false;
 }
 
@@ -121,6 +123,10 @@ void WorkspaceManagerImpl::CloseAfterWrite() noexcept {
 
 const Core::Ptr<Connection>& WorkspaceManagerImpl::RequireConnection() const {
     // A read-only file workspace has no connection to write through.
+    if (!connection_ && IsFileWorkspace() && openMode_ == Interfaces::ReadOnly) {
+        throw std::runtime_error(fmt::format("Workspace {} was opened read-only: its changes cannot be written to {}",
+                                             UuidText(), filePath_));
+    }
     if (!connection_) {
         throw std::runtime_error("Interface is not accessible: " + Core::TypeName<Connection>());
     }
@@ -189,6 +195,7 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
         if (!row->HasChanges()) {
             row->SetState(DI::RS_Added);
         }
+        FillColumnDefaults(table, row);
         database->InsertRow(row);
         AddCopy(tracked.main, row);
     }
@@ -237,6 +244,7 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
         if (!row->HasChanges()) {
             row->SetState(DI::RS_Added);
         }
+        FillColumnDefaults(table, row);
         database->InsertRow(row);
         RowPtr mainRow = AddCopy(tracked.main, row);
         RemoveRowAt(tracked.insert, tracked.insert->FindRowIndex(&key.Raw()));

@@ -35,6 +35,9 @@ using Transaction = Data::SQLite::impl::SqliteTransactionImpl;
 using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
 using RowPtr = Core::Ptr<Data::Interfaces::IRow>;
 
+// Throws when SQLite opened the file at path read-only although it was asked to write it.
+void RefuseReadOnlyFile(const Core::Ptr<Connection>& connection, const std::string& path);
+
 // Throwing operations that the workspace's own objects and the error-code operations build on.
 struct IWorkspaceManager1 : Interfaces::IWorkspaceManager {
     using Interfaces::IWorkspaceManager::CreateDataSource;
@@ -213,6 +216,17 @@ private:
     void LoadTrackedTable(WorkspaceTable table);
     void SetHashedSecret();
 
+    // Checks of a database that another program may have changed (WorkspaceIntegrity.cpp); each throws a
+    // message naming the table and column. path names the database in it.
+    // Exactly one Workspaces row.
+    void CheckSingleRecord(const std::string& path) const;
+    // Every column of the current data model is there, and INTEGER and BOOL columns hold no text.
+    void CheckStoredColumns(const std::string& path);
+    // Notes the defaults of the table's columns that the current data model does not know.
+    void NoteColumnDefaults(WorkspaceTable table);
+    // Gives the row's empty cells of such columns their default before the row is inserted.
+    void FillColumnDefaults(WorkspaceTable table, const RowPtr& row) const;
+
     // The version check and the upgrade of an older database (WorkspaceUpgrade.cpp).
     void CheckVersionAndUpgrade();
     void MigrateEmptyTablesToLatest();
@@ -277,6 +291,8 @@ private:
     // Indexed by WorkspaceTable; the Workspaces slot stays empty, its one row lives in workspaceTable_.
     std::array<TrackedTables, kWorkspaceTableCount> trackedTables_;
     std::unordered_map<std::string, Core::Ptr<Data::Interfaces::IProperties>> propertyIndex_;
+    // By WorkspaceTable: the database defaults of columns outside the current data model, by column name.
+    std::array<std::vector<std::pair<std::string, Data::Variant>>, kWorkspaceTableCount> columnDefaults_;
     // The UUIDs of the Properties rows (main and insert) of each owner, by the 16 bytes of the owner's UUID:
     // built on first use, kept up to date as property rows are added and removed, dropped by a reload.
     using OwnerIndex = std::unordered_map<std::string, std::vector<Data::Uuid>>;
