@@ -73,9 +73,9 @@ constexpr const char* kChangedOutside = "the database was changed outside the wo
 class DataSafety : public HostTest {
 protected:
     // A saved workspace at path: a data source with a property, a dataset of it, a generic object.
-    void Populate(const std::string& path, int mode = Vesk::Interfaces::ReadWrite) {
+    void Populate(const std::string& path) {
         Held<IWorkspaceManager> workspace;
-        ASSERT_OK(Library().CreateOnFilesystem(&uuid_, path.c_str(), mode, workspace.Out(), e));
+        ASSERT_OK(Library().CreateOnFilesystem(&uuid_, path.c_str(), Vesk::Interfaces::ReadWrite, workspace.Out(), e));
         Held<Data::Interfaces::IProperties> properties;
         IntProperty("lanes", 7, properties);
         Held<IWorkspaceDataSource> source;
@@ -215,6 +215,7 @@ TEST_F(DataSafety, AReadOnlyFileOpensOnlyForReadingAndKeepsPendingChangesUntilIt
     SetWritable(path, false);
     unprivileged.Drop();
     if (CanWrite(path)) {
+        unprivileged.Restore();
         SetWritable(path, true);
         GTEST_SKIP() << "this process writes read-only files";
     }
