@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "Core/Guard.h"
 #include "Core/TableAccess.h"
@@ -68,28 +69,40 @@ void WorkspaceManagerImpl::CheckStoredColumns(const std::string& path) {
     }
     // SQLite keeps a text that does not read as a number in an INTEGER or BOOL column as it is; read as a
     // number it would silently become 0 (a read-only flag would read as false), so such a file is refused.
+    // One scan per table covers all its number columns.
     for (uint32_t index = 0; index < kWorkspaceTableCount; ++index) {
         const auto table = static_cast<WorkspaceTable>(index);
+        std::vector<const char*> numbers;
+        std::string selected = "\"Uuid\"";
+        std::string condition;
         for (const ColumnDefinition& column : TableColumns(table)) {
-            if (std::string_view(column.type) != "INTEGER" && std::string_view(column.type) != "BOOL") {
-                continue;
+            if (std::string_view(column.type) == "INTEGER" || std::string_view(column.type) == "BOOL") {
+                numbers.push_back(column.name);
+                selected += fmt::format(", typeof(\"{0}\") IN ('text', 'blob'), quote(\"{0}\")", column.name);
+                condition +=
+                    fmt::format("{}typeof(\"{}\") IN ('text', 'blob')", condition.empty() ? "" : " OR ", column.name);
             }
-            std::string uuid;
-            std::string value;
-            SQLite::CreateStatement(connection_,
-                                    fmt::format("SELECT \"Uuid\", quote(\"{0}\") FROM \"{1}\" WHERE typeof(\"{0}\") "
-                                                "IN ('text', 'blob') LIMIT 1",
-                                                column.name, WorkspaceTableName(table)),
-                                    false)
-                ->Execute({}, [&](const std::vector<SQLite::SQLiteColumnValuePair>& row) {
-                    uuid = row.at(0).value.ToString();
-                    value = row.at(1).value.ToString();
-                });
-            if (!value.empty()) {
-                throw std::runtime_error(fmt::format("Column {}.{} of row {} in {} holds {} where a number belongs: {}",
-                                                     WorkspaceTableName(table), column.name, uuid, path, value,
-                                                     kChangedOutside));
-            }
+        }
+        std::string uuid;
+        std::string column;
+        std::string value;
+        SQLite::CreateStatement(
+            connection_,
+            fmt::format("SELECT {} FROM \"{}\" WHERE {} LIMIT 1", selected, WorkspaceTableName(table), condition),
+            false)
+            ->Execute({}, [&](const std::vector<SQLite::SQLiteColumnValuePair>& row) {
+                uuid = row.at(0).value.ToString();
+                for (size_t i = 0; i < numbers.size() && column.empty(); ++i) {
+                    if (row.at(1 + 2 * i).value.ToInt64() != 0) {
+                        column = numbers[i];
+                        value = row.at(2 + 2 * i).value.ToString();
+                    }
+                }
+            });
+        if (!column.empty()) {
+            throw std::runtime_error(fmt::format("Column {}.{} of row {} in {} holds {} where a number belongs: {}",
+                                                 WorkspaceTableName(table), column, uuid, path, value,
+                                                 kChangedOutside));
         }
     }
 }
