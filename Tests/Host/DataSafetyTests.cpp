@@ -11,6 +11,8 @@
 #include <functional>
 #include <thread>
 
+#include <gmock/gmock.h>
+
 #include "HostFixture.h"
 #include "Support/Fixtures.h"
 #include "Support/SqliteReader.h"
@@ -317,6 +319,25 @@ TEST_F(DataSafety, AnotherProcessWritingTheFileKeepsItsRowsAndOurs) {
         EXPECT_TRUE(EndedWell(locker));
         EXPECT_EQ(VeskTest::SqliteReader(path).Rows("SELECT Name FROM GenericObjects ORDER BY Name"),
                   (Rows{{"map"}, {"ours, renamed"}, {"theirs, renamed"}}));
+
+        // A row the other process changed since this one read it is not overwritten with what was read.
+        Held<IWorkspaceObject> map;
+        ASSERT_OK(workspace->GetObject(&object_, map.Out(), e));
+        ASSERT_TRUE(EndedWell(InChild(path, [&](VeskTest::SqliteReader& db) {
+            db.Execute(
+                "UPDATE GenericObjects SET Name = 'their map', Updated = '2031-01-01T00:00:00.000Z' WHERE Uuid = '" +
+                Text(object_) + "'");
+        })));
+        EXPECT_THAT(FAILURE_OF(map->SetName("our map", e)),
+                    ::testing::StartsWith("Row " + Text(object_) +
+                                          " of table GenericObjects was changed by another program at "
+                                          "2031-01-01T00:00:00.000Z, after this workspace read it"));
+        EXPECT_EQ(
+            VeskTest::SqliteReader(path).Value("SELECT Name FROM GenericObjects WHERE Uuid = '" + Text(object_) + "'"),
+            "their map");
+        EXPECT_OK(workspace->Discard(e));
+        EXPECT_EQ(NameOf(map.Get()), "their map");
+        EXPECT_OK(map->SetName("our map", e));
 
         // A row the other process removed cannot take a change; saying so is better than writing nowhere.
         ASSERT_TRUE(EndedWell(InChild(path, [&](VeskTest::SqliteReader& db) {

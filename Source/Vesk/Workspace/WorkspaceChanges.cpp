@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <unordered_map>
+#include <vector>
 
 #include "Core/DataObjects.h"
 #include "Core/Fatal.h"
@@ -185,6 +186,11 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
     const TrackedTables& tracked = Tables(table);
     EnsureWritableConnection();
     auto database = CreateSqliteDbTable(tracked.main, RequireConnection(), true);
+    for (const RowPtr& row : Data::RowsOf(tracked.main)) {
+        if (row->HasChanges()) {
+            RefuseChangedElsewhere(table, row);
+        }
+    }
     database->UpdateChangedRows();
 
     database->DeleteRows(Data::RowsOf(tracked.remove));
@@ -206,10 +212,35 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
     }
 }
 
+void WorkspaceManagerImpl::RefuseChangedElsewhere(WorkspaceTable table, const RowPtr& row) {
+    // Both times go through the same reading of a DATETIME column, so they compare as the same text.
+    const std::string read = Data::CellNamed(row, "Updated").ToString();
+    const Variant key = Data::CellNamed(row, "Uuid");
+    const std::string uuid = key.Type() == Data::Structures::VT_Uuid ? Data::UuidToText(key.ToUuid()) : key.ToString();
+    const char* name = WorkspaceTableName(table);
+    auto statement = Data::SQLite::CreateStatement(
+        RequireConnection(), fmt::format("SELECT \"Updated\" FROM \"{}\" WHERE \"Uuid\" = ?", name), true);
+    statement->Bind(1, Variant::FromString(uuid));
+    std::string stored;
+    bool found = false;
+    statement->Execute({}, [&](const std::vector<Data::SQLite::SQLiteColumnValuePair>& cells) {
+        stored = cells.at(0).value.ToString();
+        found = true;
+    });
+    // A row that is gone is reported by the update itself.
+    if (found && stored != read) {
+        throw std::runtime_error(fmt::format(
+            "Row {} of table {} was changed by another program at {}, after this workspace read it (updated {}); "
+            "the change was not written. Discard the workspace's changes to read the row again",
+            uuid, name, stored, read));
+    }
+}
+
 void WorkspaceManagerImpl::WriteWorkspaceRecord() {
     RowPtr record = Data::RowAt(workspaceTable_, 0);
-    SetCellNamed(record, "Updated", Data::CurrentDateTime());
     EnsureWritableConnection();
+    RefuseChangedElsewhere(WorkspaceTable::Workspaces, record);
+    SetCellNamed(record, "Updated", Data::CurrentDateTime());
     CreateSqliteDbTable(workspaceTable_, RequireConnection(), true)->UpdateRow(record);
     record->SetState(DI::RS_Unchanged);
 }
@@ -229,6 +260,7 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
 
     const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
     if (mainIndex >= 0) {
+        RefuseChangedElsewhere(table, Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex)));
         SetCellNamed(row, "Updated", Data::CurrentDateTime());
         database->UpdateRow(row);
         RowPtr mainRow = Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex));

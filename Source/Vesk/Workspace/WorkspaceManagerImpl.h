@@ -252,6 +252,9 @@ private:
     // The open connection, or a new read-only one to the file when there is none.
     Core::Ptr<Connection> ReadingConnection() const;
     void WriteWorkspaceRecord();
+    // Throws when the database row of row was written by someone else since this workspace read it (its
+    // Updated time differs): an update would silently put back what this workspace read.
+    void RefuseChangedElsewhere(WorkspaceTable table, const RowPtr& row);
     // Auto-save of one object table, and of the record's change (the property rows, then the record).
     void AutoSaveTable(WorkspaceTable table);
     void AutoSaveRecord();
