@@ -210,11 +210,40 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
     for (const RowPtr& row : Data::RowsOf(tracked.main)) {
         row->SetState(DI::RS_Unchanged);
     }
+    ForgetUpdatedRead(table);
+}
+
+namespace {
+
+std::string UpdatedKey(WorkspaceTable table, const RowPtr& row) {
+    Data::Uuid uuid{};
+    UuidOfCell(Data::CellNamed(row, "Uuid"), &uuid);
+    return static_cast<char>(table) + UuidKey(uuid);
+}
+
+}  // namespace
+
+void WorkspaceManagerImpl::SetUpdatedNow(WorkspaceTable table, const RowPtr& row) {
+    updatedRead_.try_emplace(UpdatedKey(table, row), Data::CellNamed(row, "Updated").ToString());
+    SetCellNamed(row, "Updated", Data::CurrentDateTime());
+}
+
+void WorkspaceManagerImpl::ForgetUpdatedRead(std::optional<WorkspaceTable> table) {
+    if (!table) {
+        updatedRead_.clear();
+        return;
+    }
+    std::erase_if(updatedRead_, [&](const auto& entry) { return entry.first[0] == static_cast<char>(*table); });
+}
+
+void WorkspaceManagerImpl::ForgetUpdatedRead(WorkspaceTable table, const RowPtr& row) {
+    updatedRead_.erase(UpdatedKey(table, row));
 }
 
 void WorkspaceManagerImpl::RefuseChangedElsewhere(WorkspaceTable table, const RowPtr& row) {
     // Both times go through the same reading of a DATETIME column, so they compare as the same text.
-    const std::string read = Data::CellNamed(row, "Updated").ToString();
+    const auto kept = updatedRead_.find(UpdatedKey(table, row));
+    const std::string read = kept != updatedRead_.end() ? kept->second : Data::CellNamed(row, "Updated").ToString();
     const Variant key = Data::CellNamed(row, "Uuid");
     const std::string uuid = key.Type() == Data::Structures::VT_Uuid ? Data::UuidToText(key.ToUuid()) : key.ToString();
     const char* name = WorkspaceTableName(table);
@@ -240,8 +269,9 @@ void WorkspaceManagerImpl::WriteWorkspaceRecord() {
     RowPtr record = Data::RowAt(workspaceTable_, 0);
     EnsureWritableConnection();
     RefuseChangedElsewhere(WorkspaceTable::Workspaces, record);
-    SetCellNamed(record, "Updated", Data::CurrentDateTime());
+    SetUpdatedNow(WorkspaceTable::Workspaces, record);
     CreateSqliteDbTable(workspaceTable_, RequireConnection(), true)->UpdateRow(record);
+    ForgetUpdatedRead(WorkspaceTable::Workspaces, record);
     record->SetState(DI::RS_Unchanged);
 }
 
@@ -261,8 +291,9 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
     const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
     if (mainIndex >= 0) {
         RefuseChangedElsewhere(table, Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex)));
-        SetCellNamed(row, "Updated", Data::CurrentDateTime());
+        SetUpdatedNow(table, row);
         database->UpdateRow(row);
+        ForgetUpdatedRead(table, row);
         RowPtr mainRow = Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex));
         if (!(mainRow == row)) {
             RemoveRowAt(tracked.main, mainIndex);
@@ -278,6 +309,7 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
         }
         FillColumnDefaults(table, row);
         database->InsertRow(row);
+        ForgetUpdatedRead(table, row);
         RowPtr mainRow = AddCopy(tracked.main, row);
         RemoveRowAt(tracked.insert, tracked.insert->FindRowIndex(&key.Raw()));
         mainRow->SetState(DI::RS_Unchanged);
@@ -331,6 +363,7 @@ void WorkspaceManagerImpl::DiscardRow(const Data::Uuid& uuid, WorkspaceTable tab
     }
     if (RowPtr row = FindIn(tracked.main, key)) {
         CreateSqliteDbTable(tracked.main, ReadingConnection(), true)->Refresh(row);
+        ForgetUpdatedRead(table, row);
     }
 }
 

@@ -167,10 +167,12 @@ void WorkspaceManagerImpl::LoadTrackedTable(WorkspaceTable table) {
         childIndex_.reset();
     }
     NoteColumnDefaults(table);
+    ForgetUpdatedRead(table);
 }
 
 void WorkspaceManagerImpl::LoadAllTables() {
     workspaceTable_ = LoadTable(WorkspaceTable::Workspaces);
+    ForgetUpdatedRead(std::nullopt);
     for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Datasets, WorkspaceTable::Properties,
                                  WorkspaceTable::GenericObjects}) {
         LoadTrackedTable(table);

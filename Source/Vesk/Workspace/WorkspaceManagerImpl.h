@@ -203,6 +203,9 @@ public:
     // The 32-byte digest of a property set's values, or an empty text when no value can be hashed.
     std::string CalculatePropertiesHash(const Core::Ptr<Data::Interfaces::IProperties>& properties);
     const std::string& FolderPath() const { return folderPath_; }
+    // Sets the row's Updated cell to the current time, keeping the time it replaces as the one read from
+    // the database until the row is written.
+    void SetUpdatedNow(WorkspaceTable table, const RowPtr& row);
     // Keeps the cached parent links up to date when a generic object is made (parent may be null).
     void NoteGenericObjectCreated(const Data::Uuid* parent, const Data::Uuid& uuid);
 
@@ -253,8 +256,11 @@ private:
     Core::Ptr<Connection> ReadingConnection() const;
     void WriteWorkspaceRecord();
     // Throws when the database row of row was written by someone else since this workspace read it (its
-    // Updated time differs): an update would silently put back what this workspace read.
+    // Updated time differs from the one read): an update would silently put back what this workspace read.
     void RefuseChangedElsewhere(WorkspaceTable table, const RowPtr& row);
+    // Forgets the Updated times kept for rows of table (all tables when table is empty) or for one row.
+    void ForgetUpdatedRead(std::optional<WorkspaceTable> table);
+    void ForgetUpdatedRead(WorkspaceTable table, const RowPtr& row);
     // Auto-save of one object table, and of the record's change (the property rows, then the record).
     void AutoSaveTable(WorkspaceTable table);
     void AutoSaveRecord();
@@ -304,6 +310,9 @@ private:
     // of a generic object, updated by creations and tree removals, dropped by any other change of which
     // generic objects exist (a reload, a single row's removal or discard).
     std::optional<ChildIndex> childIndex_;
+    // The Updated times as read from the database of rows whose Updated cell was set since, by the table
+    // index followed by the 16 bytes of the row's UUID.
+    std::unordered_map<std::string, std::string> updatedRead_;
 };
 
 template <class Predicate>

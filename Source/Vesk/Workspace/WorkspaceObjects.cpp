@@ -344,7 +344,7 @@ void GenericDataSourceT<Interface, Manager>::UpdateDataSource(const std::string&
     SetCellNamed(row, "Type", Variant::FromString(EnumToText(EnumKind::DataSourceType, type)));
     SetCellNamed(row, "EnableCache", Variant::FromBool(false));
     SetCellNamed(row, "ReadOnly", Variant::FromBool(readOnly));
-    SetCellNamed(row, "Updated", Data::CurrentDateTime());
+    this->manager_->SetUpdatedNow(Base::kTable, row);
     if (properties) {
         this->manager_->SetObjectProperties(this->uuid_, properties);
     }
@@ -519,7 +519,7 @@ void GenericDatasetT<Interface, Manager>::UpdateDataset(const Values& values) {
     SetCellNamed(row, "TemporalType", Variant::FromString(EnumToText(EnumKind::TemporalType, values.temporalType)));
     SetCellNamed(row, "SpatialType", Variant::FromString(EnumToText(EnumKind::SpatialType, values.spatialType)));
     SetCellNamed(row, "ReadOnly", Variant::FromBool(values.readOnly));
-    SetCellNamed(row, "Updated", Data::CurrentDateTime());
+    this->manager_->SetUpdatedNow(Base::kTable, row);
 }
 
 template <class Interface, class Manager>
