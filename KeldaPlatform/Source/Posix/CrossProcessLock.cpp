@@ -31,6 +31,11 @@ CrossProcessLock::CrossProcessLock(const std::string& name) {
     // flock locks belong to the open file description, so two locks of one name in one process
     // exclude each other just as two processes do.
     native_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (native_ < 0 && errno == EACCES) {
+        // Another user made the file (the umask, or a sticky temporary folder, keeps it from us for
+        // writing); flock needs only a descriptor open for reading.
+        native_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (native_ < 0) {
         // Fixed text: hosts match on it.
         throw std::runtime_error("Cannot create windows mutex!");

@@ -190,8 +190,17 @@ void SqliteDbTableImpl::UpdateEach(const RowList& rows) {
                 BindCell(statement, parameter++, CellAt(row, i));
             }
         }
-        BindCell(statement, parameter, CellAt(row, static_cast<uint32_t>(keyIndex)));
+        const Variant key = CellAt(row, static_cast<uint32_t>(keyIndex));
+        BindCell(statement, parameter, key);
         statement->Execute();
+        // A row that another connection deleted in the meantime matches nothing: the change would be lost
+        // without a word.
+        if (sqlite3_changes(connection_->Handle()) == 0) {
+            throw std::runtime_error(fmt::format(
+                "Row {} of table {} is no longer in the database (another program removed it); the change was not "
+                "written",
+                key.Type() == DS::VT_Uuid ? Data::UuidToText(key.ToUuid()) : key.ToString(), info_.name));
+        }
     }
 }
 

@@ -67,7 +67,8 @@ protected:
     std::unique_ptr<Data::Sql::SqlStatements> generator_;
 };
 
-// Runs its statements directly on a SQLite connection with bound parameters.
+// Runs its statements directly on a SQLite connection with bound parameters. An update throws when the
+// row's key matches no database row (another connection deleted it), rather than writing nowhere.
 class SqliteDbTableImpl final : public Core::ObjectT<DbTableBaseImpl> {
 public:
     SqliteDbTableImpl(TablePtr table, Core::Ptr<Data::SQLite::impl::SQLiteImpl> connection, bool useDeclaredTypes);

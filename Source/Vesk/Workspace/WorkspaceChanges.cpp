@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <unordered_map>
+#include <vector>
 
 #include "Core/DataObjects.h"
 #include "Core/Fatal.h"
@@ -100,7 +101,9 @@ void WorkspaceManagerImpl::EnsureWritableConnection() {
         return;
     }
     Core::ObjectLock lock(this);
-    connection_ = Data::SQLite::CreateConnection(filePath_);
+    auto connection = Data::SQLite::CreateConnection(filePath_);
+    RefuseReadOnlyFile(connection, filePath_);
+    connection_ = std::move(connection);
     connectionReadOnly_ = false;
 }
 
@@ -121,6 +124,10 @@ void WorkspaceManagerImpl::CloseAfterWrite() noexcept {
 
 const Core::Ptr<Connection>& WorkspaceManagerImpl::RequireConnection() const {
     // A read-only file workspace has no connection to write through.
+    if (!connection_ && IsFileWorkspace() && openMode_ == Interfaces::ReadOnly) {
+        throw std::runtime_error(fmt::format("Workspace {} was opened read-only: its changes cannot be written to {}",
+                                             UuidText(), filePath_));
+    }
     if (!connection_) {
         throw std::runtime_error("Interface is not accessible: " + Core::TypeName<Connection>());
     }
@@ -179,6 +186,11 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
     const TrackedTables& tracked = Tables(table);
     EnsureWritableConnection();
     auto database = CreateSqliteDbTable(tracked.main, RequireConnection(), true);
+    for (const RowPtr& row : Data::RowsOf(tracked.main)) {
+        if (row->HasChanges()) {
+            RefuseChangedElsewhere(table, row);
+        }
+    }
     database->UpdateChangedRows();
 
     database->DeleteRows(Data::RowsOf(tracked.remove));
@@ -191,6 +203,7 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
         if (!row->HasChanges()) {
             row->SetState(DI::RS_Added);
         }
+        FillColumnDefaults(table, row);
     }
     database->InsertRows(inserted);
     for (const RowPtr& row : inserted) {
@@ -201,13 +214,68 @@ void WorkspaceManagerImpl::SaveTableChanges(WorkspaceTable table) {
     for (const RowPtr& row : Data::RowsOf(tracked.main)) {
         row->SetState(DI::RS_Unchanged);
     }
+    ForgetUpdatedRead(table);
+}
+
+namespace {
+
+std::string UpdatedKey(WorkspaceTable table, const RowPtr& row) {
+    Data::Uuid uuid{};
+    UuidOfCell(Data::CellNamed(row, "Uuid"), &uuid);
+    return static_cast<char>(table) + UuidKey(uuid);
+}
+
+}  // namespace
+
+void WorkspaceManagerImpl::SetUpdatedNow(WorkspaceTable table, const RowPtr& row) {
+    updatedRead_.try_emplace(UpdatedKey(table, row), Data::CellNamed(row, "Updated").ToString());
+    SetCellNamed(row, "Updated", Data::CurrentDateTime());
+}
+
+void WorkspaceManagerImpl::ForgetUpdatedRead(std::optional<WorkspaceTable> table) {
+    if (!table) {
+        updatedRead_.clear();
+        return;
+    }
+    std::erase_if(updatedRead_, [&](const auto& entry) { return entry.first[0] == static_cast<char>(*table); });
+}
+
+void WorkspaceManagerImpl::ForgetUpdatedRead(WorkspaceTable table, const RowPtr& row) {
+    updatedRead_.erase(UpdatedKey(table, row));
+}
+
+void WorkspaceManagerImpl::RefuseChangedElsewhere(WorkspaceTable table, const RowPtr& row) {
+    // Both times go through the same reading of a DATETIME column, so they compare as the same text.
+    const auto kept = updatedRead_.find(UpdatedKey(table, row));
+    const std::string read = kept != updatedRead_.end() ? kept->second : Data::CellNamed(row, "Updated").ToString();
+    const Variant key = Data::CellNamed(row, "Uuid");
+    const std::string uuid = key.Type() == Data::Structures::VT_Uuid ? Data::UuidToText(key.ToUuid()) : key.ToString();
+    const char* name = WorkspaceTableName(table);
+    auto statement = Data::SQLite::CreateStatement(
+        RequireConnection(), fmt::format("SELECT \"Updated\" FROM \"{}\" WHERE \"Uuid\" = ?", name), true);
+    statement->Bind(1, Variant::FromString(uuid));
+    std::string stored;
+    bool found = false;
+    statement->Execute({}, [&](const std::vector<Data::SQLite::SQLiteColumnValuePair>& cells) {
+        stored = cells.at(0).value.ToString();
+        found = true;
+    });
+    // A row that is gone is reported by the update itself.
+    if (found && stored != read) {
+        throw std::runtime_error(fmt::format(
+            "Row {} of table {} was changed by another program at {}, after this workspace read it (updated {}); "
+            "the change was not written. Discard the workspace's changes to read the row again",
+            uuid, name, stored, read));
+    }
 }
 
 void WorkspaceManagerImpl::WriteWorkspaceRecord() {
     RowPtr record = Data::RowAt(workspaceTable_, 0);
-    SetCellNamed(record, "Updated", Data::CurrentDateTime());
     EnsureWritableConnection();
+    RefuseChangedElsewhere(WorkspaceTable::Workspaces, record);
+    SetUpdatedNow(WorkspaceTable::Workspaces, record);
     CreateSqliteDbTable(workspaceTable_, RequireConnection(), true)->UpdateRow(record);
+    ForgetUpdatedRead(WorkspaceTable::Workspaces, record);
     record->SetState(DI::RS_Unchanged);
 }
 
@@ -226,8 +294,10 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
 
     const int64_t mainIndex = tracked.main->FindRowIndex(&key.Raw());
     if (mainIndex >= 0) {
-        SetCellNamed(row, "Updated", Data::CurrentDateTime());
+        RefuseChangedElsewhere(table, Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex)));
+        SetUpdatedNow(table, row);
         database->UpdateRow(row);
+        ForgetUpdatedRead(table, row);
         RowPtr mainRow = Data::RowAt(tracked.main, static_cast<uint64_t>(mainIndex));
         if (!(mainRow == row)) {
             RemoveRowAt(tracked.main, mainIndex);
@@ -241,7 +311,9 @@ RowPtr WorkspaceManagerImpl::SaveRowChanges(const RowPtr& row, WorkspaceTable ta
         if (!row->HasChanges()) {
             row->SetState(DI::RS_Added);
         }
+        FillColumnDefaults(table, row);
         database->InsertRow(row);
+        ForgetUpdatedRead(table, row);
         RowPtr mainRow = AddCopy(tracked.main, row);
         RemoveRowAt(tracked.insert, tracked.insert->FindRowIndex(&key.Raw()));
         mainRow->SetState(DI::RS_Unchanged);
@@ -295,6 +367,7 @@ void WorkspaceManagerImpl::DiscardRow(const Data::Uuid& uuid, WorkspaceTable tab
     }
     if (RowPtr row = FindIn(tracked.main, key)) {
         CreateSqliteDbTable(tracked.main, ReadingConnection(), true)->Refresh(row);
+        ForgetUpdatedRead(table, row);
     }
 }
 

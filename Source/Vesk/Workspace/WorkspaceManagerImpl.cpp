@@ -97,8 +97,13 @@ WorkspaceManagerImpl::WorkspaceManagerImpl(Data::Uuid uuid, const std::string& p
     CreateMissingTables(connection_);
     InsertRecordIfNew(uuid, workingName);
     LoadAllTables();
+    CheckSingleRecord(path);
     SetHashedSecret();
     CheckVersionAndUpgrade();
+    // A newer version's database is opened as it is, whatever its columns.
+    if (StoredVersion() <= kDataModelVersion) {
+        CheckStoredColumns(path);
+    }
     if (IsFileWorkspace() && openMode_ != Interfaces::ReadWritePersistent) {
         connection_ = nullptr;
     }
@@ -111,6 +116,9 @@ void WorkspaceManagerImpl::OpenConnection(const std::string& path, const void* d
         connection_ = SQLite::CreateReadOnlyConnection(path);
     } else {
         connection_ = SQLite::CreateConnection(path);
+        if (!IsMemoryPath(path)) {
+            RefuseReadOnlyFile(connection_, path);
+        }
     }
 }
 
@@ -158,10 +166,13 @@ void WorkspaceManagerImpl::LoadTrackedTable(WorkspaceTable table) {
     if (table == WorkspaceTable::GenericObjects) {
         childIndex_.reset();
     }
+    NoteColumnDefaults(table);
+    ForgetUpdatedRead(table);
 }
 
 void WorkspaceManagerImpl::LoadAllTables() {
     workspaceTable_ = LoadTable(WorkspaceTable::Workspaces);
+    ForgetUpdatedRead(std::nullopt);
     for (WorkspaceTable table : {WorkspaceTable::DataSources, WorkspaceTable::Datasets, WorkspaceTable::Properties,
                                  WorkspaceTable::GenericObjects}) {
         LoadTrackedTable(table);

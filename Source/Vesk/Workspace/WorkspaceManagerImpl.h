@@ -35,6 +35,9 @@ using Transaction = Data::SQLite::impl::SqliteTransactionImpl;
 using TablePtr = Core::Ptr<Data::Interfaces::ITable>;
 using RowPtr = Core::Ptr<Data::Interfaces::IRow>;
 
+// Throws when SQLite opened the file at path read-only although it was asked to write it.
+void RefuseReadOnlyFile(const Core::Ptr<Connection>& connection, const std::string& path);
+
 // Throwing operations that the workspace's own objects and the error-code operations build on.
 struct IWorkspaceManager1 : Interfaces::IWorkspaceManager {
     using Interfaces::IWorkspaceManager::CreateDataSource;
@@ -200,6 +203,9 @@ public:
     // The 32-byte digest of a property set's values, or an empty text when no value can be hashed.
     std::string CalculatePropertiesHash(const Core::Ptr<Data::Interfaces::IProperties>& properties);
     const std::string& FolderPath() const { return folderPath_; }
+    // Sets the row's Updated cell to the current time, keeping the time it replaces as the one read from
+    // the database until the row is written.
+    void SetUpdatedNow(WorkspaceTable table, const RowPtr& row);
     // Keeps the cached parent links up to date when a generic object is made (parent may be null).
     void NoteGenericObjectCreated(const Data::Uuid* parent, const Data::Uuid& uuid);
 
@@ -212,6 +218,17 @@ private:
     TablePtr LoadTable(WorkspaceTable table);
     void LoadTrackedTable(WorkspaceTable table);
     void SetHashedSecret();
+
+    // Checks of a database that another program may have changed (WorkspaceIntegrity.cpp); each throws a
+    // message naming the table and column. path names the database in it.
+    // Exactly one Workspaces row.
+    void CheckSingleRecord(const std::string& path) const;
+    // Every column of the current data model is there, and INTEGER and BOOL columns hold no text.
+    void CheckStoredColumns(const std::string& path);
+    // Notes the defaults of the table's columns that the current data model does not know.
+    void NoteColumnDefaults(WorkspaceTable table);
+    // Gives the row's empty cells of such columns their default before the row is inserted.
+    void FillColumnDefaults(WorkspaceTable table, const RowPtr& row) const;
 
     // The version check and the upgrade of an older database (WorkspaceUpgrade.cpp).
     void CheckVersionAndUpgrade();
@@ -237,6 +254,12 @@ private:
     // The open connection, or a new read-only one to the file when there is none.
     Core::Ptr<Connection> ReadingConnection() const;
     void WriteWorkspaceRecord();
+    // Throws when the database row of row was written by someone else since this workspace read it (its
+    // Updated time differs from the one read): an update would silently put back what this workspace read.
+    void RefuseChangedElsewhere(WorkspaceTable table, const RowPtr& row);
+    // Forgets the Updated times kept for rows of table (all tables when table is empty) or for one row.
+    void ForgetUpdatedRead(std::optional<WorkspaceTable> table);
+    void ForgetUpdatedRead(WorkspaceTable table, const RowPtr& row);
     // Auto-save of one object table, and of the record's change (the property rows, then the record).
     void AutoSaveTable(WorkspaceTable table);
     void AutoSaveRecord();
@@ -276,6 +299,8 @@ private:
     // Indexed by WorkspaceTable; the Workspaces slot stays empty, its one row lives in workspaceTable_.
     std::array<TrackedTables, kWorkspaceTableCount> trackedTables_;
     std::unordered_map<std::string, Core::Ptr<Data::Interfaces::IProperties>> propertyIndex_;
+    // By WorkspaceTable: the database defaults of columns outside the current data model, by column name.
+    std::array<std::vector<std::pair<std::string, Data::Variant>>, kWorkspaceTableCount> columnDefaults_;
     // The UUIDs of the Properties rows (main and insert) of each owner, by the 16 bytes of the owner's UUID:
     // built on first use, kept up to date as property rows are added and removed, dropped by a reload.
     using OwnerIndex = std::unordered_map<std::string, std::vector<Data::Uuid>>;
@@ -284,6 +309,9 @@ private:
     // of a generic object, updated by creations and tree removals, dropped by any other change of which
     // generic objects exist (a reload, a single row's removal or discard).
     std::optional<ChildIndex> childIndex_;
+    // The Updated times as read from the database of rows whose Updated cell was set since, by the table
+    // index followed by the 16 bytes of the row's UUID.
+    std::unordered_map<std::string, std::string> updatedRead_;
 };
 
 template <class Predicate>

@@ -344,7 +344,7 @@ void GenericDataSourceT<Interface, Manager>::UpdateDataSource(const std::string&
     SetCellNamed(row, "Type", Variant::FromString(EnumToText(EnumKind::DataSourceType, type)));
     SetCellNamed(row, "EnableCache", Variant::FromBool(false));
     SetCellNamed(row, "ReadOnly", Variant::FromBool(readOnly));
-    SetCellNamed(row, "Updated", Data::CurrentDateTime());
+    this->manager_->SetUpdatedNow(Base::kTable, row);
     if (properties) {
         this->manager_->SetObjectProperties(this->uuid_, properties);
     }
@@ -519,7 +519,7 @@ void GenericDatasetT<Interface, Manager>::UpdateDataset(const Values& values) {
     SetCellNamed(row, "TemporalType", Variant::FromString(EnumToText(EnumKind::TemporalType, values.temporalType)));
     SetCellNamed(row, "SpatialType", Variant::FromString(EnumToText(EnumKind::SpatialType, values.spatialType)));
     SetCellNamed(row, "ReadOnly", Variant::FromBool(values.readOnly));
-    SetCellNamed(row, "Updated", Data::CurrentDateTime());
+    this->manager_->SetUpdatedNow(Base::kTable, row);
 }
 
 template <class Interface, class Manager>
@@ -603,16 +603,23 @@ void GenericObjectImpl::CreateObject(const Data::Uuid* parent, const std::string
     RowPtr row;
     TablePtr insert = manager_->GetInsertTable(kTable);
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return insert->NewRow(row.Receive(), e); });
-    SetCellNamed(row, "Uuid", UuidCell(uuid_));
-    if (parent != nullptr) {
-        SetCellNamed(row, "ParentUuid", UuidCell(*parent));
+    try {
+        SetCellNamed(row, "Uuid", UuidCell(uuid_));
+        if (parent != nullptr) {
+            SetCellNamed(row, "ParentUuid", UuidCell(*parent));
+        }
+        SetCellNamed(row, "Name", Variant::FromString(name));
+        SetCellNamed(row, "ObjectType", Variant::FromString(objectType));
+        SetCellNamed(row, "ReadOnly", Variant::FromBool(readOnly));
+        const Variant now = Data::CurrentDateTime();
+        SetCellNamed(row, "Inserted", now);
+        SetCellNamed(row, "Updated", now);
+    } catch (...) {
+        // A half-filled row would wait in the insert table and make every later commit fail. NewRow
+        // appended it, and nothing was added since.
+        insert->RemoveRow(insert->GetRowCount() - 1, nullptr);
+        throw;
     }
-    SetCellNamed(row, "Name", Variant::FromString(name));
-    SetCellNamed(row, "ObjectType", Variant::FromString(objectType));
-    SetCellNamed(row, "ReadOnly", Variant::FromBool(readOnly));
-    const Variant now = Data::CurrentDateTime();
-    SetCellNamed(row, "Inserted", now);
-    SetCellNamed(row, "Updated", now);
     manager_->NoteGenericObjectCreated(parent, uuid_);
 }
 

@@ -9,17 +9,11 @@
 namespace Vesk::Workspace {
 namespace {
 
-struct ColumnDefinition {
-    const char* name;
-    const char* type;
-    bool nullable;
-};
-
 // One line per column, then the key; the layout (line feeds, tabs, no semicolon) is part of the
 // file format that other tools read back from sqlite_master.
-std::string BuildCreateStatement(const char* table, const std::vector<ColumnDefinition>& columns) {
-    std::string sql = std::string("CREATE TABLE IF NOT EXISTS \"") + table + "\" (";
-    for (const ColumnDefinition& column : columns) {
+std::string BuildCreateStatement(WorkspaceTable table) {
+    std::string sql = std::string("CREATE TABLE IF NOT EXISTS \"") + WorkspaceTableName(table) + "\" (";
+    for (const ColumnDefinition& column : TableColumns(table)) {
         sql += std::string("\n\t\t\t\t\t\"") + column.name + "\" " + column.type + " " +
                (column.nullable ? "NULL" : "NOT NULL") + ",";
     }
@@ -27,69 +21,68 @@ std::string BuildCreateStatement(const char* table, const std::vector<ColumnDefi
     return sql;
 }
 
-std::string BuildStatement(WorkspaceTable table) {
-    switch (table) {
-        case WorkspaceTable::Workspaces:
-            return BuildCreateStatement("Workspaces", {{"Uuid", "UUID", false},
-                                                       {"Name", "TEXT", false},
-                                                       {"Description", "TEXT", true},
-                                                       {"Version", "INTEGER", false},
-                                                       {"Inserted", "DATETIME", false},
-                                                       {"Updated", "DATETIME", false}});
-        case WorkspaceTable::DataSources:
-            return BuildCreateStatement("DataSources", {{"Uuid", "UUID", false},
-                                                        {"Name", "TEXT", false},
-                                                        {"Description", "TEXT", true},
-                                                        {"Type", "TEXT", false},
-                                                        {"TypeIdentifier", "UUID", true},
-                                                        {"EnableCache", "BOOL", false},
-                                                        {"ReadOnly", "BOOL", false},
-                                                        {"Inserted", "DATETIME", false},
-                                                        {"Updated", "DATETIME", false}});
-        case WorkspaceTable::Datasets:
-            return BuildCreateStatement("Datasets", {{"Uuid", "UUID", false},
-                                                     {"DataSourceUuid", "TEXT", false},
-                                                     {"Name", "TEXT", false},
-                                                     {"Label", "TEXT", true},
-                                                     {"Group", "TEXT", true},
-                                                     {"DatasetType", "TEXT", false},
-                                                     {"TemporalType", "TEXT", false},
-                                                     {"SpatialType", "TEXT", false},
-                                                     {"Description", "TEXT", true},
-                                                     {"InternalName", "TEXT", false},
-                                                     {"ReadOnly", "BOOL", false},
-                                                     {"Inserted", "DATETIME", false},
-                                                     {"Updated", "DATETIME", false}});
-        case WorkspaceTable::Properties:
-            return BuildCreateStatement("Properties", {{"Uuid", "UUID", false},
-                                                       {"WorkspaceObjectUuid", "UUID", false},
-                                                       {"PropertyGroup", "TEXT", false},
-                                                       {"PropertyName", "TEXT", false},
-                                                       {"PropertyDescription", "TEXT", true},
-                                                       {"PropertyValueType", "INTEGER", false},
-                                                       {"PropertyInterfaceType", "TEXT", false},
-                                                       {"PropertyClassType", "TEXT", false},
-                                                       {"PropertyValue", "BLOB", true},
-                                                       {"IsRequired", "BOOL", false}});
-        case WorkspaceTable::GenericObjects:
-            return BuildCreateStatement("GenericObjects", {{"Uuid", "UUID", false},
-                                                           {"ParentUuid", "UUID", true},
-                                                           {"Name", "TEXT", false},
-                                                           {"ObjectType", "TEXT", false},
-                                                           {"Description", "TEXT", true},
-                                                           {"TypeIdentifier", "UUID", true},
-                                                           {"ReadOnly", "BOOL", false},
-                                                           {"Inserted", "DATETIME", false},
-                                                           {"Updated", "DATETIME", false}});
-    }
-    throw std::runtime_error("Unknown workspace table");
-}
-
 void Run(const Core::Ptr<Data::SQLite::impl::SQLiteImpl>& connection, const std::string& sql) {
     Data::SQLite::CreateStatement(connection, sql)->Execute();
 }
 
 }  // namespace
+
+const std::vector<ColumnDefinition>& TableColumns(WorkspaceTable table) {
+    static const std::vector<ColumnDefinition> columns[] = {
+        {{"Uuid", "UUID", false},
+         {"Name", "TEXT", false},
+         {"Description", "TEXT", true},
+         {"Version", "INTEGER", false},
+         {"Inserted", "DATETIME", false},
+         {"Updated", "DATETIME", false}},
+        {{"Uuid", "UUID", false},
+         {"Name", "TEXT", false},
+         {"Description", "TEXT", true},
+         {"Type", "TEXT", false},
+         {"TypeIdentifier", "UUID", true},
+         {"EnableCache", "BOOL", false},
+         {"ReadOnly", "BOOL", false},
+         {"Inserted", "DATETIME", false},
+         {"Updated", "DATETIME", false}},
+        {{"Uuid", "UUID", false},
+         {"DataSourceUuid", "TEXT", false},
+         {"Name", "TEXT", false},
+         {"Label", "TEXT", true},
+         {"Group", "TEXT", true},
+         {"DatasetType", "TEXT", false},
+         {"TemporalType", "TEXT", false},
+         {"SpatialType", "TEXT", false},
+         {"Description", "TEXT", true},
+         {"InternalName", "TEXT", false},
+         {"ReadOnly", "BOOL", false},
+         {"Inserted", "DATETIME", false},
+         {"Updated", "DATETIME", false}},
+        {{"Uuid", "UUID", false},
+         {"WorkspaceObjectUuid", "UUID", false},
+         {"PropertyGroup", "TEXT", false},
+         {"PropertyName", "TEXT", false},
+         {"PropertyDescription", "TEXT", true},
+         {"PropertyValueType", "INTEGER", false},
+         {"PropertyInterfaceType", "TEXT", false},
+         {"PropertyClassType", "TEXT", false},
+         {"PropertyValue", "BLOB", true},
+         {"IsRequired", "BOOL", false}},
+        {{"Uuid", "UUID", false},
+         {"ParentUuid", "UUID", true},
+         {"Name", "TEXT", false},
+         {"ObjectType", "TEXT", false},
+         {"Description", "TEXT", true},
+         {"TypeIdentifier", "UUID", true},
+         {"ReadOnly", "BOOL", false},
+         {"Inserted", "DATETIME", false},
+         {"Updated", "DATETIME", false}},
+    };
+    const auto index = static_cast<uint32_t>(table);
+    if (index >= kWorkspaceTableCount) {
+        throw std::runtime_error("Unknown workspace table");
+    }
+    return columns[index];
+}
 
 const char* WorkspaceTableName(WorkspaceTable table) {
     static const char* const names[] = {"Workspaces", "DataSources", "Datasets", "Properties", "GenericObjects"};
@@ -99,9 +92,9 @@ const char* WorkspaceTableName(WorkspaceTable table) {
 
 const std::string& CreateTableStatement(WorkspaceTable table) {
     static const std::string statements[] = {
-        BuildStatement(WorkspaceTable::Workspaces), BuildStatement(WorkspaceTable::DataSources),
-        BuildStatement(WorkspaceTable::Datasets), BuildStatement(WorkspaceTable::Properties),
-        BuildStatement(WorkspaceTable::GenericObjects)};
+        BuildCreateStatement(WorkspaceTable::Workspaces), BuildCreateStatement(WorkspaceTable::DataSources),
+        BuildCreateStatement(WorkspaceTable::Datasets), BuildCreateStatement(WorkspaceTable::Properties),
+        BuildCreateStatement(WorkspaceTable::GenericObjects)};
     const auto index = static_cast<uint32_t>(table);
     if (index >= kWorkspaceTableCount) {
         throw std::runtime_error("Unknown workspace table");

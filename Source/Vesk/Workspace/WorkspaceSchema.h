@@ -1,10 +1,22 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "Private/Data/SQLite.h"
 #include "Vesk/Workspace/WorkspaceTable.h"
 
 namespace Vesk::Workspace {
+
+// One column of a table of the current data model.
+struct ColumnDefinition {
+    const char* name;
+    // The declared type: UUID, TEXT, INTEGER, BOOL, DATETIME or BLOB.
+    const char* type;
+    bool nullable;
+};
+
+// The columns of a table of the current data model, in their order; throws for an unknown index.
+const std::vector<ColumnDefinition>& TableColumns(WorkspaceTable table);
 
 // The statement that creates a table of the current data model when it is missing.
 const std::string& CreateTableStatement(WorkspaceTable table);

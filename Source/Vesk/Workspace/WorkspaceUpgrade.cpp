@@ -27,7 +27,17 @@ constexpr const char* kFilePathProperty = "FilePath";
 }  // namespace
 
 void WorkspaceManagerImpl::CheckVersionAndUpgrade() {
-    const int32_t version = StoredVersion();
+    int32_t version = 0;
+    try {
+        version = StoredVersion();
+    } catch (const std::exception&) {
+        // The message hosts see is the value layer's own; the log names the cell that caused it.
+        Core::Log(Core::LogError,
+                  fmt::format("Column Workspaces.Version holds '{}' where a number belongs: the database was changed "
+                              "outside the workspace library",
+                              RecordCell("Version").ToString()));
+        throw;
+    }
     const std::string name = Name();
     const std::string uuid = UuidText();
     if (version == kDataModelVersion) {

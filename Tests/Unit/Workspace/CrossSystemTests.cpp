@@ -1,6 +1,8 @@
-// A workspace file written on one system opens on the other with identical values: stored values of
-// every type, and a secure string encrypted under the default secret, which each system derives on
-// its own from the workspace UUID. CI writes the file on Linux and reads it on Windows, and back:
+// A workspace file written on one system opens on the other with identical values: properties of every
+// stored type on a generic object (secure strings under the secret that opening derives from the UUID) and
+// on a data source (under the default secret), with a nested set. Each system derives both secrets on its
+// own, so identical blobs show that the encryption agrees too. CI writes the file on Linux and reads it on
+// Windows, and back:
 //   VESK_CROSS_SYSTEM_WRITE=<file>  write the workspace there (then read it back here);
 //   VESK_CROSS_SYSTEM_READ=<file>   only read a workspace that the other system wrote.
 // Without either, the file is written and read in a temporary folder.
@@ -9,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
@@ -22,6 +25,7 @@
 #include "Private/Data/Table.h"
 #include "Support/TempFolder.h"
 #include "Vesk/Data/KeldaData.h"
+#include "Vesk/Workspace/DefaultSecret.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
 
 namespace {
@@ -40,6 +44,8 @@ struct Stored {
     std::string name;
     Variant value;
     const char* interfaceType;
+    // The type the value reads back as, when not its own.
+    uint16_t readsAs = 0;
 };
 
 Variant SecureString(const std::string& text) {
@@ -89,6 +95,7 @@ std::vector<Stored> Values() {
         {"uint128", Variant::FromUInt128(1, ~0ull), ""},
         {"uuid", Variant::FromUuid(Data::UuidFromText("00112233-4455-6677-8899-aabbccddeeff")), ""},
         {"byte", Variant::FromByte(200), ""},
+        {"sbyte", Variant::FromSByte(-2), "", DS::VT_Int32},
         {"double", Variant::FromDouble(-1.5e300), ""},
         {"float", Variant::FromFloat(3.25f), ""},
         {"bool", Variant::FromBool(true), ""},
@@ -135,17 +142,51 @@ std::string Shown(const Variant& value) {
     return value.ToString();
 }
 
-// The workspace's own secret as the key of its secure strings.
-Core::Ptr<DI::IArray> SecretOf(const std::string& path, int mode) {
-    auto workspace = Core::MakeObject<WorkspaceManagerImpl>(Data::UuidFromText(kUuid), path, mode, nullptr, 0);
-    const auto& secret = workspace->Secret();
+constexpr const char* kObject = "7a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+constexpr const char* kDataSource = "0e9d8c7b-6a5f-4e3d-a2c1-b0a9f8e7d6c5";
+
+void Check(const std::function<bool(Core::IErrorCode**)>& call) {
+    Core::ErrorCode error;
+    if (!call(error.Receive())) {
+        throw std::runtime_error(error ? std::string(error.Message()) : "failed without an error object");
+    }
+}
+
+// A set holding every value of Values() under prefix + its name and, when asked, a nested set of the same
+// values (under "nested.") as prefix + "nested".
+Core::Ptr<DI::IProperties> SetOf(const std::string& prefix, bool withNested) {
+    Core::Ptr<DI::IProperties> set;
+    Check([&](Core::IErrorCode** e) { return Data_CreateProperties(set.Receive(), e); });
+    auto add = [&](const std::string& name, const Variant& value, const char* interfaceType) {
+        Check([&](Core::IErrorCode** e) {
+            return set->Register("", name.c_str(), "", interfaceType, "", value.Type(), false, e);
+        });
+        Check([&](Core::IErrorCode** e) { return set->SetValue(name.c_str(), &value.Raw(), e); });
+    };
+    for (const Stored& stored : Values()) {
+        add(prefix + stored.name, stored.value, stored.interfaceType);
+    }
+    if (withNested) {
+        add(prefix + "nested", Variant::FromObject(SetOf("nested.", false), DS::VT_IObject),
+            Vesk::Data::kNestedPropertiesInterface);
+    }
+    return set;
+}
+
+Core::Ptr<WorkspaceManagerImpl> Open(const std::string& path, int mode) {
+    return Core::MakeObject<WorkspaceManagerImpl>(Data::UuidFromText(kUuid), path, mode, nullptr, 0);
+}
+
+// The workspace's current secret as the key of its secure strings.
+Core::Ptr<DI::IArray> SecretOf(const WorkspaceManagerImpl& workspace) {
+    const auto& secret = workspace.Secret();
     return Data::NewByteArray(secret->GetText(), secret->GetLength());
 }
 
 class Database {
 public:
     explicit Database(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             throw std::runtime_error("cannot open " + path);
         }
     }
@@ -160,52 +201,77 @@ private:
 
 void Write(const std::string& path) {
     std::filesystem::remove(Platform::IO::PathFromUtf8(path));
-    const auto secret = SecretOf(path, Vesk::Interfaces::ReadWritePersistent);
-    Database db(path);
-    ASSERT_EQ(sqlite3_exec(db.Get(), "CREATE TABLE CrossSystemValues (Name TEXT PRIMARY KEY, Type INTEGER, Value BLOB)",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_stmt* insert = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db.Get(), "INSERT INTO CrossSystemValues VALUES (?, ?, ?)", -1, &insert, nullptr),
-              SQLITE_OK);
-    for (const Stored& stored : Values()) {
-        const Bytes blob = BytesOf(ValueToBlob(stored.value, secret.Get()).Get());
-        sqlite3_bind_text(insert, 1, stored.name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int(insert, 2, stored.value.Type());
-        sqlite3_bind_blob(insert, 3, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
-        EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE) << stored.name;
-        sqlite3_reset(insert);
+    auto workspace = Open(path, Vesk::Interfaces::ReadWrite);
+    const DS::_UUID object = Data::UuidFromText(kObject);
+    const DS::_UUID source = Data::UuidFromText(kDataSource);
+    Core::Ptr<Vesk::Interfaces::IWorkspaceObject> created;
+    Check([&](Core::IErrorCode** e) {
+        return workspace->CreateObject(nullptr, &object, "values", "Values", false, created.Receive(), e);
+    });
+    Check([&](Core::IErrorCode** e) { return created->SetProperties(SetOf("plain.", false).Get(), e); });
+    Vesk::Workspace::GenerateDefaultSecret(workspace.GetUnchecked());
+    Core::Ptr<Vesk::Interfaces::IWorkspaceDataSource> dataSource;
+    Check([&](Core::IErrorCode** e) {
+        return workspace->CreateDataSource(&source, "values", 1, SetOf("default.", true).Get(), dataSource.Receive(),
+                                           e);
+    });
+}
+
+// The PropertyValue of the one property of that name, as the file holds it.
+Bytes StoredBlob(sqlite3* db, const std::string& name) {
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "SELECT PropertyValue FROM Properties WHERE PropertyName = ?", -1, &select, nullptr);
+    sqlite3_bind_text(select, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    Bytes bytes;
+    if (sqlite3_step(select) == SQLITE_ROW) {
+        const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(select, 0));
+        bytes.assign(data, data + sqlite3_column_bytes(select, 0));
     }
-    sqlite3_finalize(insert);
+    EXPECT_EQ(sqlite3_step(select), SQLITE_DONE) << name << " is stored once";
+    sqlite3_finalize(select);
+    return bytes;
+}
+
+// Every value of Values() reads back from set under prefix with its type and what it holds, and the file
+// holds the very blob that this system writes for it under secret.
+void Expect(DI::IProperties* set, const std::string& prefix, DI::IArray* secret, sqlite3* db) {
+    ASSERT_NE(set, nullptr);
+    for (const Stored& stored : Values()) {
+        const std::string name = prefix + stored.name;
+        SCOPED_TRACE(name);
+        DS::_VARIANT raw{};
+        ASSERT_TRUE(set->GetValue(name.c_str(), &raw, nullptr));
+        const Variant back = Variant::Adopt(raw);
+        ASSERT_EQ(back.Type(), stored.readsAs != 0 ? stored.readsAs : stored.value.Type());
+        EXPECT_EQ(Shown(back), Shown(stored.value));
+        EXPECT_EQ(StoredBlob(db, name), BytesOf(ValueToBlob(stored.value, secret).Get()));
+    }
 }
 
 void Read(const std::string& path) {
-    // Opening the workspace checks its schema; its secret is derived here, not read from the file.
-    const auto secret = SecretOf(path, Vesk::Interfaces::ReadOnly);
+    auto workspace = Open(path, Vesk::Interfaces::ReadOnly);
     Database db(path);
-    sqlite3_stmt* select = nullptr;
-    ASSERT_EQ(
-        sqlite3_prepare_v2(db.Get(), "SELECT Type, Value FROM CrossSystemValues WHERE Name = ?", -1, &select, nullptr),
-        SQLITE_OK);
-    for (const Stored& stored : Values()) {
-        SCOPED_TRACE(stored.name);
-        sqlite3_bind_text(select, 1, stored.name.c_str(), -1, SQLITE_TRANSIENT);
-        ASSERT_EQ(sqlite3_step(select), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(select, 0), stored.value.Type());
-        const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(select, 1));
-        const Bytes written(data, data + sqlite3_column_bytes(select, 1));
-        sqlite3_reset(select);
-        // The same bytes as this system writes, the encrypted secure string included.
-        EXPECT_EQ(written, BytesOf(ValueToBlob(stored.value, secret.Get()).Get()));
-        const Variant back = BlobToValue(Data::NewByteArray(written.data(), written.size()).Get(), stored.value.Type(),
-                                         stored.interfaceType, secret.Get());
-        ASSERT_EQ(back.Type(), stored.value.Type());
-        EXPECT_EQ(Shown(back), Shown(stored.value));
+    const DS::_UUID object = Data::UuidFromText(kObject);
+    const DS::_UUID source = Data::UuidFromText(kDataSource);
+    Core::Ptr<DI::IProperties> plain, withDefault;
+    Check([&](Core::IErrorCode** e) { return workspace->GetObjectProperties(&object, plain.Receive(), e); });
+    {
+        SCOPED_TRACE("under the secret of opening");
+        Expect(plain.Get(), "plain.", SecretOf(*workspace).Get(), db.Get());
     }
-    sqlite3_finalize(select);
+    Vesk::Workspace::GenerateDefaultSecret(workspace.GetUnchecked());
+    Check([&](Core::IErrorCode** e) { return workspace->GetObjectProperties(&source, withDefault.Receive(), e); });
+    const auto secret = SecretOf(*workspace);
+    SCOPED_TRACE("under the default secret");
+    Expect(withDefault.Get(), "default.", secret.Get(), db.Get());
+    DS::_VARIANT raw{};
+    ASSERT_TRUE(withDefault->GetValue("default.nested", &raw, nullptr));
+    const Variant nested = Variant::Adopt(raw);
+    ASSERT_EQ(nested.Type(), DS::VT_IObject);
+    Expect(nested.AsObject<Core::IObject>().TryCast<DI::IProperties>().Get(), "nested.", secret.Get(), db.Get());
 }
 
-TEST(CrossSystem, AWorkspaceFileReadsBackWithIdenticalValuesAndBlobs) {
+TEST(CrossSystem, AWorkspaceFileReadsBackWithIdenticalPropertiesAndBlobs) {
     if (const char* other = std::getenv("VESK_CROSS_SYSTEM_READ"); other != nullptr && *other != '\0') {
         Read(other);
         return;
@@ -213,7 +279,7 @@ TEST(CrossSystem, AWorkspaceFileReadsBackWithIdenticalValuesAndBlobs) {
     VeskTest::TempFolder folder;
     const char* target = std::getenv("VESK_CROSS_SYSTEM_WRITE");
     const std::string path = target != nullptr && *target != '\0' ? target : folder.File("cross.veskdb");
-    Write(path);
+    ASSERT_NO_THROW(Write(path));
     Read(path);
 }
 
@@ -224,7 +290,7 @@ TEST(CrossSystem, AFolderNamedBeyondAsciiNamesTheWorkspace) {
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     const std::u8string folderText = folder.u8string();
     const std::string path = std::string(folderText.begin(), folderText.end()) + "/w.veskdb";
-    SecretOf(path, Vesk::Interfaces::ReadWritePersistent);
+    Open(path, Vesk::Interfaces::ReadWrite);
     ASSERT_TRUE(std::filesystem::exists(folder / "w.veskdb"));
     Database db(path);
     sqlite3_stmt* select = nullptr;

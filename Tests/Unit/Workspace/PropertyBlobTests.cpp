@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -44,19 +43,6 @@ Variant Read(const Bytes& bytes, int32_t type, const char* interfaceType = "", D
     return BlobToValue(Blob(bytes).Get(), type, interfaceType, secret);
 }
 
-template <class T>
-Variant Object(bool (*create)(T**, const char*, Core::IErrorCode**), const char* text, uint16_t type) {
-    Core::Ptr<T> object;
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return create(object.Receive(), text, e); });
-    return Variant::FromObject(object, type);
-}
-template <class T>
-Variant Document(bool (*create)(T**), const std::string& text, uint16_t type) {
-    Core::Ptr<T> document;
-    create(document.Receive());
-    Core::ThrowIfFailed([&](Core::IErrorCode** e) { return document->Load(text.data(), text.size(), e); });
-    return Variant::FromObject(document, type);
-}
 Variant SecureString(const std::string& text) {
     Core::Ptr<DI::ISecureString> secure;
     Core::ThrowIfFailed(
@@ -93,46 +79,6 @@ std::string Shown(const Variant& value) {
         return enumeration->GetText();
     }
     return value.ToString();
-}
-
-TEST(PropertyBlob, EveryStoredTypeComesBackAsItWent) {
-    const ArrayPtr secret = Secret();
-    const Bytes raw{0, 1, 0xfe, 0xff};
-    const std::vector<std::pair<Variant, const char*>> values = {
-        {Variant::FromInt16(-2), ""},
-        {Variant::FromUInt16(65535), ""},
-        {Variant::FromInt32(-123456), ""},
-        {Variant::FromUInt32(4000000000u), ""},
-        {Variant::FromInt64(std::numeric_limits<int64_t>::min()), ""},
-        {Variant::FromUInt64(std::numeric_limits<uint64_t>::max()), ""},
-        {Variant::FromUInt128(1, ~0ull), ""},
-        {Variant::FromUuid(Data::UuidFromText("00112233-4455-6677-8899-aabbccddeeff")), ""},
-        {Variant::FromByte(200), ""},
-        {Variant::FromDouble(-1.5e300), ""},
-        {Variant::FromFloat(3.25f), ""},
-        {Variant::FromBool(true), ""},
-        {Variant::FromBool(false), ""},
-        {Variant::FromString("aus K\xc3\xb6ln"), ""},
-        {Variant::FromInlineString("short"), ""},
-        {DateTime(133000000000000000ull), ""},
-        {Document<DI::IJsonDocument>(Data_CreateJsonDocument, R"({"depth":[1,2.5]})", DS::VT_JsonDocument), ""},
-        {Document<DI::IXmlDocument>(Data_CreateXmlDocument, "<style><line w=\"2\"/></style>", DS::VT_XmlDocument), ""},
-        {Variant::FromObject(Blob(raw), DS::VT_Array), ""},
-        {StringList({"north", "", "\"quoted\" K\xc3\xb6ln"}), ""},
-        {Object<DI::IEnum>(Data_CreateEnum, "Spatial", DS::VT_IObject), "Data::IEnum"},
-        {SecureString("p@ssw\xc3\xb6rd"), "Data::ISecureString"},
-    };
-    for (const auto& [value, interfaceType] : values) {
-        SCOPED_TRACE(Data::VariantTypeName(value.Type()) + std::string(" ") + Shown(value));
-        const ArrayPtr blob = ValueToBlob(value, secret.Get());
-        ASSERT_TRUE(blob);
-        const Variant back = BlobToValue(blob.Get(), value.Type(), interfaceType, secret.Get());
-        ASSERT_EQ(back.Type(), value.Type());
-        if (value.IsPrimitive() || value.Type() == DS::VT_String || value.Type() == DS::VT_DateTime) {
-            EXPECT_EQ(Data::Compare(back, value, true), 0);
-        }
-        EXPECT_EQ(Shown(back), Shown(value));
-    }
 }
 
 TEST(PropertyBlob, LayoutIsLittleEndianWithoutTerminators) {
