@@ -205,7 +205,12 @@ std::string WorkspaceManagerImpl::UuidText() const {
     return Data::UuidToText(Uuid());
 }
 int32_t WorkspaceManagerImpl::StoredVersion() const {
-    return static_cast<int32_t>(RecordCell("Version").ToInt64());
+    const Variant cell = RecordCell("Version");
+    // Text is no value type, whether its cell keeps a short text inline or refers to a string object.
+    if (cell.Type() == Data::Structures::VT_String) {
+        throw std::runtime_error("Must be value type!");
+    }
+    return static_cast<int32_t>(cell.ToInt64());
 }
 
 }  // namespace Vesk::Workspace::impl
