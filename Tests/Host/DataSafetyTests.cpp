@@ -127,6 +127,13 @@ TEST_F(DataSafety, HandEditsThatCannotBeReadAreRefusedByNameAndLeaveTheFileAsItW
              return "Column DataSources.ReadOnly of row " + Text(source_) + " in " + path +
                     " holds 'yes' where a number belongs: " + kChangedOutside;
          }},
+        // Behind a row that reads well, the text is read as a mismatch rather than giving its column a type.
+        {"INSERT INTO DataSources SELECT '" + duplicate +
+             "', Name, Description, Type, TypeIdentifier, EnableCache, 'maybe', Inserted, Updated FROM DataSources",
+         [&](const std::string& path) {
+             return "Column DataSources.ReadOnly of row " + duplicate + " in " + path +
+                    " holds 'maybe' where a number belongs: " + kChangedOutside;
+         }},
         {"UPDATE Properties SET IsRequired = x'01'",
          [&](const std::string& path) {
              const std::string property = VeskTest::SqliteReader(path).Value("SELECT Uuid FROM Properties");

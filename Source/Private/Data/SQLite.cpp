@@ -137,10 +137,6 @@ bool IsIntegerColumnType(int32_t t) {
     return (t >= DS::VT_Int16 && t <= DS::VT_SByte) || t == DS::VT_Uuid || t == DS::VT_Null;
 }
 
-void LogMismatch(const std::string& message) {
-    Core::LogMessage(Core::LogDebug, kExecuteFunction, __FILE__, __LINE__, message.c_str());
-}
-
 }  // namespace
 
 namespace impl {
@@ -495,6 +491,11 @@ std::vector<SQLiteColumn> SQLiteStatementImpl::ReadColumns() const {
     return columns;
 }
 
+void SQLiteStatementImpl::ReportMismatch(const std::string& message) const {
+    connection_->NoteTypeMismatch();
+    Core::LogMessage(Core::LogDebug, kExecuteFunction, __FILE__, __LINE__, message.c_str());
+}
+
 Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
     sqlite3_stmt* statement = statement_.get();
     const int i = column.index;
@@ -512,7 +513,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
             if (columnType == DS::VT_JsonDocument) {
                 return NewDocument<DI::IJsonDocument>(Data_CreateJsonDocument, std::to_string(v), DS::VT_JsonDocument);
             }
-            LogMismatch(Core::StringFormat(
+            ReportMismatch(Core::StringFormat(
                 "Failed to determine type from declared type for column %s! Value is %lld. Declared type is %s",
                 std::string(column.name).c_str(), static_cast<long long>(v), typeName));
             return Variant();
@@ -542,7 +543,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
                 case DS::VT_XmlDocument:
                     return NewDocument<DI::IXmlDocument>(Data_CreateXmlDocument, text, DS::VT_XmlDocument);
                 default:
-                    LogMismatch(Core::StringFormat(
+                    ReportMismatch(Core::StringFormat(
                         "Failed to determine type from declared type for column %s! Value is %s. Declared type is %s",
                         std::string(column.name).c_str(), std::string(text).c_str(), typeName));
                     return Variant();
@@ -562,7 +563,7 @@ Variant SQLiteStatementImpl::ReadCell(const SQLiteColumn& column) const {
                 std::memcpy(uuid.bytes, bytes, 16);
                 return Variant::FromUuid(uuid);
             }
-            LogMismatch(Core::StringFormat(
+            ReportMismatch(Core::StringFormat(
                 "Failed to determine type from declared type for column %s! Value blob length %d. Declared type is %s",
                 std::string(column.name).c_str(), static_cast<int>(n), typeName));
             return Variant();

@@ -89,12 +89,18 @@ public:
     void ReturnStatement(const std::string& sql, StatementHandle statement) noexcept;
     void ForgetCachedStatements() noexcept { cache_.clear(); }
 
+    // Cells that did not fit their column's declared type and were read as Null, since the connection
+    // opened: a reader can tell from it whether a load lost anything.
+    void NoteTypeMismatch() noexcept { ++typeMismatches_; }
+    uint64_t TypeMismatches() const noexcept { return typeMismatches_; }
+
 private:
     ~SQLiteImpl() override = default;
     void Open(const char* name, bool readOnly);
 
     bool readOnly_;
     ConnectionHandle handle_;
+    uint64_t typeMismatches_ = 0;
     // Declared after handle_: the cached statements are finalised before the connection closes.
     std::unordered_map<std::string, StatementHandle> cache_;
 };
@@ -156,6 +162,8 @@ private:
     void ReleaseKeepAlive();
     std::vector<SQLiteColumn> ReadColumns() const;
     Data::Variant ReadCell(const SQLiteColumn& column) const;
+    // Logs a cell that does not fit its column's declared type at DEBUG and counts it on the connection.
+    void ReportMismatch(const std::string& message) const;
 
     std::string sql_;
     Core::Ptr<SQLiteImpl> connection_;

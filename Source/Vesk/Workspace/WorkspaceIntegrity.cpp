@@ -52,6 +52,29 @@ void WorkspaceManagerImpl::CheckSingleRecord(const std::string& path) const {
     }
 }
 
+bool WorkspaceManagerImpl::MayHoldNonNumbers(WorkspaceTable table, const TablePtr& loaded) const {
+    // A text or blob in a number column either came first, and gave its column its own type, or came
+    // later and was read as a mismatch, which the connection counts.
+    if (connection_->TypeMismatches() > 0) {
+        return true;
+    }
+    for (const ColumnDefinition& column : TableColumns(table)) {
+        if (std::string_view(column.type) != "INTEGER" && std::string_view(column.type) != "BOOL") {
+            continue;
+        }
+        Core::Ptr<Data::Interfaces::IColumn> loadedColumn;
+        const int64_t at = loaded->FindColumn(column.name);
+        if (at < 0 || !loaded->GetColumn(static_cast<uint32_t>(at), loadedColumn.Receive(), nullptr) || !loadedColumn) {
+            return true;
+        }
+        const int32_t type = loadedColumn->GetValueType();
+        if (type != Data::Structures::VT_Int64 && !(type == Data::Structures::VT_Null && loaded->GetRowCount() == 0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void WorkspaceManagerImpl::CheckStoredColumns(const std::string& path) {
     for (uint32_t index = 0; index < kWorkspaceTableCount; ++index) {
         const auto table = static_cast<WorkspaceTable>(index);
@@ -69,9 +92,14 @@ void WorkspaceManagerImpl::CheckStoredColumns(const std::string& path) {
     }
     // SQLite keeps a text that does not read as a number in an INTEGER or BOOL column as it is; read as a
     // number it would silently become 0 (a read-only flag would read as false), so such a file is refused.
-    // One scan per table covers all its number columns.
+    // One scan per table covers all its number columns, and only a table whose load showed a sign of such
+    // a cell is scanned.
     for (uint32_t index = 0; index < kWorkspaceTableCount; ++index) {
         const auto table = static_cast<WorkspaceTable>(index);
+        const TablePtr& loaded = table == WorkspaceTable::Workspaces ? workspaceTable_ : trackedTables_[index].main;
+        if (!MayHoldNonNumbers(table, loaded)) {
+            continue;
+        }
         std::vector<const char*> numbers;
         std::string selected = "\"Uuid\"";
         std::string condition;

@@ -224,6 +224,8 @@ private:
     // Exactly one Workspaces row.
     void CheckSingleRecord(const std::string& path) const;
     // Every column of the current data model is there, and INTEGER and BOOL columns hold no text.
+    // Whether a loaded table can hold a text or blob in one of its number columns.
+    bool MayHoldNonNumbers(WorkspaceTable table, const TablePtr& loaded) const;
     void CheckStoredColumns(const std::string& path);
     // Notes the defaults of the table's columns that the current data model does not know.
     void NoteColumnDefaults(WorkspaceTable table);
