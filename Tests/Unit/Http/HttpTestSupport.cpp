@@ -2,19 +2,51 @@
 
 #include <cstdlib>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace VeskTest {
 
 TestCertificates* HttpTest::certificates_ = nullptr;
 
 void HttpTest::SetUpTestSuite() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
+        SetEnvironment(name, nullptr);
+    }
+    if (ExternalServer()) {
+        // The external servers' authority, for a client that reads its trust store from these.
+        const std::string authority = HttpTestServer::ExternalAuthorityFile();
+        SetEnvironment("SSL_CERT_FILE", authority.c_str());
+        SetEnvironment("SSL_CERT_DIR", "");
+        return;
+    }
     if (certificates_ == nullptr) {
         certificates_ = new TestCertificates();
     }
-    setenv("SSL_CERT_FILE", certificates_->AuthorityFile().c_str(), 1);
-    setenv("SSL_CERT_DIR", certificates_->EmptyFolder().c_str(), 1);
-    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
+    SetEnvironment("SSL_CERT_FILE", certificates_->AuthorityFile().c_str());
+    SetEnvironment("SSL_CERT_DIR", certificates_->EmptyFolder().c_str());
+}
+
+bool HttpTest::UnderWine() {
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+void HttpTest::SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value != nullptr ? value : "");
+#else
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
         unsetenv(name);
     }
+#endif
 }
 
 void HttpTest::TearDownTestSuite() {

@@ -26,13 +26,29 @@ using Platform::Interfaces::IHttpRequestStream2;
 using Platform::Interfaces::IHttpResponse;
 using Platform::Interfaces::IHttpResponse2;
 
+// Skips the running test when its server can only run in this process.
+#define VESK_SKIP_UNLESS_IN_PROCESS_SERVER(why)                                    \
+    do {                                                                           \
+        if (::VeskTest::HttpTest::ExternalServer()) {                              \
+            GTEST_SKIP() << "needs a server in the test's own process: " << (why); \
+        }                                                                          \
+    } while (false)
+
 // Trusts the test authority only (through OpenSSL's default verify paths) and keeps proxies out of
 // loopback traffic; shared by every test of the binary.
 class HttpTest : public ::testing::Test {
 public:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
-    static const TestCertificates& Certificates() { return *certificates_; }
+    // The authority of the in-process TLS servers; null when the servers run in another process.
+    static const TestCertificates* Certificates() { return certificates_; }
+
+    // Whether the servers run in another process (where some in-process ones cannot follow).
+    static bool ExternalServer() { return !HttpTestServer::ExternalControlUrl().empty(); }
+    // Whether this process runs under Wine rather than on the system it was built for.
+    static bool UnderWine();
+    // Sets (or with a null value removes) an environment variable of this process.
+    static void SetEnvironment(const char* name, const char* value);
 
     static Core::Ptr<IHttpClient> OpenClient(const std::string& url);
     // A buffered request for path; fails the test when it cannot be created.
