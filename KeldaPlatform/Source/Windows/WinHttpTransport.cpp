@@ -7,6 +7,7 @@
 
 #include <winhttp.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -25,6 +26,7 @@
 #include "Core/StringFormat.h"
 #include "Platform/RichError.h"
 #include "WideText.h"
+#include "WinHttpTransport.h"
 
 namespace Platform::Network::Http::Transport {
 namespace {
@@ -40,8 +42,10 @@ constexpr DWORD kDecompressGzipAndDeflate = 0x1 | 0x2;
 constexpr DWORD kOption138 = 138;
 constexpr DWORD kOption184 = 184;
 constexpr DWORD kOption184Value = 59;
-// Requests ask for HTTP/2; a WinHTTP that does not know the version string gets the default.
-constexpr const wchar_t* kRequestVersion = L"HTTP/2.0";
+// Requests ask for HTTP/2 where WinHTTP speaks it. A WinHTTP without the HTTP/2 option (Wine's, and
+// Windows before 10) writes the version string into the request line as it stands, which servers
+// refuse: those requests use WinHTTP's default, HTTP/1.1.
+constexpr const wchar_t* kHttp2Version = L"HTTP/2.0";
 
 constexpr const char* kCancelledText = "The operation has been cancelled";
 
@@ -57,6 +61,33 @@ struct HandleCloser {
 };
 using UniqueInternet = std::unique_ptr<void, HandleCloser>;
 
+// Texts for the errors a transfer meets most, for a WinHTTP whose module carries no message table
+// (Wine's): a log line should say what happened, not only a number.
+const char* FallbackText(uint32_t code) {
+    switch (code) {
+        case ERROR_WINHTTP_TIMEOUT:
+            return "The operation timed out";
+        case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+            return "The server name or address could not be resolved";
+        case ERROR_WINHTTP_OPERATION_CANCELLED:
+            return "The operation has been cancelled";
+        case ERROR_WINHTTP_CANNOT_CONNECT:
+            return "A connection with the server could not be established";
+        case ERROR_WINHTTP_CONNECTION_ERROR:
+            return "The connection with the server was terminated abnormally";
+        case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+            return "The server returned an invalid or unrecognized response";
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+            return "An error occurred in the secure channel support";
+        case ERROR_WINHTTP_SECURE_FAILURE:
+            return "A security error occurred";
+        case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
+            return "The server requires a client certificate";
+        default:
+            return nullptr;
+    }
+}
+
 std::string WinHttpText(uint32_t code) {
     std::string text = Backend::SystemMessage(RichError::Family::WinHttp, code);
     if (text.empty()) {
@@ -65,7 +96,39 @@ std::string WinHttpText(uint32_t code) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
         text.pop_back();
     }
+    if (text.empty() && FallbackText(code) != nullptr) {
+        text = FallbackText(code);
+    }
     return text.empty() ? Core::StringFormat("WinHTTP error %u", unsigned(code)) : text;
+}
+
+// Why WinHTTP refused the server's certificate, from the flags of its secure-failure report.
+std::string CertificateProblem(uint32_t flags) {
+    if ((flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA) != 0) {
+        return "the server's certificate comes from an authority that is not trusted";
+    }
+    if ((flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID) != 0) {
+        return "the server's certificate is for another host name";
+    }
+    if ((flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) != 0) {
+        return "the server's certificate has expired or is not valid yet";
+    }
+    if ((flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED) != 0) {
+        return "the server's certificate has been revoked";
+    }
+    if ((flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED) != 0) {
+        return "the revocation of the server's certificate could not be checked";
+    }
+    if ((flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT) != 0) {
+        return "the server's certificate is invalid";
+    }
+    return {};
+}
+
+// The error of a failed transfer: Wine reports a receive time-out by its Winsock number where Windows
+// gives WinHTTP's own.
+uint32_t TransferErrorCode(uint32_t code) {
+    return code == WSAETIMEDOUT ? ERROR_WINHTTP_TIMEOUT : code;
 }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
@@ -124,8 +187,8 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
 
 class WinHttpTransfer final : public Transfer, public std::enable_shared_from_this<WinHttpTransfer> {
 public:
-    WinHttpTransfer(std::shared_ptr<WinHttpSession> session, bool secure, bool decodes)
-        : session_(std::move(session)), secure_(secure), decodes_(decodes) {}
+    WinHttpTransfer(std::shared_ptr<WinHttpSession> session, bool secure, bool decodes, bool http2)
+        : session_(std::move(session)), secure_(secure), decodes_(decodes), http2_(http2) {}
 
     // Opens the connection and request handles; throws the WinHTTP error when either fails.
     void Open(HINTERNET sessionHandle, const std::string& verb, const URL_COMPONENTS& url,
@@ -139,6 +202,9 @@ public:
     bool ReadData(void* buffer, uint32_t size) override;
     bool WriteData(const void* data, uint64_t size) override;
     void Close() override;
+
+    // Any thread: the flags of WinHTTP's report on a refused certificate.
+    void NoteSecureFailure(uint32_t flags) { secureFailure_.fetch_or(flags); }
 
     // Network thread only.
     void OnStatus(DWORD status, void* information, DWORD length, DWORD errorCode);
@@ -156,6 +222,7 @@ private:
     std::shared_ptr<WinHttpSession> session_;
     const bool secure_;
     const bool decodes_;  // WinHTTP decodes gzip and deflate bodies
+    const bool http2_;    // the request asks for HTTP/2
     UniqueInternet connection_;
     HINTERNET request_ = nullptr;  // closed by CloseHandle; WinHTTP reports its end asynchronously
 
@@ -163,6 +230,7 @@ private:
     std::string headerLines_;  // added by the caller before sending
     bool sent_ = false;
     std::string rawHead_;
+    std::atomic<uint32_t> secureFailure_{0};
 
     // Everything below belongs to the network thread.
     ITransferSink* sink_ = nullptr;
@@ -217,7 +285,7 @@ public:
         // TLS 1.2 only, HTTP/2 where the server offers it, gzip and deflate decoded. A WinHTTP that
         // lacks an option works without it.
         SetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2);
-        SetOption(session, kOptionHttp2, kHttp2Flag);
+        http2_ = SetOption(session, kOptionHttp2, kHttp2Flag);
         decodes_ = SetOption(session, WINHTTP_OPTION_DECOMPRESSION, kDecompressGzipAndDeflate);
         SetOption(session, kOption138, 1);
         SetOption(session, kOption184, kOption184Value);
@@ -256,8 +324,8 @@ public:
         if (stopping_ || !handle_) {
             throw std::runtime_error("Invalid session");
         }
-        auto transfer =
-            std::make_shared<WinHttpTransfer>(shared_from_this(), parts.nScheme == INTERNET_SCHEME_HTTPS, decodes_);
+        auto transfer = std::make_shared<WinHttpTransfer>(shared_from_this(), parts.nScheme == INTERNET_SCHEME_HTTPS,
+                                                          decodes_, http2_);
         SessionSettings merged = settings_;
         merged.resolveTimeoutMs = settings.resolveTimeoutMs;
         merged.connectTimeoutMs = settings.connectTimeoutMs;
@@ -288,6 +356,9 @@ public:
         });
         wake_.notify_all();
     }
+
+    // Whether WinHTTP took the HTTP/2 option, and requests ask for HTTP/2.
+    bool AsksForHttp2() const { return http2_; }
 
     // Queues command for the network thread; false once the thread has ended.
     bool Post(std::function<void()> command) {
@@ -352,6 +423,7 @@ private:
     bool stopping_ = false;
     bool finished_ = false;
     bool decodes_ = false;  // set once before the thread starts
+    bool http2_ = false;    // set once before the thread starts
     std::thread thread_;    // set once at the start
 };
 
@@ -368,6 +440,11 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* i
         case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
         case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
             transfer->OnStatus(status, information, length, 0);
+            break;
+        case WINHTTP_CALLBACK_STATUS_SECURE_FAILURE:
+            if (information != nullptr && length >= sizeof(DWORD)) {
+                transfer->NoteSecureFailure(*static_cast<const DWORD*>(information));
+            }
             break;
         case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
             const auto* result = static_cast<const WINHTTP_ASYNC_RESULT*>(information);
@@ -391,12 +468,8 @@ void WinHttpTransfer::Open(HINTERNET sessionHandle, const std::string& verb, con
     }
     const std::wstring wideVerb = Widen(verb.empty() ? std::string("GET") : verb);
     const DWORD flags = secure_ ? WINHTTP_FLAG_SECURE : 0;
-    request_ = WinHttpOpenRequest(connection_.get(), wideVerb.c_str(), path.c_str(), kRequestVersion,
+    request_ = WinHttpOpenRequest(connection_.get(), wideVerb.c_str(), path.c_str(), http2_ ? kHttp2Version : nullptr,
                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
-    if (request_ == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-        request_ = WinHttpOpenRequest(connection_.get(), wideVerb.c_str(), path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                      WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
-    }
     if (request_ == nullptr) {
         const DWORD code = GetLastError();
         ThrowWinHttp(code, "WinHttpOpenRequest");
@@ -610,7 +683,7 @@ void WinHttpTransfer::Fail(uint32_t code, std::string text, bool cancelled) {
 }
 
 void WinHttpTransfer::FailWithLastError() {
-    const DWORD code = GetLastError();
+    const uint32_t code = TransferErrorCode(GetLastError());
     Fail(code, WinHttpText(code), code == ERROR_WINHTTP_OPERATION_CANCELLED);
 }
 
@@ -663,7 +736,13 @@ void WinHttpTransfer::OnStatus(DWORD status, void* information, DWORD length, DW
             }
             case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
                 if (!t.finished_) {
-                    t.Fail(errorCode, WinHttpText(errorCode), errorCode == ERROR_WINHTTP_OPERATION_CANCELLED);
+                    const uint32_t code = TransferErrorCode(errorCode);
+                    std::string text = WinHttpText(code);
+                    const std::string problem = CertificateProblem(t.secureFailure_.load());
+                    if (!problem.empty()) {
+                        text += ": " + problem;
+                    }
+                    t.Fail(code, std::move(text), code == ERROR_WINHTTP_OPERATION_CANCELLED);
                 }
                 return;
             default:
@@ -711,6 +790,11 @@ std::shared_ptr<Session> OpenSession(const SessionSettings& settings) {
 
 std::string ErrorText(uint32_t code) {
     return WinHttpText(code);
+}
+
+bool AsksForHttp2(const Session& session) {
+    const auto* winHttp = dynamic_cast<const WinHttpSession*>(&session);
+    return winHttp != nullptr && winHttp->AsksForHttp2();
 }
 
 }  // namespace Platform::Network::Http::Transport

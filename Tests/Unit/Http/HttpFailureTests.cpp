@@ -64,13 +64,14 @@ TEST_F(HttpFailureTest, CancelledTransfersAreLoggedQuietlyAndFailuresLoudly) {
     ASSERT_TRUE(request->GetResponseAsync(task.Receive()));
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     task->Cancel();
-    Core::Ptr<IAsyncTask> failed = Get(client_.GetUnchecked(), "/drop");
+    client_->SetReceiveTimeout(1000);
+    Core::Ptr<IAsyncTask> failed = Get(client_.GetUnchecked(), "/stall");
     ASSERT_TRUE(failed);
     const std::string text = capture.Text();
-    EXPECT_NE(text.find("DEBUG: AsyncCallback: WINHTTP_CALLBACK_STATUS_REQUEST_ERROR [42]: "), std::string::npos)
-        << text;
-    EXPECT_NE(text.find("ERROR: AsyncCallback: WINHTTP_CALLBACK_STATUS_REQUEST_ERROR [18]: "), std::string::npos)
-        << text;
+    const std::string line = "AsyncCallback: WINHTTP_CALLBACK_STATUS_REQUEST_ERROR [";
+    EXPECT_NE(text.find("DEBUG: " + line + std::to_string(Words().cancelledCode) + "]: "), std::string::npos) << text;
+    EXPECT_NE(text.find("ERROR: " + line + std::to_string(Words().timedOutCode) + "]: "), std::string::npos) << text;
+    EXPECT_EQ(text.find("ERROR: " + line + std::to_string(Words().cancelledCode) + "]"), std::string::npos) << text;
 }
 
 TEST_F(HttpFailureTest, AStalledServerHitsTheReceiveTimeOut) {
@@ -79,7 +80,7 @@ TEST_F(HttpFailureTest, AStalledServerHitsTheReceiveTimeOut) {
     Core::Ptr<IAsyncTask> task = Get(client_.GetUnchecked(), "/stall");
     ASSERT_TRUE(task);
     EXPECT_EQ(task->GetState(), TaskFailed);
-    EXPECT_STREQ(task->GetErrorMessage(), "No data arrived for 1000 ms");
+    EXPECT_EQ(std::string(task->GetErrorMessage()), Words().receiveTimeout);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
 
@@ -101,7 +102,7 @@ TEST_F(HttpFailureTest, AServerThatTakesNoBodyHitsTheSendTimeOut) {
     ASSERT_TRUE(request->SendAsync(task.Receive(), nullptr));
     ASSERT_TRUE(WaitDone(task.GetUnchecked()));
     EXPECT_EQ(task->GetState(), TaskFailed);
-    EXPECT_STREQ(task->GetErrorMessage(), "The server took no data for 1000 ms");
+    EXPECT_EQ(std::string(task->GetErrorMessage()), Words().sendTimeout);
 }
 
 TEST_F(HttpFailureTest, TheReceiveTimeOutLimitsSilenceNotTheWholeDownload) {
@@ -116,15 +117,18 @@ TEST_F(HttpFailureTest, ADroppedConnectionFailsTheTask) {
     Core::Ptr<IAsyncTask> task = Get(client_.GetUnchecked(), "/drop");
     ASSERT_TRUE(task);
     EXPECT_EQ(task->GetState(), TaskFailed);
-    EXPECT_NE(std::string(task->GetErrorMessage()).find("transfer closed"), std::string::npos)
+    EXPECT_NE(std::string(task->GetErrorMessage()).find(Words().droppedConnection), std::string::npos)
         << task->GetErrorMessage();
 }
 
 TEST_F(HttpFailureTest, GzipThatDoesNotDecompressFailsTheTask) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine's WinHTTP does not decode bodies (it lacks WINHTTP_OPTION_DECOMPRESSION)";
+    }
     Core::Ptr<IAsyncTask> task = Get(client_.GetUnchecked(), "/badgzip");
     ASSERT_TRUE(task);
     EXPECT_EQ(task->GetState(), TaskFailed);
-    EXPECT_NE(std::string(task->GetErrorMessage()).find("unencoding"), std::string::npos) << task->GetErrorMessage();
+    EXPECT_NE(std::string(task->GetErrorMessage()).find(Words().badGzip), std::string::npos) << task->GetErrorMessage();
 }
 
 TEST_F(HttpFailureTest, AnUnreachableServerFailsTheTask) {
@@ -138,6 +142,9 @@ TEST_F(HttpFailureTest, AnUnreachableServerFailsTheTask) {
 }
 
 TEST_F(HttpFailureTest, OnlyTheDefaultAccessTypeUsesTheSystemsProxy) {
+    if (OverWinHttp()) {
+        GTEST_SKIP() << "WinHTTP's system proxy is the machine's WinHTTP setting, which a test must not change";
+    }
     // The system's proxy setting names a port where nothing listens.
     SetEnvironment("http_proxy", "http://127.0.0.1:1");
     SetEnvironment("no_proxy", nullptr);

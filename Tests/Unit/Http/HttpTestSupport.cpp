@@ -37,6 +37,32 @@ bool HttpTest::UnderWine() {
 #endif
 }
 
+bool HttpTest::OverWinHttp() {
+#ifdef _WIN32
+    return true;
+#else
+    return false;
+#endif
+}
+
+const TransportWords& Words() {
+    // WinHTTP's texts where the client passes them on (or its own words when the system has none, as
+    // under Wine); libcurl's numbers with the libcurl transport's words.
+    static const TransportWords words = HttpTest::OverWinHttp() ? TransportWords{12017,
+                                                                                 12002,
+                                                                                 "The operation timed out",
+                                                                                 "The operation timed out",
+                                                                                 "The response body ended after",
+                                                                                 ""}
+                                                                : TransportWords{42,
+                                                                                 28,
+                                                                                 "No data arrived for 1000 ms",
+                                                                                 "The server took no data for 1000 ms",
+                                                                                 "transfer closed",
+                                                                                 "unencoding"};
+    return words;
+}
+
 void HttpTest::SetEnvironment(const char* name, const char* value) {
 #ifdef _WIN32
     _putenv_s(name, value != nullptr ? value : "");

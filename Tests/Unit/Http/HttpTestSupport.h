@@ -34,6 +34,18 @@ using Platform::Interfaces::IHttpResponse2;
         }                                                                          \
     } while (false)
 
+// What the system's HTTP stack reports for the failures that the tests provoke: the client passes on
+// the transport's own numbers and words.
+struct TransportWords {
+    int cancelledCode;              // a transfer closed on purpose
+    int timedOutCode;               // a transfer that hit a time-out
+    std::string receiveTimeout;     // the failure after 1000 ms without data
+    std::string sendTimeout;        // the failure after 1000 ms in which the server took nothing
+    std::string droppedConnection;  // words of the failure when the server hangs up mid-body
+    std::string badGzip;            // words of the failure for a body that is no gzip (empty: any)
+};
+const TransportWords& Words();
+
 // Trusts the test authority only (through OpenSSL's default verify paths) and keeps proxies out of
 // loopback traffic; shared by every test of the binary.
 class HttpTest : public ::testing::Test {
@@ -47,6 +59,8 @@ public:
     static bool ExternalServer() { return !HttpTestServer::ExternalControlUrl().empty(); }
     // Whether this process runs under Wine rather than on the system it was built for.
     static bool UnderWine();
+    // Whether the client runs over WinHTTP (the Windows build) rather than libcurl.
+    static bool OverWinHttp();
     // Sets (or with a null value removes) an environment variable of this process.
     static void SetEnvironment(const char* name, const char* value);
 
