@@ -114,7 +114,9 @@ TestCertificates::TestCertificates() {
                            static_cast<EVP_PKEY*>(authority_.key), false, names, serial);
         return pair;
     };
-    loopback_ = issue("127.0.0.1", "IP:127.0.0.1,DNS:localhost", 2);
+    // The address also as a DNS name: Wine's WinHTTP compares a host given as an address with the DNS
+    // names only (OpenSSL looks at the IP entry and ignores such a name).
+    loopback_ = issue("127.0.0.1", "IP:127.0.0.1,DNS:localhost,DNS:127.0.0.1", 2);
     otherHost_ = issue("other.example", "DNS:other.example", 3);
     untrusted_.key = NewKey();
     untrusted_.certificate = NewCertificate(static_cast<EVP_PKEY*>(untrusted_.key), "127.0.0.1", nullptr, nullptr,

@@ -5,6 +5,7 @@
 #include "Core/Guard.h"
 #include "Core/Variant.h"
 #include "HttpTestSupport.h"
+#include "Support/TempFolder.h"
 
 namespace VeskTest {
 namespace {
@@ -362,7 +363,8 @@ TEST_F(HttpRequestTest, SavedBodiesAreTheBytesReceived) {
     Core::Ptr<IHttpRequest2> request = NewRequest(client_.GetUnchecked(), "/bytes?size=70000", HttpGet);
     Core::Ptr<IHttpResponse> response = Fetch(request.GetUnchecked());
     ASSERT_TRUE(response);
-    const std::string path = ::testing::TempDir() + "/vesk-http-body.bin";
+    TempFolder folder;
+    const std::string path = folder.File("vesk-http-body.bin");
     ASSERT_TRUE(response->SaveToFile(path.c_str())) << path;
     FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);

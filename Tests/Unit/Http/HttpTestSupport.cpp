@@ -1,12 +1,77 @@
 #include "HttpTestSupport.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <wincrypt.h>
 #endif
 
 namespace VeskTest {
+namespace {
+
+#ifdef _WIN32
+// The DER bytes of the authority's certificate, added to the Root store of the current user: the
+// trust store that WinHTTP verifies servers against. Only ever done in a throwaway Wine prefix (on
+// Windows the system asks the user first, and a test must not change what a machine trusts).
+std::vector<BYTE> trustedAuthority;
+
+void TrustAuthorityUnderWine(const std::string& unixPath) {
+    // The Unix file system is drive Z: of every Wine prefix.
+    std::ifstream file("Z:" + unixPath, std::ios::binary);
+    std::stringstream pem;
+    pem << file.rdbuf();
+    const std::string text = pem.str();
+    DWORD size = 0;
+    if (text.empty() || !CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER,
+                                              nullptr, &size, nullptr, nullptr)) {
+        ADD_FAILURE() << "the test authority cannot be read from " << unixPath;
+        return;
+    }
+    std::vector<BYTE> der(size);
+    CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
+                         nullptr, nullptr);
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    if (store == nullptr) {
+        ADD_FAILURE() << "the Root store cannot be opened: " << GetLastError();
+        return;
+    }
+    if (!CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size, CERT_STORE_ADD_REPLACE_EXISTING,
+                                          nullptr)) {
+        ADD_FAILURE() << "the test authority cannot be trusted: " << GetLastError();
+    } else {
+        trustedAuthority = std::move(der);
+    }
+    CertCloseStore(store, 0);
+}
+
+void ForgetAuthorityUnderWine() {
+    if (trustedAuthority.empty()) {
+        return;
+    }
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    if (store != nullptr) {
+        PCCERT_CONTEXT added = CertCreateCertificateContext(X509_ASN_ENCODING, trustedAuthority.data(),
+                                                            static_cast<DWORD>(trustedAuthority.size()));
+        PCCERT_CONTEXT found = added != nullptr ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                                             CERT_FIND_EXISTING, added, nullptr)
+                                                : nullptr;
+        if (found != nullptr) {
+            CertDeleteCertificateFromStore(found);
+        }
+        if (added != nullptr) {
+            CertFreeCertificateContext(added);
+        }
+        CertCloseStore(store, 0);
+    }
+    trustedAuthority.clear();
+}
+#endif
+
+}  // namespace
 
 TestCertificates* HttpTest::certificates_ = nullptr;
 
@@ -19,6 +84,11 @@ void HttpTest::SetUpTestSuite() {
         const std::string authority = HttpTestServer::ExternalAuthorityFile();
         SetEnvironment("SSL_CERT_FILE", authority.c_str());
         SetEnvironment("SSL_CERT_DIR", "");
+#ifdef _WIN32
+        if (UnderWine() && trustedAuthority.empty()) {
+            TrustAuthorityUnderWine(authority);
+        }
+#endif
         return;
     }
     if (certificates_ == nullptr) {
@@ -76,6 +146,9 @@ void HttpTest::SetEnvironment(const char* name, const char* value) {
 }
 
 void HttpTest::TearDownTestSuite() {
+#ifdef _WIN32
+    ForgetAuthorityUnderWine();
+#endif
     delete certificates_;
     certificates_ = nullptr;
 }
