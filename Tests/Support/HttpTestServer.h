@@ -130,6 +130,10 @@ private:
 std::unique_ptr<HttpTestServer::Backend> StartLocalHttpTestServer(HttpTestServer::Security security,
                                                                   const TestCertificates* certificates);
 
+// Strings as one byte string and back, in the encoding of EncodeRequests.
+std::string EncodeStrings(const std::vector<std::string>& strings);
+std::vector<std::string> DecodeStrings(const std::string& text);
+
 // The requests as one byte string and back, for the control of the external server: every field is
 // written as its length in decimal, a colon and its bytes. DecodeRequests throws on malformed text.
 std::string EncodeRequests(const std::vector<ReceivedRequest>& requests);
@@ -180,6 +184,38 @@ private:
     mutable std::mutex mutex_;  // guards received_
     std::vector<std::string> received_;
     std::thread thread_;
+};
+
+// A raw server that plays one of a few fixed scripts, in this process or, like HttpTestServer, in
+// the external server process. Safe for concurrent use.
+class ScriptedTestServer {
+public:
+    enum class Script {
+        Reply,        // answers every request with the reply bytes, then closes the connection
+        Deaf,         // reads a request's head only, then waits (at most 10 s) without reading its body
+        EndlessHead,  // a status line, then header lines without end (at most 16 MiB)
+    };
+    explicit ScriptedTestServer(Script script, std::string reply = {});
+    ~ScriptedTestServer();
+    ScriptedTestServer(const ScriptedTestServer&) = delete;
+    ScriptedTestServer& operator=(const ScriptedTestServer&) = delete;
+
+    std::string BaseUrl() const;
+    // The raw bytes of every request so far, oldest first.
+    std::vector<std::string> Received() const;
+
+    // What a server playing script does with a connection, and whether it reads request bodies.
+    static RawTestServer::Responder Responder(Script script, std::string reply);
+    static bool ReadsBody(Script script) { return script != Script::Deaf; }
+    // The script by its name in the control protocol ("reply", "deaf", "endless-head") and back.
+    static bool ScriptFromName(const std::string& name, Script& script);
+    static const char* ScriptName(Script script);
+
+private:
+    struct Remote;
+    std::unique_ptr<RawTestServer> local_;
+    std::unique_ptr<Remote> remote_;
+    uint16_t port_ = 0;
 };
 
 }  // namespace VeskTest

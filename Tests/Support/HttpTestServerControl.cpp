@@ -4,8 +4,10 @@
 // test anyway.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 #include "Core/ErrorCode.h"
 #include "HttpTestServer.h"
@@ -85,19 +87,23 @@ public:
     void Stop() override { Call(Platform::Interfaces::HttpPost, "/servers/" + std::to_string(port_) + "/stop"); }
 
     // The body of a successful answer to method on path; throws otherwise.
-    static std::string Call(Platform::Interfaces::IHttpClient* client, uint32_t method, const std::string& path) {
+    static std::string Call(Platform::Interfaces::IHttpClient* client, uint32_t method, const std::string& path,
+                            const std::string& body = {}) {
         Core::Ptr<Platform::Interfaces::IAcceptTypes> types = Platform::Network::Http::CreateAcceptTypes();
         Core::Ptr<Platform::Interfaces::IHttpRequest> request;
         Core::ErrorCode error;
         if (!client->CreateRequest(path.c_str(), types.GetUnchecked(), method, request.Receive(), error.Receive())) {
             throw std::runtime_error("test server control: " + std::string(error.Message()));
         }
+        if (!body.empty()) {
+            request->SetBody(body.data(), body.size());
+        }
         auto response = Core::Ptr<Platform::Interfaces::IHttpResponse>::Adopt(request->GetResponse(true));
         if (!response || response->GetStatusCode() != 200) {
             throw std::runtime_error("test server control: no answer to " + path);
         }
-        const char* body = static_cast<const char*>(response->GetBody());
-        return body != nullptr ? std::string(body, response->GetBodySize()) : std::string();
+        const char* answer = static_cast<const char*>(response->GetBody());
+        return answer != nullptr ? std::string(answer, response->GetBodySize()) : std::string();
     }
 
 private:
@@ -176,6 +182,116 @@ std::string HttpTestServer::ExternalAuthorityFile() {
     Core::Ptr<Platform::Interfaces::IHttpClient> client =
         Platform::Network::Http::OpenHttpClient(control, "VeskTestControl/1.0");
     return RemoteServer::Call(client.GetUnchecked(), Platform::Interfaces::HttpGet, "/authority");
+}
+
+struct ScriptedTestServer::Remote {
+    Core::Ptr<Platform::Interfaces::IHttpClient> client;
+    std::string Call(uint32_t method, const std::string& path, const std::string& body = {}) const {
+        return RemoteServer::Call(client.GetUnchecked(), method, path, body);
+    }
+};
+
+ScriptedTestServer::ScriptedTestServer(Script script, std::string reply) {
+    const std::string control = HttpTestServer::ExternalControlUrl();
+    if (control.empty()) {
+        local_ = std::make_unique<RawTestServer>(Responder(script, std::move(reply)), ReadsBody(script));
+        port_ = local_->Port();
+        return;
+    }
+    remote_ = std::make_unique<Remote>();
+    remote_->client = Platform::Network::Http::OpenHttpClient(control, "VeskTestControl/1.0");
+    port_ = static_cast<uint16_t>(std::stoul(
+        remote_->Call(Platform::Interfaces::HttpPost, std::string("/raw?script=") + ScriptName(script), reply)));
+}
+
+ScriptedTestServer::~ScriptedTestServer() {
+    if (remote_) {
+        try {
+            remote_->Call(Platform::Interfaces::HttpDelete, "/raw/" + std::to_string(port_));
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "the scripted server was not removed: " << e.what();
+        }
+    }
+}
+
+std::string ScriptedTestServer::BaseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+std::vector<std::string> ScriptedTestServer::Received() const {
+    if (local_) {
+        return local_->Received();
+    }
+    return DecodeStrings(remote_->Call(Platform::Interfaces::HttpGet, "/raw/" + std::to_string(port_) + "/received"));
+}
+
+RawTestServer::Responder ScriptedTestServer::Responder(Script script, std::string reply) {
+    switch (script) {
+        case Script::Reply:
+            return
+                [reply](const RawTestServer::Connection& connection, const std::string&) { connection.Write(reply); };
+        case Script::Deaf:
+            return [](const RawTestServer::Connection& connection, const std::string&) {
+                for (int i = 0; i < 400 && !connection.Stopping(); ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+                }
+            };
+        case Script::EndlessHead:
+            return [](const RawTestServer::Connection& connection, const std::string&) {
+                if (!connection.Write("HTTP/1.1 200 OK\r\n")) {
+                    return;
+                }
+                const std::string filler = "X-Filler: " + std::string(1000, 'f') + "\r\n";
+                // At most 16 MiB: far beyond any limit, and the client hangs up long before.
+                for (int i = 0; i < 16 * 1024 && connection.Write(filler); ++i) {
+                }
+            };
+    }
+    return {};
+}
+
+bool ScriptedTestServer::ScriptFromName(const std::string& name, Script& script) {
+    for (Script candidate : {Script::Reply, Script::Deaf, Script::EndlessHead}) {
+        if (name == ScriptName(candidate)) {
+            script = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* ScriptedTestServer::ScriptName(Script script) {
+    switch (script) {
+        case Script::Reply:
+            return "reply";
+        case Script::Deaf:
+            return "deaf";
+        case Script::EndlessHead:
+            return "endless-head";
+    }
+    return "";
+}
+
+std::string EncodeStrings(const std::vector<std::string>& strings) {
+    std::string out;
+    AppendField(out, std::to_string(strings.size()));
+    for (const std::string& text : strings) {
+        AppendField(out, text);
+    }
+    return out;
+}
+
+std::vector<std::string> DecodeStrings(const std::string& text) {
+    size_t at = 0;
+    const size_t count = TakeCount(text, at);
+    std::vector<std::string> strings;
+    for (size_t i = 0; i < count; ++i) {
+        strings.push_back(TakeField(text, at));
+    }
+    if (at != text.size()) {
+        throw std::runtime_error("malformed string list");
+    }
+    return strings;
 }
 
 std::string EncodeRequests(const std::vector<ReceivedRequest>& requests) {

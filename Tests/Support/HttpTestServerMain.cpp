@@ -4,6 +4,10 @@
 //   GET    /servers/PORT/requests   what it received, as EncodeRequests writes it
 //   POST   /servers/PORT/stop       it stops listening
 //   DELETE /servers/PORT            it is removed
+//   POST   /raw?script=NAME         a new scripted raw server ("reply" with the request body as
+//                                   its reply, "deaf", "endless-head"); answers its port
+//   GET    /raw/PORT/received       the raw requests it received, as EncodeStrings writes them
+//   DELETE /raw/PORT                it is removed
 //   GET    /authority               the PEM file of the authority behind the TLS certificates
 //   POST   /quit                    the process ends
 // Usage: HttpTestServerMain [--url-file PATH] [--seconds N]. The control URL is printed and, with
@@ -93,6 +97,48 @@ public:
             removed.reset();
             response.set_content("ok", "text/plain");
         });
+        server_.Post("/raw", [this](const httplib::Request& request, httplib::Response& response) {
+            VeskTest::ScriptedTestServer::Script script = VeskTest::ScriptedTestServer::Script::Reply;
+            if (!VeskTest::ScriptedTestServer::ScriptFromName(request.get_param_value("script"), script)) {
+                response.status = 400;
+                return;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (raw_.size() >= kMaxServers) {
+                response.status = 503;
+                return;
+            }
+            auto made =
+                std::make_unique<VeskTest::RawTestServer>(VeskTest::ScriptedTestServer::Responder(script, request.body),
+                                                          VeskTest::ScriptedTestServer::ReadsBody(script));
+            const uint16_t port = made->Port();
+            raw_[port] = std::move(made);
+            response.set_content(std::to_string(port), "text/plain");
+        });
+        server_.Get(R"(/raw/(\d+)/received)", [this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto found = raw_.find(PortOf(request));
+            if (found == raw_.end()) {
+                response.status = 404;
+                return;
+            }
+            response.set_content(VeskTest::EncodeStrings(found->second->Received()), "application/octet-stream");
+        });
+        server_.Delete(R"(/raw/(\d+))", [this](const httplib::Request& request, httplib::Response& response) {
+            std::unique_ptr<VeskTest::RawTestServer> removed;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                auto found = raw_.find(PortOf(request));
+                if (found == raw_.end()) {
+                    response.status = 404;
+                    return;
+                }
+                removed = std::move(found->second);
+                raw_.erase(found);
+            }
+            removed.reset();
+            response.set_content("ok", "text/plain");
+        });
         server_.Get("/authority", [this](const httplib::Request&, httplib::Response& response) {
             response.set_content(certificates_.AuthorityFile(), "text/plain");
         });
@@ -117,6 +163,7 @@ public:
         listener.join();
         std::lock_guard<std::mutex> lock(mutex_);
         servers_.clear();
+        raw_.clear();
     }
 
 private:
@@ -126,8 +173,9 @@ private:
 
     VeskTest::TestCertificates certificates_;
     httplib::Server server_;
-    std::mutex mutex_;  // guards servers_
+    std::mutex mutex_;  // guards servers_ and raw_
     std::map<uint16_t, std::unique_ptr<HttpTestServer::Backend>> servers_;
+    std::map<uint16_t, std::unique_ptr<VeskTest::RawTestServer>> raw_;
     std::atomic<bool> quit_{false};
 };
 

@@ -49,6 +49,15 @@ constexpr const wchar_t* kHttp2Version = L"HTTP/2.0";
 
 constexpr const char* kCancelledText = "The operation has been cancelled";
 
+// Response heads longer than this are refused: a server that never ends its head must not make the
+// client grow without bound. WinHTTP enforces it where it knows the option; the transport checks
+// what it is handed as well.
+constexpr DWORD kMaxHeadBytes = 65536;
+
+std::string HeadTooLargeText() {
+    return Core::StringFormat("The response head is larger than %u bytes", unsigned(kMaxHeadBytes));
+}
+
 class WinHttpSession;
 
 // Closes a WinHTTP handle when it goes; network thread only once shared.
@@ -216,7 +225,8 @@ private:
     void Fail(uint32_t code, std::string text, bool cancelled);
     void FailWithLastError();
     void TryReceive();
-    void ReadHead();
+    // Stores the response head; false when it is longer than the client takes.
+    bool ReadHead();
     void CloseHandle();
 
     std::shared_ptr<WinHttpSession> session_;
@@ -287,6 +297,7 @@ public:
         SetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2);
         http2_ = SetOption(session, kOptionHttp2, kHttp2Flag);
         decodes_ = SetOption(session, WINHTTP_OPTION_DECOMPRESSION, kDecompressGzipAndDeflate);
+        SetOption(session, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, kMaxHeadBytes);
         SetOption(session, kOption138, 1);
         SetOption(session, kOption184, kOption184Value);
         if (WinHttpSetStatusCallback(session, &StatusCallback, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0) ==
@@ -687,7 +698,7 @@ void WinHttpTransfer::FailWithLastError() {
     Fail(code, WinHttpText(code), code == ERROR_WINHTTP_OPERATION_CANCELLED);
 }
 
-void WinHttpTransfer::ReadHead() {
+bool WinHttpTransfer::ReadHead() {
     DWORD size = 0;
     WinHttpQueryHeaders(request_, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
                         WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
@@ -715,8 +726,12 @@ void WinHttpTransfer::ReadHead() {
                                             WinHttpText(error).c_str())
                              .c_str());
     }
+    if (head.size() > kMaxHeadBytes) {
+        return false;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     rawHead_ = std::move(head);
+    return true;
 }
 
 void WinHttpTransfer::OnStatus(DWORD status, void* information, DWORD length, DWORD errorCode) {
@@ -737,7 +752,8 @@ void WinHttpTransfer::OnStatus(DWORD status, void* information, DWORD length, DW
             case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
                 if (!t.finished_) {
                     const uint32_t code = TransferErrorCode(errorCode);
-                    std::string text = WinHttpText(code);
+                    std::string text =
+                        code == ERROR_WINHTTP_HEADER_SIZE_OVERFLOW ? HeadTooLargeText() : WinHttpText(code);
                     const std::string problem = CertificateProblem(t.secureFailure_.load());
                     if (!problem.empty()) {
                         text += ": " + problem;
@@ -767,7 +783,10 @@ void WinHttpTransfer::OnStatus(DWORD status, void* information, DWORD length, DW
                 }
                 break;
             case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
-                t.ReadHead();
+                if (!t.ReadHead()) {
+                    t.Fail(ERROR_WINHTTP_HEADER_SIZE_OVERFLOW, HeadTooLargeText(), false);
+                    break;
+                }
                 t.sink_->OnHeadersAvailable();
                 break;
             case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:

@@ -85,14 +85,7 @@ TEST_F(HttpFailureTest, AStalledServerHitsTheReceiveTimeOut) {
 }
 
 TEST_F(HttpFailureTest, AServerThatTakesNoBodyHitsTheSendTimeOut) {
-    VESK_SKIP_UNLESS_IN_PROCESS_SERVER("a server that reads no body");
-    RawTestServer deaf(
-        [](const RawTestServer::Connection& connection, const std::string&) {
-            for (int i = 0; i < 400 && !connection.Stopping(); ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(25));
-            }
-        },
-        false);
+    ScriptedTestServer deaf(ScriptedTestServer::Script::Deaf);
     Core::Ptr<IHttpClient> client = OpenClient(deaf.BaseUrl());
     client->SetSendTimeout(1000);
     Core::Ptr<IHttpRequestStream2> request = NewStreamRequest(client.GetUnchecked(), "/deaf", HttpPut);
@@ -199,29 +192,20 @@ TEST_F(HttpTlsTest, AServerThatOffersOnlyTls11IsRefused) {
     EXPECT_TRUE(server.Requests().empty()) << "the request went out over TLS 1.1";
 }
 
-// A raw server that answers every request with reply and then closes.
-struct CannedReply {
-    explicit CannedReply(std::string reply)
-        : server(
-              [reply](const RawTestServer::Connection& connection, const std::string&) { connection.Write(reply); }) {}
-    RawTestServer server;
-};
-
 TEST_F(HttpFailureTest, MalformedHeadsFailTheTaskWithTheReason) {
-    VESK_SKIP_UNLESS_IN_PROCESS_SERVER("servers that answer with canned bytes");
     struct Case {
         const char* reply;
         const char* words;
     };
     const Case cases[] = {
-        {"HELLO THERE\r\n\r\nbody", "HTTP/0.9"},
-        {"HTTP/1.1 2x0 OK\r\nContent-Length: 2\r\n\r\nok", "response code"},
-        {"HTTP/1.1 200 OK\r\nthis line has no colon\r\nContent-Length: 2\r\n\r\nok", "eader"},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten b", "transfer closed"},
+        {"HELLO THERE\r\n\r\nbody", Words().malformedHeads[0]},
+        {"HTTP/1.1 2x0 OK\r\nContent-Length: 2\r\n\r\nok", Words().malformedHeads[1]},
+        {"HTTP/1.1 200 OK\r\nthis line has no colon\r\nContent-Length: 2\r\n\r\nok", Words().malformedHeads[2]},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten b", Words().droppedConnection.c_str()},
     };
     for (const Case& c : cases) {
-        CannedReply canned(c.reply);
-        Core::Ptr<IHttpClient> client = OpenClient(canned.server.BaseUrl());
+        ScriptedTestServer canned(ScriptedTestServer::Script::Reply, c.reply);
+        Core::Ptr<IHttpClient> client = OpenClient(canned.BaseUrl());
         Core::Ptr<IAsyncTask> task = Get(client.GetUnchecked(), "/");
         ASSERT_TRUE(task);
         EXPECT_EQ(task->GetState(), TaskFailed) << c.reply;
@@ -231,21 +215,12 @@ TEST_F(HttpFailureTest, MalformedHeadsFailTheTaskWithTheReason) {
 }
 
 TEST_F(HttpFailureTest, AnEndlessHeadIsCutOffAtItsLimit) {
-    VESK_SKIP_UNLESS_IN_PROCESS_SERVER("a server that never ends its head");
-    RawTestServer endless([](const RawTestServer::Connection& connection, const std::string&) {
-        if (!connection.Write("HTTP/1.1 200 OK\r\n")) {
-            return;
-        }
-        const std::string filler = "X-Filler: " + std::string(1000, 'f') + "\r\n";
-        // At most 16 MiB: far beyond the limit, and the client hangs up long before.
-        for (int i = 0; i < 16 * 1024 && connection.Write(filler); ++i) {
-        }
-    });
+    ScriptedTestServer endless(ScriptedTestServer::Script::EndlessHead);
     Core::Ptr<IHttpClient> client = OpenClient(endless.BaseUrl());
     Core::Ptr<IAsyncTask> task = Get(client.GetUnchecked(), "/");
     ASSERT_TRUE(task);
     EXPECT_EQ(task->GetState(), TaskFailed);
-    EXPECT_STREQ(task->GetErrorMessage(), "The response head is larger than 65536 bytes");
+    EXPECT_EQ(std::string(task->GetErrorMessage()), Words().endlessHead);
 }
 
 TEST(HttpResponseHead, LinesSplitAtTheFirstColonAndLoseSurroundingSpace) {

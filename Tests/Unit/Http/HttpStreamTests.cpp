@@ -237,10 +237,11 @@ TEST_F(HttpUploadTest, TwentyFiveMebibytesGoUpAsTwentyThenFive) {
 }
 
 TEST_F(HttpUploadTest, AChunkedUploadSendsExactlyTheChunks) {
-    VESK_SKIP_UNLESS_IN_PROCESS_SERVER("a server that records the raw bytes of the request");
-    RawTestServer raw([](const RawTestServer::Connection& connection, const std::string&) {
-        connection.Write("HTTP/1.1 201 Created\r\nContent-Length: 4\r\n\r\ndone");
-    });
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine's WinHTTP adds \"Content-Length: 0\" to a request without a total length, which "
+                        "contradicts chunked transfer encoding";
+    }
+    ScriptedTestServer raw(ScriptedTestServer::Script::Reply, "HTTP/1.1 201 Created\r\nContent-Length: 4\r\n\r\ndone");
     Core::Ptr<IHttpClient> client = OpenClient(raw.BaseUrl());
     Core::Ptr<IHttpRequestStream2> request = NewStreamRequest(client.GetUnchecked(), "/chunks", HttpPut);
     Core::Ptr<IHttpHeaders> headers = Http::CreateHttpHeaders();

@@ -118,19 +118,27 @@ bool HttpTest::OverWinHttp() {
 const TransportWords& Words() {
     // WinHTTP's texts where the client passes them on (or its own words when the system has none, as
     // under Wine); libcurl's numbers with the libcurl transport's words.
-    static const TransportWords words = HttpTest::OverWinHttp() ? TransportWords{12017,
-                                                                                 12002,
-                                                                                 "The operation timed out",
-                                                                                 "The operation timed out",
-                                                                                 "The response body ended after",
-                                                                                 ""}
-                                                                : TransportWords{42,
-                                                                                 28,
-                                                                                 "No data arrived for 1000 ms",
-                                                                                 "The server took no data for 1000 ms",
-                                                                                 "transfer closed",
-                                                                                 "unencoding"};
-    return words;
+    static const TransportWords winHttp{
+        12017,
+        12002,
+        "The operation timed out",
+        "The operation timed out",
+        "The response body ended after",
+        "",
+        {"invalid or unrecognized response", "Malformed status line", "Malformed header line"},
+        "The response head is larger than 65536 bytes",
+    };
+    static const TransportWords curl{
+        42,
+        28,
+        "No data arrived for 1000 ms",
+        "The server took no data for 1000 ms",
+        "transfer closed",
+        "unencoding",
+        {"HTTP/0.9", "response code", "eader"},
+        "The response head is larger than 65536 bytes",
+    };
+    return HttpTest::OverWinHttp() ? winHttp : curl;
 }
 
 void HttpTest::SetEnvironment(const char* name, const char* value) {

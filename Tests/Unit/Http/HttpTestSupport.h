@@ -26,14 +26,6 @@ using Platform::Interfaces::IHttpRequestStream2;
 using Platform::Interfaces::IHttpResponse;
 using Platform::Interfaces::IHttpResponse2;
 
-// Skips the running test when its server can only run in this process.
-#define VESK_SKIP_UNLESS_IN_PROCESS_SERVER(why)                                    \
-    do {                                                                           \
-        if (::VeskTest::HttpTest::ExternalServer()) {                              \
-            GTEST_SKIP() << "needs a server in the test's own process: " << (why); \
-        }                                                                          \
-    } while (false)
-
 // What the system's HTTP stack reports for the failures that the tests provoke: the client passes on
 // the transport's own numbers and words.
 struct TransportWords {
@@ -43,6 +35,10 @@ struct TransportWords {
     std::string sendTimeout;        // the failure after 1000 ms in which the server took nothing
     std::string droppedConnection;  // words of the failure when the server hangs up mid-body
     std::string badGzip;            // words of the failure for a body that is no gzip (empty: any)
+    // Words of the failure for a reply that is no HTTP, a status that is no number, a header line
+    // without a colon.
+    const char* malformedHeads[3];
+    std::string endlessHead;  // the failure for a head without end
 };
 const TransportWords& Words();
 
