@@ -146,7 +146,10 @@ public:
             response.set_content("ok", "text/plain");
             quit_ = true;
         });
-        server_.new_task_queue = [] { return new httplib::ThreadPool(8); };
+        // Every test process keeps its control connections alive while it runs: enough workers for
+        // the tests that run at once, and idle connections let go of theirs soon.
+        server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
+        server_.set_keep_alive_timeout(1);
         server_.set_read_timeout(5, 0);
         server_.set_write_timeout(5, 0);
     }
