@@ -1,5 +1,4 @@
 // Streamed response bodies and streamed request bodies.
-#include <fstream>
 #include <mutex>
 
 #include "HttpTestSupport.h"
@@ -32,15 +31,6 @@ private:
     std::mutex mutex_;
     std::vector<Read> reads_;
 };
-
-// The resident memory of the process in bytes.
-uint64_t ResidentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    uint64_t total = 0;
-    uint64_t resident = 0;
-    statm >> total >> resident;
-    return resident * 4096;
-}
 
 class HttpStreamTest : public HttpTest {
 protected:
@@ -79,6 +69,7 @@ TEST_F(HttpStreamTest, ALargeDownloadStreamsThroughOneBufferInBoundedMemory) {
     auto log = Core::MakeObject<ReadLog>();
     std::vector<char> buffer(256 * 1024);
     const uint64_t before = ResidentBytes();
+    ASSERT_GT(before, 0u) << "the resident size of the process is unknown";
     uint64_t peak = before;
     uint64_t offset = 0;
     bool intact = true;

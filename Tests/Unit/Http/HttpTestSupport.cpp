@@ -6,7 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
-// After windows.h, which it builds on.
+// After windows.h, which they build on.
+#include <psapi.h>
 #include <wincrypt.h>
 #endif
 
@@ -226,6 +227,20 @@ bool HttpTest::WaitDone(IAsyncTask* task, int seconds) {
     const bool ended = task->Wait(static_cast<uint32_t>(seconds) * 1000u);
     EXPECT_TRUE(ended) << "the task did not end within " << seconds << " s";
     return ended;
+}
+
+uint64_t ResidentBytes() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+#else
+    std::ifstream statm("/proc/self/statm");
+    uint64_t total = 0;
+    uint64_t resident = 0;
+    statm >> total >> resident;
+    return resident * 4096;
+#endif
 }
 
 bool MatchesPattern(const char* data, size_t size, uint64_t offset) {

@@ -121,6 +121,9 @@ private:
     uint64_t position_ = 0;
 };
 
+// The resident memory of this process in bytes (0 when the system does not tell).
+uint64_t ResidentBytes();
+
 // True when text holds the pattern bytes from offset on.
 bool MatchesPattern(const char* data, size_t size, uint64_t offset = 0);
 
