@@ -249,7 +249,7 @@ private:
     bool chunked_ = false;
     int64_t contentLength_ = 0;
     bool started_ = false;
-    bool finished_ = false;  // failed, or the body was read to its end
+    bool finished_ = false;  // failed, closed, or the body was read to its end
     bool closing_ = false;   // the request handle has been closed
     bool receiveRequested_ = false;
     bool receiveIssued_ = false;
@@ -790,6 +790,8 @@ void WinHttpTransfer::OnStatus(DWORD status, void* information, DWORD length, DW
                 t.sink_->OnHeadersAvailable();
                 break;
             case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+                // The end of the body ends the transfer: closing it afterwards cancels nothing.
+                t.finished_ = t.finished_ || length == 0;
                 t.sink_->OnReadComplete(information, length);
                 break;
             default:

@@ -59,6 +59,10 @@ TEST_F(HttpFailureTest, CancellingMidDownloadClosesTheRequest) {
 // The request error of a cancelled transfer is routine and logged at DEBUG; a failed one at ERROR.
 TEST_F(HttpFailureTest, CancelledTransfersAreLoggedQuietlyAndFailuresLoudly) {
     PlatformTest::LogCapture capture;
+    // A transfer that ended well is closed without any request error.
+    Core::Ptr<IAsyncTask> fine = Get(client_.GetUnchecked(), "/text?size=3");
+    ASSERT_TRUE(fine);
+    ASSERT_EQ(fine->GetState(), TaskCompleted) << fine->GetErrorMessage();
     Core::Ptr<IHttpRequest2> request = NewRequest(client_.GetUnchecked(), "/slow?pieces=100&delay=50", HttpGet);
     Core::Ptr<IAsyncTask> task;
     ASSERT_TRUE(request->GetResponseAsync(task.Receive()));
@@ -72,6 +76,11 @@ TEST_F(HttpFailureTest, CancelledTransfersAreLoggedQuietlyAndFailuresLoudly) {
     EXPECT_NE(text.find("DEBUG: " + line + std::to_string(Words().cancelledCode) + "]: "), std::string::npos) << text;
     EXPECT_NE(text.find("ERROR: " + line + std::to_string(Words().timedOutCode) + "]: "), std::string::npos) << text;
     EXPECT_EQ(text.find("ERROR: " + line + std::to_string(Words().cancelledCode) + "]"), std::string::npos) << text;
+    const size_t first = text.find(line);
+    ASSERT_NE(first, std::string::npos);
+    const size_t second = text.find(line, first + 1);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_EQ(text.find(line, second + 1), std::string::npos) << "one request error each, no more:\n" << text;
 }
 
 TEST_F(HttpFailureTest, AStalledServerHitsTheReceiveTimeOut) {
