@@ -70,6 +70,20 @@ run_preset windows
 echo "== windows: tests under Wine"
 export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all
 ctest --preset windows -j "${jobs}" -L 'core|data|sql|geometry|platform|workspace|host|cli' --timeout 300
+echo "== windows: HTTP tests under Wine against the native loopback test server"
+# The servers run natively (their TLS and HTTP libraries exist for Linux only) in one process whose
+# control URL the tests find in VESK_HTTP_TEST_SERVER; it ends with this script, or by itself.
+rm -f build/http-test-server.url
+./build/dev/bin/HttpTestServerMain --url-file build/http-test-server.url --seconds 1200 >/dev/null &
+http_server=$!
+trap 'kill "${http_server}" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+    [ -f build/http-test-server.url ] && break
+    sleep 0.1
+done
+VESK_HTTP_TEST_SERVER=$(cat build/http-test-server.url) ctest --preset windows -j "${jobs}" -L http --timeout 300
+kill "${http_server}" && wait "${http_server}" || true
+trap - EXIT
 echo "== windows: a workspace written on Linux opens on Windows with identical values, and back"
 rm -rf build/cross && mkdir -p build/cross
 cross_test() { "$@" --gtest_filter='CrossSystem.*' --gtest_brief=1; }

@@ -114,7 +114,9 @@ TestCertificates::TestCertificates() {
                            static_cast<EVP_PKEY*>(authority_.key), false, names, serial);
         return pair;
     };
-    loopback_ = issue("127.0.0.1", "IP:127.0.0.1,DNS:localhost", 2);
+    // The address also as a DNS name: Wine's WinHTTP compares a host given as an address with the DNS
+    // names only (OpenSSL looks at the IP entry and ignores such a name).
+    loopback_ = issue("127.0.0.1", "IP:127.0.0.1,DNS:localhost,DNS:127.0.0.1", 2);
     otherHost_ = issue("other.example", "DNS:other.example", 3);
     untrusted_.key = NewKey();
     untrusted_.certificate = NewCertificate(static_cast<EVP_PKEY*>(untrusted_.key), "127.0.0.1", nullptr, nullptr,
@@ -137,25 +139,9 @@ TestCertificates::~TestCertificates() {
     std::filesystem::remove_all(folder_, ignored);
 }
 
-std::string ReceivedRequest::Header(const std::string& name) const {
-    for (const auto& [key, value] : headers) {
-        if (strcasecmp(key.c_str(), name.c_str()) == 0) {
-            return value;
-        }
-    }
-    return {};
-}
+namespace {
 
-bool ReceivedRequest::HasHeader(const std::string& name) const {
-    for (const auto& entry : headers) {
-        if (strcasecmp(entry.first.c_str(), name.c_str()) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-struct HttpTestServer::Impl {
+struct Impl {
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     mutable std::mutex mutex;  // guards requests and stopping
@@ -328,8 +314,26 @@ struct HttpTestServer::Impl {
     }
 };
 
-HttpTestServer::HttpTestServer(Security security, const TestCertificates* certificates)
-    : impl_(std::make_unique<Impl>()) {
+using Security = HttpTestServer::Security;
+
+// The server in this process: cpp-httplib on a thread of its own.
+class LocalServer final : public HttpTestServer::Backend {
+public:
+    LocalServer(Security security, const TestCertificates* certificates);
+    ~LocalServer() override { Stop(); }
+    uint16_t Port() const override { return port_; }
+    std::vector<ReceivedRequest> Requests() const override {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        return impl_->requests;
+    }
+    void Stop() override;
+
+private:
+    std::unique_ptr<Impl> impl_;
+    uint16_t port_ = 0;
+};
+
+LocalServer::LocalServer(Security security, const TestCertificates* certificates) : impl_(std::make_unique<Impl>()) {
     if (security == Security::Plain) {
         impl_->server = std::make_unique<httplib::Server>();
     } else {
@@ -353,7 +357,6 @@ HttpTestServer::HttpTestServer(Security security, const TestCertificates* certif
         } else {
             impl_->server = std::make_unique<httplib::SSLServer>(certificate, key);
         }
-        secure_ = true;
     }
     // Enough workers for every connection a test opens at once: a connection kept alive holds its
     // worker.
@@ -375,11 +378,7 @@ HttpTestServer::HttpTestServer(Security security, const TestCertificates* certif
     }
 }
 
-HttpTestServer::~HttpTestServer() {
-    Stop();
-}
-
-void HttpTestServer::Stop() {
+void LocalServer::Stop() {
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->stopping = true;
@@ -391,22 +390,11 @@ void HttpTestServer::Stop() {
     }
 }
 
-std::string HttpTestServer::BaseUrl() const {
-    return std::string(secure_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
-}
+}  // namespace
 
-std::vector<ReceivedRequest> HttpTestServer::Requests() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->requests;
-}
-
-ReceivedRequest HttpTestServer::LastRequest() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (impl_->requests.empty()) {
-        ADD_FAILURE() << "the server received no request";
-        return {};
-    }
-    return impl_->requests.back();
+std::unique_ptr<HttpTestServer::Backend> StartLocalHttpTestServer(HttpTestServer::Security security,
+                                                                  const TestCertificates* certificates) {
+    return std::make_unique<LocalServer>(security, certificates);
 }
 
 bool RawTestServer::Connection::Write(const std::string& bytes) const {

@@ -82,7 +82,9 @@ inline char PatternByte(uint64_t offset) {
 //   GET  /gzip                    "compressed body " x 1000, gzip-encoded
 //   GET  /badgzip                 Content-Encoding gzip over bytes that are no gzip
 //   GET  /redirect                302 to /text?size=7
-// Safe for concurrent use.
+// The server runs in this process, or, when the environment variable VESK_HTTP_TEST_SERVER names the
+// control URL of a native test server process (HttpTestServerMain), in that process: tests run under
+// an emulator then reach a server on the real loopback. Safe for concurrent use.
 class HttpTestServer {
 public:
     // TlsOnly11 offers nothing newer than TLS 1.1 (with the loopback certificate), which clients must refuse.
@@ -103,12 +105,44 @@ public:
     // Stops listening and ends the stalled answers.
     void Stop();
 
+    // The control URL of the external server process; empty when servers run in this process.
+    static std::string ExternalControlUrl();
+    // The PEM file of the authority that the external servers' certificates come from; empty when
+    // servers run in this process. Throws when the control does not answer.
+    static std::string ExternalAuthorityFile();
+
+    // Where the server runs: in this process or in another.
+    class Backend {
+    public:
+        virtual ~Backend() = default;
+        virtual uint16_t Port() const = 0;
+        virtual std::vector<ReceivedRequest> Requests() const = 0;
+        virtual void Stop() = 0;
+    };
+
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Backend> backend_;
     uint16_t port_ = 0;
     bool secure_ = false;
 };
+
+// A server of this process; throws where this system has none (only the external one runs there).
+std::unique_ptr<HttpTestServer::Backend> StartLocalHttpTestServer(HttpTestServer::Security security,
+                                                                  const TestCertificates* certificates);
+
+// Strings as one byte string and back, in the encoding of EncodeRequests.
+std::string EncodeStrings(const std::vector<std::string>& strings);
+std::vector<std::string> DecodeStrings(const std::string& text);
+
+// The requests as one byte string and back, for the control of the external server: every field is
+// written as its length in decimal, a colon and its bytes. DecodeRequests throws on malformed text.
+std::string EncodeRequests(const std::vector<ReceivedRequest>& requests);
+std::vector<ReceivedRequest> DecodeRequests(const std::string& text);
+
+// The security of a server by its name in the control protocol ("plain", "tls", "tls-other-host",
+// "tls-untrusted", "tls11") and back; false for an unknown name.
+bool SecurityFromName(const std::string& name, HttpTestServer::Security& security);
+const char* SecurityName(HttpTestServer::Security security);
 
 // A server on 127.0.0.1 that reads one request at a time (its head, then a body by Content-Length or
 // chunked encoding) and hands the raw bytes to respond, which writes whatever it likes to the
@@ -150,6 +184,38 @@ private:
     mutable std::mutex mutex_;  // guards received_
     std::vector<std::string> received_;
     std::thread thread_;
+};
+
+// A raw server that plays one of a few fixed scripts, in this process or, like HttpTestServer, in
+// the external server process. Safe for concurrent use.
+class ScriptedTestServer {
+public:
+    enum class Script {
+        Reply,        // answers every request with the reply bytes, then closes the connection
+        Deaf,         // reads a request's head only, then waits (at most 10 s) without reading its body
+        EndlessHead,  // a status line, then header lines without end (at most 16 MiB)
+    };
+    explicit ScriptedTestServer(Script script, std::string reply = {});
+    ~ScriptedTestServer();
+    ScriptedTestServer(const ScriptedTestServer&) = delete;
+    ScriptedTestServer& operator=(const ScriptedTestServer&) = delete;
+
+    std::string BaseUrl() const;
+    // The raw bytes of every request so far, oldest first.
+    std::vector<std::string> Received() const;
+
+    // What a server playing script does with a connection, and whether it reads request bodies.
+    static RawTestServer::Responder Responder(Script script, std::string reply);
+    static bool ReadsBody(Script script) { return script != Script::Deaf; }
+    // The script by its name in the control protocol ("reply", "deaf", "endless-head") and back.
+    static bool ScriptFromName(const std::string& name, Script& script);
+    static const char* ScriptName(Script script);
+
+private:
+    struct Remote;
+    std::unique_ptr<RawTestServer> local_;
+    std::unique_ptr<Remote> remote_;
+    uint16_t port_ = 0;
 };
 
 }  // namespace VeskTest

@@ -153,6 +153,11 @@ void Waitable::Set() {
     SetEvent(static_cast<HANDLE>(event_));
 }
 
+void Waitable::Reset() {
+    set_.store(false, std::memory_order_release);
+    ResetEvent(static_cast<HANDLE>(event_));
+}
+
 bool Waitable::WaitPlain(uint32_t timeoutMs) {
     return ::WaitForSingleObject(static_cast<HANDLE>(event_), timeoutMs) == WAIT_OBJECT_0;
 }
@@ -177,6 +182,10 @@ AlertableEvent::~AlertableEvent() = default;
 
 void AlertableEvent::Set() {
     waitable_->Set();
+}
+
+void AlertableEvent::Reset() {
+    waitable_->Reset();
 }
 
 bool AlertableEvent::IsSet() const {

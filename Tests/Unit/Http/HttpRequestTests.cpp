@@ -5,6 +5,7 @@
 #include "Core/Guard.h"
 #include "Core/Variant.h"
 #include "HttpTestSupport.h"
+#include "Support/TempFolder.h"
 
 namespace VeskTest {
 namespace {
@@ -144,7 +145,10 @@ TEST_F(HttpRequestTest, ABodyArrivingInManyReadsIsAppendedInOrder) {
     EXPECT_EQ(BodyOf(slowly.GetUnchecked()), "piece-0;piece-1;piece-2;piece-3;");
 }
 
-TEST_F(HttpRequestTest, CompressedBodiesArriveDecodedAndRedirectsAreFollowed) {
+TEST_F(HttpRequestTest, CompressedBodiesArriveDecoded) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine's WinHTTP does not decode bodies (it lacks WINHTTP_OPTION_DECOMPRESSION)";
+    }
     Core::Ptr<IHttpRequest2> gzip = NewRequest(client_.GetUnchecked(), "/gzip", HttpGet);
     Core::Ptr<IHttpResponse> decoded = Fetch(gzip.GetUnchecked());
     ASSERT_TRUE(decoded);
@@ -155,13 +159,18 @@ TEST_F(HttpRequestTest, CompressedBodiesArriveDecodedAndRedirectsAreFollowed) {
     EXPECT_EQ(BodyOf(decoded.GetUnchecked()), expected);
     EXPECT_EQ(decoded->GetHeader("Content-Encoding"), nullptr);
     EXPECT_NE(server_.LastRequest().Header("Accept-Encoding").find("gzip"), std::string::npos);
+}
 
+TEST_F(HttpRequestTest, RedirectsAreFollowed) {
     Core::Ptr<IHttpRequest2> redirect = NewRequest(client_.GetUnchecked(), "/redirect", HttpGet);
     Core::Ptr<IHttpResponse> followed = Fetch(redirect.GetUnchecked());
     ASSERT_TRUE(followed);
     EXPECT_EQ(followed->GetStatusCode(), 200u);
     EXPECT_EQ(BodyOf(followed.GetUnchecked()), "abcdefg");
-    EXPECT_EQ(server_.LastRequest().path, "/text?size=7");
+    const std::vector<ReceivedRequest> received = server_.Requests();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].path, "/redirect");
+    EXPECT_EQ(received[1].path, "/text?size=7");
 }
 
 TEST_F(HttpRequestTest, ResponseModesAndSendingAreOneShot) {
@@ -354,8 +363,9 @@ TEST_F(HttpRequestTest, SavedBodiesAreTheBytesReceived) {
     Core::Ptr<IHttpRequest2> request = NewRequest(client_.GetUnchecked(), "/bytes?size=70000", HttpGet);
     Core::Ptr<IHttpResponse> response = Fetch(request.GetUnchecked());
     ASSERT_TRUE(response);
-    const std::string path = ::testing::TempDir() + "/vesk-http-body.bin";
-    ASSERT_TRUE(response->SaveToFile(path.c_str()));
+    TempFolder folder;
+    const std::string path = folder.File("vesk-http-body.bin");
+    ASSERT_TRUE(response->SaveToFile(path.c_str())) << path;
     FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     std::string saved(80000, '\0');

@@ -26,13 +26,39 @@ using Platform::Interfaces::IHttpRequestStream2;
 using Platform::Interfaces::IHttpResponse;
 using Platform::Interfaces::IHttpResponse2;
 
+// What the system's HTTP stack reports for the failures that the tests provoke: the client passes on
+// the transport's own numbers and words.
+struct TransportWords {
+    int cancelledCode;              // a transfer closed on purpose
+    int timedOutCode;               // a transfer that hit a time-out
+    std::string receiveTimeout;     // the failure after 1000 ms without data
+    std::string sendTimeout;        // the failure after 1000 ms in which the server took nothing
+    std::string droppedConnection;  // words of the failure when the server hangs up mid-body
+    std::string badGzip;            // words of the failure for a body that is no gzip (empty: any)
+    // Words of the failure for a reply that is no HTTP, a status that is no number, a header line
+    // without a colon.
+    const char* malformedHeads[3];
+    std::string endlessHead;  // the failure for a head without end
+};
+const TransportWords& Words();
+
 // Trusts the test authority only (through OpenSSL's default verify paths) and keeps proxies out of
 // loopback traffic; shared by every test of the binary.
 class HttpTest : public ::testing::Test {
 public:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
-    static const TestCertificates& Certificates() { return *certificates_; }
+    // The authority of the in-process TLS servers; null when the servers run in another process.
+    static const TestCertificates* Certificates() { return certificates_; }
+
+    // Whether the servers run in another process (where some in-process ones cannot follow).
+    static bool ExternalServer() { return !HttpTestServer::ExternalControlUrl().empty(); }
+    // Whether this process runs under Wine rather than on the system it was built for.
+    static bool UnderWine();
+    // Whether the client runs over WinHTTP (the Windows build) rather than libcurl.
+    static bool OverWinHttp();
+    // Sets (or with a null value removes) an environment variable of this process.
+    static void SetEnvironment(const char* name, const char* value);
 
     static Core::Ptr<IHttpClient> OpenClient(const std::string& url);
     // A buffered request for path; fails the test when it cannot be created.
@@ -94,6 +120,9 @@ private:
     uint64_t size_;
     uint64_t position_ = 0;
 };
+
+// The resident memory of this process in bytes (0 when the system does not tell).
+uint64_t ResidentBytes();
 
 // True when text holds the pattern bytes from offset on.
 bool MatchesPattern(const char* data, size_t size, uint64_t offset = 0);
