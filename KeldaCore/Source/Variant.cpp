@@ -448,6 +448,12 @@ std::string UuidToText(const Uuid& uuid) {
 }
 
 Uuid UuidFromText(std::string_view text) {
+    Uuid uuid{};
+    // The plain form, which is what databases hold, needs no trimming.
+    constexpr size_t kPlainLength = 36;
+    if (text.size() == kPlainLength && Core::ParseUuidText(text, uuid.bytes)) {
+        return uuid;
+    }
     static constexpr std::string_view urn = "urn:uuid:";
     if (text.size() > 8 && text.substr(0, urn.size()) == urn) {
         text.remove_prefix(urn.size());
@@ -457,7 +463,6 @@ Uuid UuidFromText(std::string_view text) {
         text = first == std::string_view::npos ? std::string_view()
                                                : text.substr(first, text.find_last_not_of(trimmed) - first + 1);
     }
-    Uuid uuid{};
     if (!Core::ParseUuidText(text, uuid.bytes)) {
         throw std::runtime_error("Invalid UUID text: " + std::string(text));
     }

@@ -11,10 +11,6 @@ namespace {
 constexpr size_t kBareLength = 32;
 constexpr size_t kHyphenatedLength = 36;
 
-constexpr bool IsHyphenPosition(size_t index) {
-    return index == 8 || index == 13 || index == 18 || index == 23;
-}
-
 // Digit values by byte, -1 for anything that is not a hexadecimal digit: workspaces parse a UUID per
 // key cell they load, so this is on the loading path.
 constexpr std::array<int8_t, 256> kHexValues = [] {
@@ -51,6 +47,8 @@ std::string FormatUuidText(const uint8_t (&bytes)[16]) {
 }
 
 bool ParseUuidText(std::string_view text, uint8_t (&bytes)[16]) noexcept {
+    // Where each byte's two digits start, in the hyphenated form.
+    static constexpr uint8_t kHyphenated[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
     const bool hyphenated = text.size() == kHyphenatedLength;
     if (!hyphenated && text.size() != kBareLength) {
         return false;
@@ -59,18 +57,16 @@ bool ParseUuidText(std::string_view text, uint8_t (&bytes)[16]) noexcept {
         return false;
     }
     uint8_t parsed[16];
-    size_t at = 0;
-    for (uint8_t& byte : parsed) {
-        if (hyphenated && IsHyphenPosition(at)) {
-            ++at;
-        }
+    int invalid = 0;
+    for (size_t i = 0; i < 16; ++i) {
+        const size_t at = hyphenated ? kHyphenated[i] : 2 * i;
         const int high = HexValue(text[at]);
         const int low = HexValue(text[at + 1]);
-        if ((high | low) < 0) {
-            return false;
-        }
-        byte = static_cast<uint8_t>((high << 4) | low);
-        at += 2;
+        invalid |= high | low;
+        parsed[i] = static_cast<uint8_t>(((high & 0x0F) << 4) | (low & 0x0F));
+    }
+    if (invalid < 0) {
+        return false;
     }
     std::copy(std::begin(parsed), std::end(parsed), std::begin(bytes));
     return true;

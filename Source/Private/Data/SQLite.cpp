@@ -612,9 +612,15 @@ void SQLiteStatementImpl::Execute(const ColumnCallback& columnCallback, const Ro
             if (static_cast<size_t>(sqlite3_column_count(statement)) != columns.size()) {
                 continue;
             }
-            row.clear();
-            for (const SQLiteColumn& column : columns) {
-                row.push_back({column, ReadCell(column)});
+            // The pairs are made once and their values replaced row by row.
+            if (row.size() != columns.size()) {
+                row.clear();
+                for (const SQLiteColumn& column : columns) {
+                    row.push_back({column, Variant()});
+                }
+            }
+            for (size_t i = 0; i < columns.size(); ++i) {
+                row[i].value = ReadCell(columns[i]);
             }
             if (rowCallback) {
                 rowCallback(row);
