@@ -266,17 +266,6 @@ struct Impl {
                                               return false;
                                           });
         });
-        s.Get("/drop", [this](const httplib::Request& request, httplib::Response& response) {
-            Record(request, {});
-            response.set_content_provider(100000, "application/octet-stream",
-                                          [](size_t offset, size_t, httplib::DataSink& sink) {
-                                              if (offset == 0) {
-                                                  const std::string part(1000, 'd');
-                                                  return sink.write(part.data(), part.size());
-                                              }
-                                              return false;
-                                          });
-        });
         s.Get("/chunked", [this](const httplib::Request& request, httplib::Response& response) {
             Record(request, {});
             const size_t size = SizeParam(request, "size", 5000);

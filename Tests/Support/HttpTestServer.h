@@ -76,8 +76,6 @@ inline char PatternByte(uint64_t offset) {
 //   GET  /slow?pieces=N&delay=MS  N chunks of "piece-i;" with MS ms between them
 //   GET  /stall                   a head announcing 1000 bytes, 10 bytes, then silence until the
 //                                 server stops (at most 20 s)
-//   GET  /drop                    a head announcing 100000 bytes, 1000 bytes, then the connection
-//                                 is dropped
 //   GET  /chunked?size=N          N pattern bytes in chunks of 1000
 //   GET  /gzip                    "compressed body " x 1000, gzip-encoded
 //   GET  /badgzip                 Content-Encoding gzip over bytes that are no gzip

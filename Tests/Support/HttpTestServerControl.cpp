@@ -4,6 +4,7 @@
 // test anyway.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -127,12 +128,8 @@ std::string ReceivedRequest::Header(const std::string& name) const {
 }
 
 bool ReceivedRequest::HasHeader(const std::string& name) const {
-    for (const auto& entry : headers) {
-        if (EqualsNoCase(entry.first, name)) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(headers.begin(), headers.end(),
+                       [&](const auto& entry) { return EqualsNoCase(entry.first, name); });
 }
 
 HttpTestServer::HttpTestServer(Security security, const TestCertificates* certificates) {
@@ -250,26 +247,47 @@ RawTestServer::Responder ScriptedTestServer::Responder(Script script, std::strin
     return {};
 }
 
-bool ScriptedTestServer::ScriptFromName(const std::string& name, Script& script) {
-    for (Script candidate : {Script::Reply, Script::Deaf, Script::EndlessHead}) {
-        if (name == ScriptName(candidate)) {
-            script = candidate;
+namespace {
+const std::pair<ScriptedTestServer::Script, const char*> kScriptNames[] = {
+    {ScriptedTestServer::Script::Reply, "reply"},
+    {ScriptedTestServer::Script::Deaf, "deaf"},
+    {ScriptedTestServer::Script::EndlessHead, "endless-head"}};
+const std::pair<HttpTestServer::Security, const char*> kSecurityNames[] = {
+    {HttpTestServer::Security::Plain, "plain"},
+    {HttpTestServer::Security::Tls, "tls"},
+    {HttpTestServer::Security::TlsOtherHost, "tls-other-host"},
+    {HttpTestServer::Security::TlsUntrusted, "tls-untrusted"},
+    {HttpTestServer::Security::TlsOnly11, "tls11"}};
+
+// The value of name in a table of names; false when there is none.
+template <class T, size_t N>
+bool FromName(const std::pair<T, const char*> (&names)[N], const std::string& name, T& value) {
+    for (const auto& [candidate, text] : names) {
+        if (name == text) {
+            value = candidate;
             return true;
         }
     }
     return false;
 }
 
-const char* ScriptedTestServer::ScriptName(Script script) {
-    switch (script) {
-        case Script::Reply:
-            return "reply";
-        case Script::Deaf:
-            return "deaf";
-        case Script::EndlessHead:
-            return "endless-head";
+template <class T, size_t N>
+const char* NameOf(const std::pair<T, const char*> (&names)[N], T value) {
+    for (const auto& [candidate, text] : names) {
+        if (candidate == value) {
+            return text;
+        }
     }
     return "";
+}
+}  // namespace
+
+bool ScriptedTestServer::ScriptFromName(const std::string& name, Script& script) {
+    return FromName(kScriptNames, name, script);
+}
+
+const char* ScriptedTestServer::ScriptName(Script script) {
+    return NameOf(kScriptNames, script);
 }
 
 std::string EncodeStrings(const std::vector<std::string>& strings) {
@@ -333,31 +351,11 @@ std::vector<ReceivedRequest> DecodeRequests(const std::string& text) {
 }
 
 bool SecurityFromName(const std::string& name, HttpTestServer::Security& security) {
-    using Security = HttpTestServer::Security;
-    for (Security candidate :
-         {Security::Plain, Security::Tls, Security::TlsOtherHost, Security::TlsUntrusted, Security::TlsOnly11}) {
-        if (name == SecurityName(candidate)) {
-            security = candidate;
-            return true;
-        }
-    }
-    return false;
+    return FromName(kSecurityNames, name, security);
 }
 
 const char* SecurityName(HttpTestServer::Security security) {
-    switch (security) {
-        case HttpTestServer::Security::Plain:
-            return "plain";
-        case HttpTestServer::Security::Tls:
-            return "tls";
-        case HttpTestServer::Security::TlsOtherHost:
-            return "tls-other-host";
-        case HttpTestServer::Security::TlsUntrusted:
-            return "tls-untrusted";
-        case HttpTestServer::Security::TlsOnly11:
-            return "tls11";
-    }
-    return "";
+    return NameOf(kSecurityNames, security);
 }
 
 }  // namespace VeskTest

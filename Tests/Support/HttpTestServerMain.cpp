@@ -65,37 +65,19 @@ public:
         });
         server_.Get(R"(/servers/(\d+)/requests)", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard<std::mutex> lock(mutex_);
-            auto found = servers_.find(PortOf(request));
-            if (found == servers_.end()) {
-                response.status = 404;
-                return;
+            if (auto* found = Find(servers_, request, response)) {
+                response.set_content(VeskTest::EncodeRequests(found->Requests()), "application/octet-stream");
             }
-            response.set_content(VeskTest::EncodeRequests(found->second->Requests()), "application/octet-stream");
         });
         server_.Post(R"(/servers/(\d+)/stop)", [this](const httplib::Request& request, httplib::Response& response) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            auto found = servers_.find(PortOf(request));
-            if (found == servers_.end()) {
-                response.status = 404;
-                return;
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (auto* found = Find(servers_, request, response)) {
+                found->Stop();
+                response.set_content("ok", "text/plain");
             }
-            found->second->Stop();
-            response.set_content("ok", "text/plain");
         });
         server_.Delete(R"(/servers/(\d+))", [this](const httplib::Request& request, httplib::Response& response) {
-            std::unique_ptr<HttpTestServer::Backend> removed;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                auto found = servers_.find(PortOf(request));
-                if (found == servers_.end()) {
-                    response.status = 404;
-                    return;
-                }
-                removed = std::move(found->second);
-                servers_.erase(found);
-            }
-            removed.reset();
-            response.set_content("ok", "text/plain");
+            Remove(servers_, request, response);
         });
         server_.Post("/raw", [this](const httplib::Request& request, httplib::Response& response) {
             VeskTest::ScriptedTestServer::Script script = VeskTest::ScriptedTestServer::Script::Reply;
@@ -117,27 +99,12 @@ public:
         });
         server_.Get(R"(/raw/(\d+)/received)", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard<std::mutex> lock(mutex_);
-            auto found = raw_.find(PortOf(request));
-            if (found == raw_.end()) {
-                response.status = 404;
-                return;
+            if (auto* found = Find(raw_, request, response)) {
+                response.set_content(VeskTest::EncodeStrings(found->Received()), "application/octet-stream");
             }
-            response.set_content(VeskTest::EncodeStrings(found->second->Received()), "application/octet-stream");
         });
         server_.Delete(R"(/raw/(\d+))", [this](const httplib::Request& request, httplib::Response& response) {
-            std::unique_ptr<VeskTest::RawTestServer> removed;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                auto found = raw_.find(PortOf(request));
-                if (found == raw_.end()) {
-                    response.status = 404;
-                    return;
-                }
-                removed = std::move(found->second);
-                raw_.erase(found);
-            }
-            removed.reset();
-            response.set_content("ok", "text/plain");
+            Remove(raw_, request, response);
         });
         server_.Get("/authority", [this](const httplib::Request&, httplib::Response& response) {
             response.set_content(certificates_.AuthorityFile(), "text/plain");
@@ -172,6 +139,36 @@ public:
 private:
     static uint16_t PortOf(const httplib::Request& request) {
         return static_cast<uint16_t>(std::stoul(request.matches[1].str()));
+    }
+
+    // The server whose port the path names, or null with the answer 404; mutex_ is held.
+    template <class Map>
+    static typename Map::mapped_type::pointer Find(Map& map, const httplib::Request& request,
+                                                   httplib::Response& response) {
+        auto found = map.find(PortOf(request));
+        if (found == map.end()) {
+            response.status = 404;
+            return nullptr;
+        }
+        return found->second.get();
+    }
+
+    // Removes the server whose port the path names, and destroys it outside the lock.
+    template <class Map>
+    void Remove(Map& map, const httplib::Request& request, httplib::Response& response) {
+        typename Map::mapped_type removed;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto found = map.find(PortOf(request));
+            if (found == map.end()) {
+                response.status = 404;
+                return;
+            }
+            removed = std::move(found->second);
+            map.erase(found);
+        }
+        removed.reset();
+        response.set_content("ok", "text/plain");
     }
 
     VeskTest::TestCertificates certificates_;

@@ -5,6 +5,7 @@
 #include "Core/Guard.h"
 #include "Core/Variant.h"
 #include "HttpTestSupport.h"
+#include "PlatformTestSupport.h"
 #include "Support/TempFolder.h"
 
 namespace VeskTest {
@@ -366,11 +367,7 @@ TEST_F(HttpRequestTest, SavedBodiesAreTheBytesReceived) {
     TempFolder folder;
     const std::string path = folder.File("vesk-http-body.bin");
     ASSERT_TRUE(response->SaveToFile(path.c_str())) << path;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    std::string saved(80000, '\0');
-    saved.resize(std::fread(saved.data(), 1, saved.size(), file));
-    std::fclose(file);
+    const std::string saved = PlatformTest::ReadWholeFile(path);
     std::remove(path.c_str());
     ASSERT_EQ(saved.size(), 70000u);
     EXPECT_TRUE(MatchesPattern(saved.data(), saved.size()));

@@ -283,21 +283,4 @@ TEST(CrossSystem, AWorkspaceFileReadsBackWithIdenticalPropertiesAndBlobs) {
     Read(path);
 }
 
-TEST(CrossSystem, AFolderNamedBeyondAsciiNamesTheWorkspace) {
-    VeskTest::TempFolder temp;
-    const std::string folderName = "V\xC3\xA9sk \xE6\x97\xA5\xE6\x9C\xAC";
-    const std::filesystem::path folder = temp.Path() / Platform::IO::PathFromUtf8(folderName);
-    ASSERT_TRUE(std::filesystem::create_directory(folder));
-    const std::u8string folderText = folder.u8string();
-    const std::string path = std::string(folderText.begin(), folderText.end()) + "/w.veskdb";
-    Open(path, Vesk::Interfaces::ReadWrite);
-    ASSERT_TRUE(std::filesystem::exists(folder / "w.veskdb"));
-    Database db(path);
-    sqlite3_stmt* select = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db.Get(), "SELECT Name FROM Workspaces", -1, &select, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_step(select), SQLITE_ROW);
-    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)), folderName);
-    sqlite3_finalize(select);
-}
-
 }  // namespace
