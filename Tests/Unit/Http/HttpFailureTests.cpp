@@ -5,6 +5,7 @@
 
 #include "HttpTestSupport.h"
 #include "PlatformTestSupport.h"
+#include "Support/LogCapture.h"
 
 namespace VeskTest {
 namespace {
@@ -58,7 +59,7 @@ TEST_F(HttpFailureTest, CancellingMidDownloadClosesTheRequest) {
 
 // The request error of a cancelled transfer is routine and logged at DEBUG; a failed one at ERROR.
 TEST_F(HttpFailureTest, CancelledTransfersAreLoggedQuietlyAndFailuresLoudly) {
-    PlatformTest::LogCapture capture;
+    VeskTest::LogCapture capture;
     // A transfer that ended well is closed without any request error.
     Core::Ptr<IAsyncTask> fine = Get(client_.GetUnchecked(), "/text?size=3");
     ASSERT_TRUE(fine);

@@ -10,6 +10,7 @@
 #include "Core/Ptr.h"
 #include "Platform/Module.h"
 #include "PlatformTestSupport.h"
+#include "Support/LogCapture.h"
 #include "Support/TempFolder.h"
 
 namespace {
@@ -71,7 +72,7 @@ private:
 TEST(Module, RetriesABareNameOnlyWhenItExistsInTheCurrentFolder) {
     VeskTest::TempFolder folder;
     std::filesystem::copy_file(PLATFORM_TEST_MODULE, folder.Path() / "libPlatformCopy.so");
-    PlatformTest::LogCapture capture;
+    VeskTest::LogCapture capture;
     IDll* missing = nullptr;
     std::string error;
     {

@@ -3,7 +3,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "Core/Log.h"
 #include "Core/StringFormat.h"
 
 namespace PlatformTest {
@@ -32,18 +31,6 @@ std::string RecordingConsole::Text() const {
 std::vector<std::string> RecordingConsole::Calls() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_;
-}
-
-LogCapture::LogCapture() : logger_(Core::GetAppLoggerInstance()), console_(Core::MakeObject<RecordingConsole>()) {
-    logger_->SetConsole(console_.GetUnchecked());
-    logger_->SetLevel(0);
-    logger_->SetEnabled(true);
-}
-
-LogCapture::~LogCapture() {
-    logger_->SetEnabled(false);
-    logger_->SetLevel(4);
-    logger_->SetConsole(nullptr);
 }
 
 std::string ReadWholeFile(const std::string& path) {

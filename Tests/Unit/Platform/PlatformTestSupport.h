@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "Core/ErrorCode.h"
-#include "Core/IAppLogger.h"
 #include "Core/IConsole.h"
 #include "Core/Object.h"
 #include "Core/Ptr.h"
@@ -29,18 +28,6 @@ private:
     mutable std::mutex mutex_;
     std::string text_;
     std::vector<std::string> calls_;
-};
-
-// Sends everything the process logs at any level to a recording console for the scope.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    std::string Text() const { return console_->Text(); }
-
-private:
-    Core::Ptr<Platform::Interfaces::IAppLogger> logger_;
-    Core::Ptr<RecordingConsole> console_;
 };
 
 // The message of a call through an error out-pointer that must fail (give false, null or zero).

@@ -17,6 +17,7 @@
 #include "Platform/RichError.h"
 #include "Platform/StackTrace.h"
 #include "PlatformTestSupport.h"
+#include "Support/LogCapture.h"
 #include "Support/TempFolder.h"
 #include "Support/Thrown.h"
 
@@ -45,7 +46,7 @@ TEST(RichErrorText, NamesFamilyCodeAndMessageAfterAnyContext) {
 }
 
 TEST(RichErrorRaise, LogsFatalAndStackThenThrowsTheBareMessage) {
-    PlatformTest::LogCapture capture;
+    VeskTest::LogCapture capture;
     EXPECT_EQ(VeskTest::MessageThrownBy([] { Platform::RichError::ThrowErrno(ENOENT, "Opening x"); }),
               "2: Opening x::[Errno(2)] No such file or directory");
     const std::string log = capture.Text();

@@ -23,6 +23,7 @@
 #include "Platform/AsyncTaskStatusCallback.h"
 #include "Platform/ThreadDispatcher.h"
 #include "PlatformTestSupport.h"
+#include "Support/LogCapture.h"
 #include "Support/Thrown.h"
 
 namespace {
@@ -175,7 +176,7 @@ TEST(Dispatcher, WorkQueuedForAThreadThatEndsIsReleasedUnrun) {
     EXPECT_TRUE(orphaned->IsIdle());
 
     // Posting to the ended thread fails quietly with a log line and an empty task.
-    PlatformTest::LogCapture capture;
+    VeskTest::LogCapture capture;
     EXPECT_FALSE(orphaned->Post([&] { ran = true; }));
 #if defined(_WIN32)
     const std::string refused = "ERROR: QueueUserAPC Error: 6, Thread: [ThreadDispatcher] (Posting from ";
@@ -376,7 +377,7 @@ void ReportingFunction(const Data::Structures::_VARIANT* argument, Core::IErrorC
 
 TEST(Tasks, AbiPostRunsPlainFunctionsAndLogsTheirErrors) {
     Core::Ptr<ThreadDispatcher> dispatcher = CreateThreadDispatcher();
-    PlatformTest::LogCapture capture;
+    VeskTest::LogCapture capture;
     Variant argument = Variant::FromInt32(11);
     Core::Ptr<IAsyncTask> task;
     ASSERT_TRUE(dispatcher->_abi_Post(&ReportingFunction, &argument.Raw(), task.Receive(), nullptr));

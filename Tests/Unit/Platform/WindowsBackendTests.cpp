@@ -26,6 +26,7 @@
 #include "Platform/RichError.h"
 #include "Platform/StackTrace.h"
 #include "PlatformTestSupport.h"
+#include "Support/LogCapture.h"
 #include "Support/TempFolder.h"
 
 namespace {
@@ -219,7 +220,7 @@ TEST(WindowsModule, LoadsByPathAndOnlyUsesAModuleLoadedAlready) {
     FreeLibrary(mine);
     EXPECT_FALSE(Platform::Module::IsModuleLoaded(path));
 
-    PlatformTest::LogCapture capture;
+    VeskTest::LogCapture capture;
     const std::string refused = Message([] { Platform::Module::LoadDll("NoSuchModule.dll"); });
     // The loader's last error, whichever of its attempts set it, leads and names the family.
     EXPECT_TRUE(std::regex_match(refused,

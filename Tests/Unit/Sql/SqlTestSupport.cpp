@@ -5,61 +5,10 @@
 #include <stdexcept>
 
 #include "Core/Guard.h"
-#include "Core/IConsole.h"
-#include "Core/Log.h"
 #include "Core/Object.h"
 #include "Vesk/Data/KeldaData.h"
 
 namespace SqlTest {
-
-class LogCapture::Console final : public Core::ObjectT<Platform::Interfaces::IConsole> {
-public:
-    void EndWrite() override {}
-    void SetColour(uint32_t) override {}
-    void Clear() override {}
-    void Write(const char* text, uint64_t length) override {
-        std::lock_guard<std::mutex> guard(mutex_);
-        lines_.emplace_back(text, length);
-    }
-    std::vector<std::string> Lines() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return lines_;
-    }
-    void Forget() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        lines_.clear();
-    }
-
-private:
-    ~Console() override = default;
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
-
-LogCapture::LogCapture() : console_(Core::MakeObject<Console>()), logger_(Core::GetAppLoggerInstance()) {
-    logger_->SetConsole(console_.Get());
-    logger_->SetLevel(0);
-    logger_->SetShowFunction(true);
-    logger_->SetEnabled(true);
-}
-
-LogCapture::~LogCapture() {
-    logger_->SetEnabled(false);
-    logger_->SetLevel(4);
-    logger_->SetConsole(nullptr);
-}
-
-size_t LogCapture::Count(std::string_view text) const {
-    size_t count = 0;
-    for (const std::string& line : console_->Lines()) {
-        count += line.find(text) != std::string::npos ? 1 : 0;
-    }
-    return count;
-}
-
-void LogCapture::Clear() {
-    console_->Forget();
-}
 
 TablePtr MakeTable(const std::string& name, const std::vector<ColumnSpec>& columns, const std::string& key) {
     TablePtr table;

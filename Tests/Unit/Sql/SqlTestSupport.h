@@ -1,17 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "Core/DataObjects.h"
-#include "Core/IAppLogger.h"
 #include "Core/Ptr.h"
 #include "Core/Variant.h"
 #include "Private/Data/SqlStatements.h"
+#include "Support/LogCapture.h"
 #include "Support/SqliteReader.h"
 #include "Support/Thrown.h"
 #include "Vesk/Data/IObjectList.h"
@@ -22,24 +20,6 @@ namespace SqlTest {
 using ::Data::Variant;
 using TablePtr = Core::Ptr<::Data::Interfaces::ITable>;
 using RowPtr = Core::Ptr<::Data::Interfaces::IRow>;
-
-// Routes every log line of the process to memory while it lives (all levels, function names shown).
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    // How many captured lines contain text.
-    size_t Count(std::string_view text) const;
-    void Clear();
-
-private:
-    class Console;
-    Core::Ptr<Console> console_;
-    Core::Ptr<Platform::Interfaces::IAppLogger> logger_;
-};
 
 struct ColumnSpec {
     std::string name;
@@ -57,6 +37,7 @@ void SetCell(const RowPtr& row, const std::string& name, const Variant& value);
 // Cell values of the reference form: a list, which no statement can bind, and a point in time.
 Core::Ptr<::Data::Interfaces::IObjectList> NewObjectList();
 Core::Ptr<::Data::Interfaces::IDateTime> NewDateTime(const char* iso8601);
+using VeskTest::LogCapture;
 using VeskTest::MessageThrownBy;
 
 // A filter of one condition: column op value.

@@ -11,10 +11,10 @@
 #include "Core/TableAccess.h"
 #include "Private/Data/SQLite.h"
 #include "Private/Data/Table.h"
+#include "Support/LogCapture.h"
 #include "Support/Thrown.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceSchema.h"
-#include "WorkspaceTestSupport.h"
 
 namespace {
 
@@ -91,7 +91,7 @@ TEST(TableToProperties, RowsBecomeDeclaredPropertiesAndTheFirstOfANameWins) {
     AddRow(table, "Layer", DS::VT_IObject, Blob("opaque"), Variant::FromInt64(1), "IShapeLayer");
     AddRow(table, "Unset", DS::VT_Float, Variant(), Variant::FromInt64(1));
     PropertiesPtr set = NewSet();
-    WorkspaceTest::LogCapture log;
+    VeskTest::LogCapture log(false);
     Vesk::Data::TableToProperties(set.Get(), Data::RowsOf(table), nullptr);
     EXPECT_EQ(log.LinesStartingWith("ERROR: "),
               std::vector<std::string>{"ERROR: Property Colour (IString) is already registered!"});

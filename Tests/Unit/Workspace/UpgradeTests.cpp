@@ -9,12 +9,12 @@
 
 #include "Core/DataObjects.h"
 #include "Support/Fixtures.h"
+#include "Support/LogCapture.h"
 #include "Support/SqliteReader.h"
 #include "Support/TempFolder.h"
 #include "Support/Thrown.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
-#include "WorkspaceTestSupport.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string TablesOf(VeskTest::SqliteReader& db) {
 }
 
 // The lines from the first one that starts with from on.
-std::vector<std::string> LinesFrom(const WorkspaceTest::LogCapture& log, const std::string& from) {
+std::vector<std::string> LinesFrom(const VeskTest::LogCapture& log, const std::string& from) {
     const auto lines = log.Lines();
     auto first = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(from, 0) == 0; });
     return std::vector<std::string>(first, lines.end());
@@ -61,7 +61,7 @@ protected:
 
 TEST_F(Upgrade, Version1FileIsMigratedStepByStepAndLogged) {
     const std::string path = Build("WorkspaceVersion1.sql");
-    WorkspaceTest::LogCapture log;
+    VeskTest::LogCapture log(false);
     auto workspace = Open(path, Vesk::Interfaces::ReadWrite);
     const std::string on = std::string(" for workspace ") + kLegacy + ".";
     const std::vector<std::string> expected = {
@@ -108,7 +108,7 @@ TEST_F(Upgrade, Version1FileIsMigratedStepByStepAndLogged) {
 
 TEST_F(Upgrade, EmptyTablesAreRecreatedWithTheCurrentSchema) {
     const std::string path = Build("WorkspaceVersion1Empty.sql");
-    WorkspaceTest::LogCapture log;
+    VeskTest::LogCapture log(false);
     auto workspace = Open(path, Vesk::Interfaces::ReadWritePersistent);
     const std::string on = " for workspace Empty (7e8d9c0b-1a2f-4dec-bb0a-b9c8d7e6f5a4).";
     std::vector<std::string> expected = {
@@ -144,7 +144,7 @@ TEST_F(Upgrade, EmptyTablesAreRecreatedWithTheCurrentSchema) {
 TEST_F(Upgrade, FailedAlterLeavesTheFileAsItWas) {
     // The host tests check the message through the exports and that the file keeps every byte.
     const std::string path = Build("WorkspaceVersion1FailingAlter.sql");
-    WorkspaceTest::LogCapture log;
+    VeskTest::LogCapture log(false);
     const std::string message = VeskTest::MessageThrownBy([&] { Open(path, Vesk::Interfaces::ReadWrite); });
     EXPECT_NE(message.find("duplicate column name: TemporalType"), std::string::npos) << message;
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
@@ -163,7 +163,7 @@ TEST_F(Upgrade, FailedAlterLeavesTheFileAsItWas) {
 TEST_F(Upgrade, Version2NeedsAWritableOpeningAndGetsSpatialTypeNone) {
     const std::string path = Build("WorkspaceVersion2.sql");
     const std::string before = VeskTest::FileBytes(path);
-    WorkspaceTest::LogCapture log;
+    VeskTest::LogCapture log(false);
     EXPECT_NE(VeskTest::MessageThrownBy([&] { Open(path, Vesk::Interfaces::ReadOnly); }).find("readonly"),
               std::string::npos);
     EXPECT_EQ(log.LinesStartingWith("FATAL: Failed to upgrade workspace Survey").size(), 1u);
@@ -184,7 +184,7 @@ TEST_F(Upgrade, CurrentAndNewerVersionsOpenUnchanged) {
     Core::MakeObject<WorkspaceManagerImpl>(uuid, path, Vesk::Interfaces::ReadWrite, nullptr, 0);
     const std::string name = folder_.Path().filename().string();
     {
-        WorkspaceTest::LogCapture log;
+        VeskTest::LogCapture log(false);
         auto current = Open(path, Vesk::Interfaces::ReadWrite);
         EXPECT_EQ(log.LinesStartingWith("INFO: Workspace "),
                   std::vector<std::string>{"INFO: Workspace " + name + " (" + Data::UuidToText(uuid) +
@@ -192,7 +192,7 @@ TEST_F(Upgrade, CurrentAndNewerVersionsOpenUnchanged) {
     }
     VeskTest::SqliteReader(path).Execute("UPDATE Workspaces SET Version = 4");
     const std::string before = VeskTest::FileBytes(path);
-    WorkspaceTest::LogCapture log;
+    VeskTest::LogCapture log(false);
     auto newer = Open(path, Vesk::Interfaces::ReadWrite);
     EXPECT_EQ(newer->StoredVersion(), 4);
     EXPECT_EQ(log.LinesStartingWith("ERROR: "),
