@@ -9,7 +9,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -28,6 +27,7 @@
 #include "PlatformTestSupport.h"
 #include "Support/LogCapture.h"
 #include "Support/TempFolder.h"
+#include "Support/Thrown.h"
 
 namespace {
 
@@ -38,6 +38,7 @@ using Platform::Interfaces::IFileMapping;
 using Platform::Interfaces::ISynchrounousFile;
 using Platform::RichError::Family;
 using Platform::RichError::Text;
+using VeskTest::MessageThrownBy;
 
 // A folder and a file name with letters outside ASCII and outside the system's code page.
 const std::string kFolderName = "V\xC3\xA9sk \xE6\x97\xA5\xE6\x9C\xAC";
@@ -64,15 +65,6 @@ Core::Ptr<ISynchrounousFile> OpenSync(const std::string& path, uint32_t access, 
     return OpenFile(path, access, share, disposition).Cast<ISynchrounousFile>();
 }
 
-std::string Message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "nothing thrown";
-}
-
 TEST(WindowsRichError, TakesTheSystemsTextsPerFamily) {
     const std::string denied = Text(Family::Win32, ERROR_ACCESS_DENIED);
     EXPECT_EQ(denied.rfind("[Win32(5)] ", 0), 0u) << denied;
@@ -91,7 +83,7 @@ TEST(WindowsRichError, TakesTheSystemsTextsPerFamily) {
         EXPECT_EQ(timedOut.rfind("[WinHttp(12002)] ", 0), 0u) << timedOut;
         EXPECT_EQ(timedOut.find("<Error message could not be obtained"), std::string::npos) << timedOut;
     }
-    EXPECT_EQ(Message([] { Platform::RichError::ThrowWin32(ERROR_ACCESS_DENIED, "Doing y"); }),
+    EXPECT_EQ(MessageThrownBy([] { Platform::RichError::ThrowWin32(ERROR_ACCESS_DENIED, "Doing y"); }),
               "5: Doing y::" + denied);
 }
 
@@ -135,17 +127,17 @@ TEST_F(WideFolder, FilesWithWideNamesAreWrittenReadAndDescribed) {
 
 TEST_F(WideFolder, OpeningFailuresNameThePathAndTheSystemsReason) {
     const std::string path = File(kFileName);
-    const std::string missing = Message([&] { OpenFile(path, kGenericRead, kShareRead, kOpenExisting); });
+    const std::string missing = MessageThrownBy([&] { OpenFile(path, kGenericRead, kShareRead, kOpenExisting); });
     EXPECT_EQ(missing, "2: Failed to open or create file at location " + path +
                            "::" + Text(Family::Win32, ERROR_FILE_NOT_FOUND));
     OpenFile(path, kGenericWrite, 0, kCreateNew);
-    EXPECT_EQ(Message([&] {
+    EXPECT_EQ(MessageThrownBy([&] {
                   OpenFile(path, kGenericWrite, 0, kCreateNew);
               }).rfind("80: Failed to open or create file at location ", 0),
               0u);
-    EXPECT_EQ(Message([&] { OpenFile(path, kGenericRead, 0, kOpenExisting, kFlagOverlapped); }),
+    EXPECT_EQ(MessageThrownBy([&] { OpenFile(path, kGenericRead, 0, kOpenExisting, kFlagOverlapped); }),
               "Support for async files not yet implemented");
-    EXPECT_EQ(Message([&] { CreateFileMetadata(File("missing")); }), "File specified does not exists");
+    EXPECT_EQ(MessageThrownBy([&] { CreateFileMetadata(File("missing")); }), "File specified does not exists");
 }
 
 TEST(WindowsPaths, OnlyDrivePathsTakeTheLongPrefix) {
@@ -172,7 +164,7 @@ TEST_F(WideFolder, MappingsExtendFlushAndRefuseBadRequests) {
     auto reader = CreateFileMapping(Data::NewString(path).GetUnchecked(), 0, true);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(reader->GetData()), 6), "mapped");
     EXPECT_TRUE(reader->IsReadOnly());
-    EXPECT_EQ(Message([&] { CreateFileMapping(Data::NewString(path).GetUnchecked(), 4097, true); }),
+    EXPECT_EQ(MessageThrownBy([&] { CreateFileMapping(Data::NewString(path).GetUnchecked(), 4097, true); }),
               "When creating file mapping in read only mode, size should not be greater than file size");
 }
 
@@ -221,7 +213,7 @@ TEST(WindowsModule, LoadsByPathAndOnlyUsesAModuleLoadedAlready) {
     EXPECT_FALSE(Platform::Module::IsModuleLoaded(path));
 
     VeskTest::LogCapture capture;
-    const std::string refused = Message([] { Platform::Module::LoadDll("NoSuchModule.dll"); });
+    const std::string refused = MessageThrownBy([] { Platform::Module::LoadDll("NoSuchModule.dll"); });
     // The loader's last error, whichever of its attempts set it, leads and names the family.
     EXPECT_TRUE(std::regex_match(refused,
                                  std::regex(R"((\d+): Failed to load library: NoSuchModule\.dll::\[Win32\(\1\)\] .+)")))
