@@ -23,6 +23,7 @@
 #include "Core/Variant.h"
 #include "Platform/File.h"
 #include "Private/Data/Table.h"
+#include "PropertyValues.h"
 #include "Support/TempFolder.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace/DefaultSecret.h"
@@ -36,7 +37,12 @@ using Data::Variant;
 using Vesk::Data::BlobToValue;
 using Vesk::Data::ValueToBlob;
 using Vesk::Workspace::impl::WorkspaceManagerImpl;
-using Bytes = std::vector<uint8_t>;
+using WorkspaceTest::Bytes;
+using WorkspaceTest::BytesOf;
+using WorkspaceTest::DateTime;
+using WorkspaceTest::SecureString;
+using WorkspaceTest::Shown;
+using WorkspaceTest::StringList;
 
 constexpr const char* kUuid = "4f0c2d1e-9b7a-4c55-8e21-6a3b0d9f7c14";
 
@@ -48,35 +54,12 @@ struct Stored {
     uint16_t readsAs = 0;
 };
 
-Variant SecureString(const std::string& text) {
-    Core::Ptr<DI::ISecureString> secure;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Data_CreateSecureString(secure.Receive(), text.data(), text.size(), e); });
-    return Variant::FromObject(secure, DS::VT_IObject);
-}
-
-Variant DateTime(uint64_t fileTime) {
-    Core::Ptr<DI::IDateTime> dateTime;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Data_CreateDateTimeFromFileTime(fileTime, dateTime.Receive(), e); });
-    return Variant::FromObject(dateTime, DS::VT_DateTime);
-}
-
 template <class T>
 Variant Document(bool (*create)(T**), const std::string& text, uint16_t type) {
     Core::Ptr<T> document;
     create(document.Receive());
     Core::ThrowIfFailed([&](Core::IErrorCode** e) { return document->Load(text.data(), text.size(), e); });
     return Variant::FromObject(document, type);
-}
-
-Variant StringList(const std::vector<std::string>& items) {
-    Core::Ptr<DI::IObjectList> list;
-    Data_CreateObjectList(list.Receive());
-    for (const std::string& item : items) {
-        list->Append(Data::NewString(item).Get(), nullptr);
-    }
-    return Variant::FromObject(list, DS::VT_StringList);
 }
 
 // The same values on every system: one of each stored type.
@@ -116,30 +99,6 @@ std::vector<Stored> Values() {
         {"enum", Variant::FromObject(enumeration, DS::VT_IObject), "Data::IEnum"},
         {"secure", SecureString("p@ssw\xc3\xb6rd under the default secret"), "Data::ISecureString"},
     };
-}
-
-Bytes BytesOf(DI::IArray* array) {
-    return array != nullptr && array->GetByteSize() != 0
-               ? Bytes(array->GetData(), array->GetData() + array->GetByteSize())
-               : Bytes();
-}
-
-// What a value holds, as text: the text of secure strings and enumerations, the bytes of arrays.
-std::string Shown(const Variant& value) {
-    if (value.Type() == DS::VT_Array) {
-        const Bytes bytes = BytesOf(value.AsArray().Get());
-        return std::string(bytes.begin(), bytes.end());
-    }
-    if (value.Type() == DS::VT_IObject) {
-        auto object = value.AsObject<Core::IObject>();
-        if (auto secure = object.TryCast<DI::ISecureString>()) {
-            return std::string(secure->GetText(), secure->GetLength());
-        }
-        if (auto enumeration = object.TryCast<DI::IEnum>()) {
-            return enumeration->GetText();
-        }
-    }
-    return value.ToString();
 }
 
 constexpr const char* kObject = "7a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
@@ -244,7 +203,7 @@ void Expect(DI::IProperties* set, const std::string& prefix, DI::IArray* secret,
         const Variant back = Variant::Adopt(raw);
         ASSERT_EQ(back.Type(), stored.readsAs != 0 ? stored.readsAs : stored.value.Type());
         EXPECT_EQ(Shown(back), Shown(stored.value));
-        EXPECT_EQ(StoredBlob(db, name), BytesOf(ValueToBlob(stored.value, secret).Get()));
+        EXPECT_EQ(StoredBlob(db, name), BytesOf(ValueToBlob(stored.value, secret)));
     }
 }
 

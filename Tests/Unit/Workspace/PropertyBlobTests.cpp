@@ -10,6 +10,7 @@
 #include "Core/Guard.h"
 #include "Core/Variant.h"
 #include "Private/Data/Table.h"
+#include "PropertyValues.h"
 #include "Support/Thrown.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/VeskCore.h"
@@ -22,17 +23,18 @@ using Data::Variant;
 using Vesk::Data::BlobToValue;
 using Vesk::Data::ValueToBlob;
 using ArrayPtr = Core::Ptr<DI::IArray>;
-using Bytes = std::vector<uint8_t>;
+using WorkspaceTest::Bytes;
+using WorkspaceTest::BytesOf;
+using WorkspaceTest::DateTime;
+using WorkspaceTest::SecureString;
+using WorkspaceTest::Shown;
+using WorkspaceTest::StringList;
 
 constexpr const char* kBadSize =
     "Failed to read data from blob array due target type size being less than actual or size was beyond 8 bytes.";
 constexpr const char* kTampered =
     "Decryption failed: the encrypted data was changed or was not encrypted with this key";
 
-Bytes BytesOf(const ArrayPtr& array) {
-    return array && array->GetByteSize() != 0 ? Bytes(array->GetData(), array->GetData() + array->GetByteSize())
-                                              : Bytes();
-}
 ArrayPtr Blob(const Bytes& bytes) {
     return Data::NewByteArray(bytes.data(), bytes.size());
 }
@@ -41,44 +43,6 @@ ArrayPtr Secret(const std::string& text = "0123456789abcdef0123456789abcdef") {
 }
 Variant Read(const Bytes& bytes, int32_t type, const char* interfaceType = "", DI::IArray* secret = nullptr) {
     return BlobToValue(Blob(bytes).Get(), type, interfaceType, secret);
-}
-
-Variant SecureString(const std::string& text) {
-    Core::Ptr<DI::ISecureString> secure;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Data_CreateSecureString(secure.Receive(), text.data(), text.size(), e); });
-    return Variant::FromObject(secure, DS::VT_IObject);
-}
-Variant DateTime(uint64_t fileTime) {
-    Core::Ptr<DI::IDateTime> dateTime;
-    Core::ThrowIfFailed(
-        [&](Core::IErrorCode** e) { return Data_CreateDateTimeFromFileTime(fileTime, dateTime.Receive(), e); });
-    return Variant::FromObject(dateTime, DS::VT_DateTime);
-}
-Variant StringList(const std::vector<std::string>& items) {
-    Core::Ptr<DI::IObjectList> list;
-    Data_CreateObjectList(list.Receive());
-    for (const std::string& item : items) {
-        list->Append(Data::NewString(item).Get(), nullptr);
-    }
-    return Variant::FromObject(list, DS::VT_StringList);
-}
-
-// What a value holds, as text: the text of secure strings and enumerations, the bytes of arrays.
-std::string Shown(const Variant& value) {
-    if (value.Type() == DS::VT_Array) {
-        const Bytes bytes = BytesOf(value.AsArray());
-        return std::string(bytes.begin(), bytes.end());
-    }
-    if (auto secure = value.Type() == DS::VT_IObject ? value.AsObject<Core::IObject>().TryCast<DI::ISecureString>()
-                                                     : Core::Ptr<DI::ISecureString>()) {
-        return std::string(secure->GetText(), secure->GetLength());
-    }
-    if (auto enumeration = value.Type() == DS::VT_IObject ? value.AsObject<Core::IObject>().TryCast<DI::IEnum>()
-                                                          : Core::Ptr<DI::IEnum>()) {
-        return enumeration->GetText();
-    }
-    return value.ToString();
 }
 
 TEST(PropertyBlob, LayoutIsLittleEndianWithoutTerminators) {
