@@ -154,9 +154,10 @@ void CreateThroughSqlite(sqlite3* db, int64_t n) {
     CheckSql(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
 }
 
+// Without the per-connection mutex, as the library opens its connections: each side is used by one thread.
 sqlite3* OpenRaw(const std::string& path) {
     sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
         throw std::runtime_error("cannot open " + path);
     }
     return db;
