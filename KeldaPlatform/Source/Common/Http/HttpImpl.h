@@ -220,6 +220,12 @@ struct RequestCore {
     uint64_t contentLength = 0;  // from the response head; 0 when absent
 };
 
+// The core's transfer as it is now, read under its owner's lock; null once the request is closed.
+inline std::shared_ptr<Transport::Transfer> CurrentTransfer(std::mutex& mutex, const RequestCore& core) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return core.transfer;
+}
+
 // A request with a buffered body. Safe for concurrent use: the network thread completes it while
 // its owner waits; stateMutex_ guards the core's fields, the handlers, the mode and the stream.
 class HttpRequestImpl final : public Core::ObjectT<Interfaces::IHttpRequest2>, private Transport::ITransferSink {

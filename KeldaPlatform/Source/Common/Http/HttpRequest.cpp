@@ -146,11 +146,7 @@ bool HttpRequestImpl::SetHeaders(Interfaces::IHttpHeaders* headers) {
     if (headers == nullptr || headers->GetCount() == 0) {
         return false;
     }
-    std::shared_ptr<Transport::Transfer> transfer;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        transfer = core_.transfer;
-    }
+    std::shared_ptr<Transport::Transfer> transfer = CurrentTransfer(stateMutex_, core_);
     try {
         return transfer && transfer->AddHeaders(detail::HeaderLines(headers, nullptr));
     } catch (const std::exception&) {
@@ -500,22 +496,14 @@ void HttpRequestImpl::ReadData() {
 }
 
 void HttpRequestImpl::OnSendRequestComplete() {
-    std::shared_ptr<Transport::Transfer> transfer;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        transfer = core_.transfer;
-    }
+    std::shared_ptr<Transport::Transfer> transfer = CurrentTransfer(stateMutex_, core_);
     if (transfer) {
         transfer->ReceiveResponse();
     }
 }
 
 void HttpRequestImpl::OnHeadersAvailable() {
-    std::shared_ptr<Transport::Transfer> transfer;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        transfer = core_.transfer;
-    }
+    std::shared_ptr<Transport::Transfer> transfer = CurrentTransfer(stateMutex_, core_);
     if (!transfer) {
         return;
     }

@@ -236,11 +236,7 @@ void HttpRequestStreamImpl::WriteData() {
 }
 
 void HttpRequestStreamImpl::ReadData() {
-    std::shared_ptr<Transport::Transfer> transfer;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        transfer = core_.transfer;
-    }
+    std::shared_ptr<Transport::Transfer> transfer = CurrentTransfer(stateMutex_, core_);
     if (!transfer || !transfer->ReadData(core_.receiveBuffer.data(), kReceiveBufferSize)) {
         LogFrom(Core::LogError, "ReadData",
                 Core::StringFormat("WinHttpReadData failed (%d) %s", 0, "The request is closed or has failed"));
@@ -248,11 +244,7 @@ void HttpRequestStreamImpl::ReadData() {
 }
 
 void HttpRequestStreamImpl::OnHeadersAvailable() {
-    std::shared_ptr<Transport::Transfer> transfer;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        transfer = core_.transfer;
-    }
+    std::shared_ptr<Transport::Transfer> transfer = CurrentTransfer(stateMutex_, core_);
     if (!transfer) {
         return;
     }
