@@ -6,8 +6,11 @@
 #include <cstdint>
 
 #include "Vesk/Core/IErrorCode.h"
+#include "Vesk/Data/IString.h"
 #include "Vesk/Data/Structures.h"
 #include "Vesk/Export.h"
+#include "Vesk/Services/IWorkspaceRootServices.h"
+#include "Vesk/Services/IWorkspaceServices.h"
 #include "Vesk/Workspace/IWorkspaceManager.h"
 
 // Opens (creating when missing) the workspace database at path, a file path or an SQLite URI.
@@ -35,6 +38,21 @@ VESK_WORKSPACE_API bool VeskWorkspace_LoadFromMemory1(const void* data, uint64_t
 
 // Replaces the workspace's secret by the one derived from its UUID alone.
 VESK_WORKSPACE_API bool VeskWorkspace_GenerateDefaultSecret(Vesk::Interfaces::IWorkspaceManager* workspace,
+                                                            Core::IErrorCode** error);
+
+// A handle on the workspace server at url (its listing URL, such as "https://host/ws"), caching
+// workspaces under localFolder. apiKey (may be null) is sent as "x-api-key" with every request. Nothing
+// is sent until a task is asked for.
+VESK_WORKSPACE_API bool VeskWorkspace_OpenWorkspaceRootServices(const char* url, const char* localFolder,
+                                                                Data::Interfaces::ISecureString* apiKey,
+                                                                Vesk::Interfaces::IWorkspaceRootServices** root,
+                                                                Core::IErrorCode** error);
+
+// The remote workspace at url (its own URL, "{server URL}/{uuid}") with its cache in localFolder. Asks
+// the server for the workspace's UUID, name and description before it returns.
+VESK_WORKSPACE_API bool VeskWorkspace_OpenWorkspaceServices(const char* url, const char* localFolder,
+                                                            Data::Interfaces::ISecureString* apiKey,
+                                                            Vesk::Interfaces::IWorkspaceServices** services,
                                                             Core::IErrorCode** error);
 
 // Accepted for compatibility and ignored: the library logs through the host module's logger or its own.

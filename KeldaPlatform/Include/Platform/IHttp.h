@@ -17,6 +17,9 @@ enum HttpMethod : uint32_t {
     HttpOptions = 6,
     HttpTrace = 7,
     HttpPatch = 8,
+    // WebDAV (RFC 4918): the storage service lists folders and makes them with these.
+    HttpPropfind = 9,
+    HttpMkcol = 10,
 };
 
 // Proxy use of a client session.

@@ -71,7 +71,8 @@ TEST(HttpHeaderSet, NamesAreExactAndMissingOnesAreRefused) {
     EXPECT_EQ(types->GetCount(), 0u);
     EXPECT_STREQ(Http::MethodName(HttpPatch), "Patch");
     EXPECT_STREQ(Http::MethodVerb(HttpOptions), "");
-    EXPECT_STREQ(Http::MethodName(9), "");
+    EXPECT_STREQ(Http::MethodVerb(HttpPropfind), "PROPFIND");
+    EXPECT_STREQ(Http::MethodName(11), "");
 }
 
 class HttpRequestTest : public HttpTest {

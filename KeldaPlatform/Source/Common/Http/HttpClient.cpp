@@ -1,6 +1,7 @@
 // The client: one session, one server, and the requests made for it; and the task functions that
 // turn a request into a result on the caller's thread.
 #include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 
 #include "Common/Http/HttpImpl.h"
@@ -13,14 +14,15 @@
 namespace Platform::Network::Http {
 
 const char* MethodName(uint32_t method) {
-    static const char* const kNames[] = {"Get",     "Post",    "Head",  "Put",  "Delete",
-                                         "Connect", "Options", "Trace", "Patch"};
-    return method < 9 ? kNames[method] : "";
+    static const char* const kNames[] = {"Get",     "Post",  "Head",  "Put",      "Delete", "Connect",
+                                         "Options", "Trace", "Patch", "Propfind", "Mkcol"};
+    return method < std::size(kNames) ? kNames[method] : "";
 }
 
 const char* MethodVerb(uint32_t method) {
-    static const char* const kVerbs[] = {"GET", "POST", "HEAD", "PUT", "DELETE", "", "", "", "PATCH"};
-    return method < 9 ? kVerbs[method] : "";
+    static const char* const kVerbs[] = {"GET", "POST", "HEAD",  "PUT",      "DELETE", "",
+                                         "",    "",     "PATCH", "PROPFIND", "MKCOL"};
+    return method < std::size(kVerbs) ? kVerbs[method] : "";
 }
 
 HttpClientImpl::~HttpClientImpl() {
