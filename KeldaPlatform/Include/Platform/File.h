@@ -56,6 +56,11 @@ inline constexpr uint64_t kMaxFilePiece = 0xFFFFFFFFull;
 // result. Throws when the file fails or ends before size bytes were read.
 void ReadFully(Interfaces::ISynchrounousFile& file, uint8_t* buffer, uint64_t size, uint64_t piece = kMaxFilePiece);
 
+// Writes size bytes at data to a new temporary file beside path, flushes it to the storage and renames
+// it over path in one step: a reader, or a crash at any moment, leaves path with its old bytes or the
+// new ones, never a part. On failure path is as it was and the temporary file is removed.
+void ReplaceFileAtomically(const std::string& path, const void* data, uint64_t size);
+
 // The whole file as a new byte array object, read with ReadFully in pieces of at most piece bytes.
 // Throws "file_size" when the size cannot be taken, and what ReadFully throws when the file holds
 // fewer bytes than its size said.

@@ -4,9 +4,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "Common/Backend.h"
 #include "Core/Guard.h"
 #include "Core/Object.h"
 #include "Core/StringFormat.h"
+#include "Core/Variant.h"
 #include "Platform/File.h"
 #include "Vesk/Data/KeldaData.h"
 
@@ -57,6 +59,77 @@ Core::Ptr<Data::Interfaces::IArray> ReadFileToArray(const std::string& path, uin
     Core::ThrowIfFailed([&](Core::IErrorCode** error) { return array->Assign(nullptr, 1, size, error); });
     ReadFully(*file, array->GetData(), size, piece);
     return array;
+}
+
+namespace {
+
+// Removes the temporary file unless the rename took it.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(PathFromUtf8(path_), ignored);
+        }
+    }
+    const std::string& Path() const { return path_; }
+    void Release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+std::string TemporaryNameBeside(const std::string& path) {
+    Data::Uuid uuid{};
+    if (!Data_NewUuid(&uuid)) {
+        throw std::runtime_error("Failed to create a UUID");
+    }
+    const std::filesystem::path target = PathFromUtf8(path);
+    const std::u8string folder = target.parent_path().u8string();
+    std::string name = ".vesk-" + Data::UuidToText(uuid) + ".part";
+    if (folder.empty()) {
+        return name;
+    }
+    return std::string(reinterpret_cast<const char*>(folder.data()), folder.size()) + "/" + name;
+}
+
+}  // namespace
+
+void ReplaceFileAtomically(const std::string& path, const void* data, uint64_t size) {
+    TemporaryFile temporary(TemporaryNameBeside(path));
+    {
+        Core::Ptr<Interfaces::ISynchrounousFile> file =
+            OpenFile(temporary.Path(), kGenericWrite, kShareRead | kShareDelete, kCreateNew)
+                .Cast<Interfaces::ISynchrounousFile>();
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        uint64_t done = 0;
+        while (done < size) {
+            uint32_t written = 0;
+            Core::ThrowIfFailed([&](Core::IErrorCode** error) {
+                written = file->Write(bytes + done, std::min(size - done, kMaxFilePiece), error);
+                return true;
+            });
+            if (written == 0) {
+                throw std::runtime_error(Core::StringFormat("Failed to write %s", temporary.Path().c_str()));
+            }
+            done += written;
+        }
+        if (!Backend::FlushFile(file->GetHandle())) {
+            throw std::runtime_error(Core::StringFormat(
+                "Failed to flush %s: %s", temporary.Path().c_str(),
+                Backend::SystemMessage(Backend::ErrorFamily(), static_cast<uint32_t>(Backend::LastError())).c_str()));
+        }
+    }
+    int error = 0;
+    if (!Backend::ReplaceFile(temporary.Path(), path, error)) {
+        throw std::runtime_error(
+            Core::StringFormat("Failed to replace %s: %s", path.c_str(),
+                               Backend::SystemMessage(Backend::ErrorFamily(), static_cast<uint32_t>(error)).c_str()));
+    }
+    temporary.Release();
 }
 
 }  // namespace Platform::IO

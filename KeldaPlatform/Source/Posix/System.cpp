@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -149,6 +150,14 @@ bool QueryFileStatus(const std::string& path, FileStatus& status, int& error) {
 
 bool FlushFile(intptr_t handle) {
     return fsync(static_cast<int>(handle)) == 0;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, int& error) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        error = errno;
+        return false;
+    }
+    return true;
 }
 
 void DebuggerOutput(const std::string&) noexcept {
