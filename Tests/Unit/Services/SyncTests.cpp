@@ -7,7 +7,14 @@
 #include <fstream>
 #include <thread>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
 #include "Core/ErrorCode.h"
+#include "FaultProxy.h"
 #include "Fixtures.h"
 #include "LogCapture.h"
 #include "ServerProcess.h"
@@ -83,7 +90,10 @@ protected:
 
     fs::path Root() const { return temp_.Path() / "root"; }
     fs::path WorkspaceFolder() const { return Root() / kUuid; }
-    std::string WorkspaceUrl() const { return server_->Url(std::string("/ws/") + kUuid); }
+    std::string WorkspaceUrl(int port = 0) const {
+        return "http://127.0.0.1:" + std::to_string(port != 0 ? port : server_->Port()) + "/ws/" + kUuid;
+    }
+    fs::path CachedFile(const std::string& cache) const { return temp_.Path() / cache / "Files" / "Shared.veskdb"; }
 
     static void MakeWorkspace(const fs::path& path, const std::string& description) {
         Data::Uuid uuid = Data::UuidFromText(kUuid);
@@ -93,8 +103,17 @@ protected:
         ASSERT_TRUE(workspace->SetDescription(description.c_str(), error.Receive())) << error.Message();
     }
 
-    Cache OpenCache(const std::string& name) {
-        return Cache{WorkspaceServicesImpl::Open(WorkspaceUrl(), (temp_.Path() / name).string(), nullptr)};
+    Cache OpenCache(const std::string& name, int port = 0) {
+        return Cache{WorkspaceServicesImpl::Open(WorkspaceUrl(port), (temp_.Path() / name).string(), nullptr)};
+    }
+
+    // Another cache stores a change, so that the next reload has something to download.
+    void ChangeRemotely(const std::string& description) {
+        Cache other = OpenCache("other");
+        ASSERT_EQ(other.Discard(), "");
+        ASSERT_EQ(other.Reload(), "");
+        other.Edit(description);
+        ASSERT_EQ(other.Store(), "");
     }
 
     VeskTest::TempFolder temp_;
@@ -212,6 +231,64 @@ TEST_F(SyncTest, TheRemoteFolderMustHoldExactlyOneWorkspaceFileByItsExactExtensi
                                   std::string(cache.services->GetName()) +
                                   "] should have single .veskdb file in the root foolder");
     EXPECT_NE(cache.Store().find(kNoModifications), std::string::npos);
+}
+
+TEST_F(SyncTest, ABrokenDownloadKeepsThePreviousFileAndItsHash) {
+    VeskTest::FaultProxy proxy(server_->Port());
+    Cache cache = OpenCache("cache", proxy.Port());
+    ASSERT_EQ(cache.Reload(), "");
+    const std::string before = VeskTest::FileBytes(CachedFile("cache").string());
+    ChangeRemotely("Changed elsewhere");
+
+    proxy.Set(VeskTest::FaultProxy::Mode::Cut, 4096);
+    EXPECT_NE(cache.Reload(), "");
+    EXPECT_EQ(VeskTest::FileBytes(CachedFile("cache").string()), before);
+    EXPECT_FALSE(cache.LocalModified());
+    EXPECT_TRUE(cache.RemoteModified());
+    EXPECT_EQ(std::distance(fs::directory_iterator(CachedFile("cache").parent_path()), fs::directory_iterator()), 1);
+
+    proxy.Set(VeskTest::FaultProxy::Mode::Pass);
+    EXPECT_EQ(cache.Reload(), "");
+    EXPECT_EQ(cache.Description(), "Changed elsewhere");
+}
+
+// Run only as the child of the next test: reloads the cache that the environment names.
+TEST(SyncChild, Reload) {
+    const char* url = std::getenv("VESK_SYNC_CHILD_URL");
+    if (url == nullptr) {
+        GTEST_SKIP() << "runs as the child of AClientKilledMidDownloadLeavesTheCacheUsable";
+    }
+    Cache cache{WorkspaceServicesImpl::Open(url, std::getenv("VESK_SYNC_CHILD_CACHE"), nullptr)};
+    cache.Reload();
+}
+
+TEST_F(SyncTest, AClientKilledMidDownloadLeavesTheCacheUsable) {
+    VeskTest::FaultProxy proxy(server_->Port());
+    Cache cache = OpenCache("cache", proxy.Port());
+    ASSERT_EQ(cache.Reload(), "");
+    const std::string before = VeskTest::FileBytes(CachedFile("cache").string());
+    ChangeRemotely("Changed elsewhere");
+
+    proxy.Set(VeskTest::FaultProxy::Mode::Hold, 4096);
+    const std::string url = "VESK_SYNC_CHILD_URL=" + WorkspaceUrl(proxy.Port());
+    const std::string folder = "VESK_SYNC_CHILD_CACHE=" + (temp_.Path() / "cache").string();
+    std::string self = "/proc/self/exe";
+    std::string filter = "--gtest_filter=SyncChild.Reload";
+    char* argv[] = {self.data(), filter.data(), nullptr};
+    char* envp[] = {const_cast<char*>(url.c_str()), const_cast<char*>(folder.c_str()), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp), 0);
+    const bool held = proxy.WaitUntilHolding(20000);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    ASSERT_TRUE(held) << "the child never reached its download";
+    proxy.Set(VeskTest::FaultProxy::Mode::Pass);
+    proxy.Release();
+
+    EXPECT_EQ(VeskTest::FileBytes(CachedFile("cache").string()), before);
+    EXPECT_FALSE(cache.LocalModified());
+    EXPECT_EQ(cache.Reload(), "");
+    EXPECT_EQ(cache.Description(), "Changed elsewhere");
 }
 
 }  // namespace

@@ -1,0 +1,224 @@
+#include "Sync.h"
+
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <cstdlib>
+#include <ostream>
+
+#include "Library.h"
+
+namespace VeskTool {
+namespace {
+
+namespace DI = Data::Interfaces;
+namespace DS = Data::Structures;
+using Vesk::Interfaces::IWorkspaceRootServices;
+using Vesk::Interfaces::IWorkspaceServices;
+
+// A registered server as the registry and the credential store know it.
+struct Remote {
+    std::string url;
+    Handle<DI::ISecureString> key;
+};
+
+std::string VariantText(const DS::_VARIANT& value) {
+    if (DS::VariantTypeCode(value) != DS::VT_String) {
+        return {};
+    }
+    if (DS::VariantFormOf(value) == DS::VF_Inline) {
+        return value.text;
+    }
+    auto* text = dynamic_cast<DI::IString*>(value.object);
+    return text != nullptr ? TextOf(text) : std::string();
+}
+
+std::string PropertyText(DI::IProperties* remote, const char* name) {
+    DS::_VARIANT value{};
+    Call([&](Core::IErrorCode** e) { return remote->GetValue(name, &value, e); }, "The registry could not be read");
+    std::string text = VariantText(value);
+    DS::VariantClear(&value);
+    return text;
+}
+
+Remote FindRemote(const std::string& alias) {
+    Handle<DI::IObjectList> remotes;
+    Call([&](Core::IErrorCode** e) { return VeskWorkspace_GetWorkspaceRemotes(remotes.Out(), e); },
+         "The registry of servers could not be read");
+    for (uint64_t i = 0; i < remotes->GetCount(); ++i) {
+        Handle<DI::IProperties> remote = ItemAs<DI::IProperties>(remotes.Get(), i);
+        if (PropertyText(remote.Get(), "Alias") != alias) {
+            continue;
+        }
+        Call([&](Core::IErrorCode** e) { return VeskWorkspace_ReadRemoteSecret(remote.Get(), e); },
+             "The server's API key could not be read");
+        Remote found;
+        found.url = PropertyText(remote.Get(), "Url");
+        DS::_VARIANT key{};
+        if (remote->Contains("ApiKey") && remote->GetValue("ApiKey", &key, nullptr) &&
+            DS::VariantFormOf(key) == DS::VF_Reference && key.object != nullptr) {
+            if (auto* secure = dynamic_cast<DI::ISecureString*>(key.object)) {
+                secure->AddReference();
+                *found.key.Out() = secure;
+            }
+        }
+        DS::VariantClear(&key);
+        return found;
+    }
+    throw LibraryError("no server is registered as '" + alias + "' (see 'vesk remote ls')");
+}
+
+Handle<IWorkspaceRootServices> OpenRoot(const Remote& remote, const std::string& cacheRoot) {
+    Handle<IWorkspaceRootServices> root;
+    Call(
+        [&](Core::IErrorCode** e) {
+            return VeskWorkspace_OpenWorkspaceRootServices(remote.url.c_str(), cacheRoot.c_str(), remote.key.Get(),
+                                                           root.Out(), e);
+        },
+        "The server could not be reached");
+    return root;
+}
+
+// Waits for a task of the root services; the result record is the caller's to clear.
+DS::_VARIANT Await(Platform::Interfaces::IAsyncTask* task) {
+    task->WaitPumping(false);
+    if (task->IsFailed() || task->IsCancelled()) {
+        const char* message = task->GetErrorMessage();
+        throw LibraryError(message != nullptr && *message != '\0' ? message : "The request was cancelled");
+    }
+    DS::_VARIANT result{};
+    task->GetResult(&result);
+    return result;
+}
+
+void WriteJsonText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const char* key, const std::string& text) {
+    writer.Key(key);
+    writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+Handle<IWorkspaceServices> OpenWorkspaceServices(const std::string& alias, const std::string& uuid,
+                                                 const std::string& cacheRoot) {
+    ParseUuid(uuid, "the workspace");
+    const Remote remote = FindRemote(alias);
+    const std::string root = cacheRoot.empty() ? DefaultCacheRoot(alias) : cacheRoot;
+    Handle<IWorkspaceServices> services;
+    Call(
+        [&](Core::IErrorCode** e) {
+            return VeskWorkspace_OpenWorkspaceServices((remote.url + "/" + uuid).c_str(), (root + "/" + uuid).c_str(),
+                                                       remote.key.Get(), services.Out(), e);
+        },
+        "The workspace could not be reached");
+    return services;
+}
+
+bool Ask(IWorkspaceServices* services, bool (IWorkspaceServices::*question)(Core::IErrorCode**)) {
+    Handle<Core::IErrorCode> error;
+    const bool answer = (services->*question)(error.Out());
+    if (error) {
+        ThrowIfFailed(false, error, "The cache could not be read");
+    }
+    return answer;
+}
+
+}  // namespace
+
+std::string DefaultCacheRoot(const std::string& alias) {
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache != '\0') {
+        return std::string(cache) + "/vesk/" + alias;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::string(home) + "/.cache/vesk/" + alias;
+    }
+    if (const char* local = std::getenv("LOCALAPPDATA"); local != nullptr && *local != '\0') {
+        return std::string(local) + "/vesk/" + alias;
+    }
+    throw LibraryError("no cache folder: set XDG_CACHE_HOME or HOME, or give --cache DIR");
+}
+
+int RemoteHealth(const std::string& alias, bool json, std::ostream& out) {
+    const Remote remote = FindRemote(alias);
+    Handle<IWorkspaceRootServices> root = OpenRoot(remote, DefaultCacheRoot(alias));
+    Handle<Platform::Interfaces::IAsyncTask> task;
+    Call([&](Core::IErrorCode** e) { return root->CheckHealth(task.Out(), e); }, "The health check failed");
+    DS::_VARIANT status = Await(task.Get());
+    if (json) {
+        out << "{\"alias\":\"" << alias << "\",\"status\":" << status.i32 << "}\n";
+    } else {
+        out << alias << " (" << remote.url << ") answers: HTTP " << status.i32 << "\n";
+    }
+    DS::VariantClear(&status);
+    return 0;
+}
+
+int RemoteWorkspaces(const std::string& alias, bool json, std::ostream& out) {
+    const Remote remote = FindRemote(alias);
+    Handle<IWorkspaceRootServices> root = OpenRoot(remote, DefaultCacheRoot(alias));
+    Handle<Platform::Interfaces::IAsyncTask> task;
+    Call([&](Core::IErrorCode** e) { return root->GetWorkspaces(task.Out(), e); }, "The listing failed");
+    DS::_VARIANT result = Await(task.Get());
+    auto* list = dynamic_cast<DI::IObjectList*>(result.object);
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.StartArray();
+    for (uint64_t i = 0; list != nullptr && i < list->GetCount(); ++i) {
+        Handle<IWorkspaceServices> workspace = ItemAs<IWorkspaceServices>(list, i);
+        DS::_UUID uuid{};
+        Call([&](Core::IErrorCode** e) { return workspace->GetUuid(&uuid, e); }, "The listing could not be read");
+        if (json) {
+            writer.StartObject();
+            WriteJsonText(writer, "uuid", UuidText(uuid));
+            WriteJsonText(writer, "name", workspace->GetName());
+            WriteJsonText(writer, "description", workspace->GetDescription());
+            writer.EndObject();
+        } else {
+            out << UuidText(uuid) << "  " << workspace->GetName();
+            if (*workspace->GetDescription() != '\0') {
+                out << "  (" << workspace->GetDescription() << ")";
+            }
+            out << "\n";
+        }
+    }
+    writer.EndArray();
+    if (json) {
+        out << buffer.GetString() << "\n";
+    }
+    DS::VariantClear(&result);
+    return 0;
+}
+
+int SyncWorkspace(const std::string& action, const std::string& alias, const std::string& uuid,
+                  const std::string& cacheRoot, bool json, std::ostream& out) {
+    Handle<IWorkspaceServices> services = OpenWorkspaceServices(alias, uuid, cacheRoot);
+    const std::string name = services->GetName();
+    if (action == "status") {
+        const bool local = Ask(services.Get(), &IWorkspaceServices::IsLocalModified);
+        const bool remote = Ask(services.Get(), &IWorkspaceServices::IsRemoteModified);
+        if (json) {
+            out << "{\"name\":\"" << name << "\",\"localModified\":" << (local ? "true" : "false")
+                << ",\"remoteModified\":" << (remote ? "true" : "false") << "}\n";
+        } else {
+            out << name << ": local copy " << (local ? "has changes to store" : "has no changes of its own")
+                << "; the server's copy " << (remote ? "differs from the last synchronised one (or was never loaded)"
+                                                     : "is the one last synchronised")
+                << "\n";
+        }
+        return 0;
+    }
+    using Operation = bool (IWorkspaceServices::*)(Core::IErrorCode**);
+    const Operation operation = action == "reload"    ? &IWorkspaceServices::Reload
+                                : action == "store"   ? &IWorkspaceServices::Store
+                                : action == "discard" ? &IWorkspaceServices::Discard
+                                                      : nullptr;
+    if (operation == nullptr) {
+        throw UsageError("unknown sync action '" + action + "': use status, reload, store or discard");
+    }
+    Call([&](Core::IErrorCode** e) { return (services.Get()->*operation)(e); }, "The synchronisation failed");
+    if (json) {
+        out << "{\"name\":\"" << services->GetName() << "\",\"done\":\"" << action << "\"}\n";
+    } else {
+        out << services->GetName() << ": " << action << " done\n";
+    }
+    return 0;
+}
+
+}  // namespace VeskTool
