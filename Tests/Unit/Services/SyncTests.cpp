@@ -11,6 +11,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 
 #include "Core/ErrorCode.h"
@@ -250,6 +252,25 @@ TEST_F(SyncTest, ABrokenDownloadKeepsThePreviousFileAndItsHash) {
     proxy.Set(VeskTest::FaultProxy::Mode::Pass);
     EXPECT_EQ(cache.Reload(), "");
     EXPECT_EQ(cache.Description(), "Changed elsewhere");
+}
+
+// Closing any descriptor of a file drops every POSIX lock that the process holds on it, SQLite's too: the
+// change checks hash the cached file while a connection of this process holds its write lock, and
+// another process must still find the file locked afterwards.
+TEST_F(SyncTest, HashingTheCachedFileKeepsThisProcesssLocksOnIt) {
+    Cache cache = OpenCache("cache");
+    ASSERT_EQ(cache.Reload(), "");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(CachedFile("cache").string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(cache.LocalModified());
+    EXPECT_FALSE(cache.RemoteModified());
+    const std::string attempt =
+        "sqlite3 -cmd '.timeout 0' '" + CachedFile("cache").string() + "' 'BEGIN IMMEDIATE; ROLLBACK;' >/dev/null 2>&1";
+    EXPECT_NE(std::system(attempt.c_str()), 0) << "another process could take the write lock";
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(std::system(attempt.c_str()), 0);
 }
 
 // Run only as the child of the next test: reloads the cache that the environment names.
