@@ -34,7 +34,11 @@ forbid "Only the platform backends ask which system they run on" \
     KeldaCore KeldaData KeldaShapes KeldaPlatform/Include KeldaPlatform/Source/Common VeskCore Source Tools
 forbid "Only the platform backends include system headers" \
     '#include <(unistd|dlfcn|pthread|fcntl|windows|winhttp|curl/curl|libsecret/secret|sys/[a-z]+)\.h>' \
-    KeldaCore KeldaData KeldaShapes KeldaPlatform/Include KeldaPlatform/Source/Common VeskCore Source Tools
+    KeldaCore KeldaData KeldaShapes KeldaPlatform/Include KeldaPlatform/Source/Common VeskCore Source
+# The tools keep what differs between systems in files named by their system, chosen by CMake.
+forbid "Only the tools' system files include system headers" \
+    '#include <(unistd|dlfcn|pthread|fcntl|windows|winhttp|curl/curl|libsecret/secret|sys/[a-z]+)\.h>' \
+    $(find Tools -name '*.cpp' ! -name '*Posix.cpp' ! -name '*Windows.cpp' 2>/dev/null) $(find Tools -name '*.h')
 
 [ "$status" -eq 0 ] && echo "layering: every include points down the module order"
 exit "$status"

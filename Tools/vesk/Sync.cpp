@@ -198,8 +198,9 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
                 << ",\"remoteModified\":" << (remote ? "true" : "false") << "}\n";
         } else {
             out << name << ": local copy " << (local ? "has changes to store" : "has no changes of its own")
-                << "; the server's copy " << (remote ? "differs from the last synchronised one (or was never loaded)"
-                                                     : "is the one last synchronised")
+                << "; the server's copy "
+                << (remote ? "differs from the last synchronised one (or was never loaded)"
+                           : "is the one last synchronised")
                 << "\n";
         }
         return 0;

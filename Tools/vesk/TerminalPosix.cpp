@@ -1,0 +1,11 @@
+#include <unistd.h>
+
+#include "Terminal.h"
+
+namespace VeskTool {
+
+bool StandardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
+}  // namespace VeskTool
