@@ -43,9 +43,9 @@ private:
 // the result; throws "File specified does not exists" for a missing file. Safe from any thread.
 Core::Ptr<Interfaces::IFileMetadata> CreateFileMetadata(const std::string& path, bool computeHash = true);
 
-// The SHA-256 of a file's content as lower-case hexadecimal text, read in pieces of constant size;
-// throws when the file cannot be opened or read.
-std::string HashFileSha2(const std::string& path);
+// The SHA-256 of a file's content as lower-case hexadecimal text, read in pieces of constant size
+// through a descriptor opened with shareMode; throws when the file cannot be opened or read.
+std::string HashFileSha2(const std::string& path, uint32_t shareMode = 0x1u | 0x4u);
 
 }  // namespace Platform::IO
 

@@ -113,13 +113,13 @@ bool FileMetadataImpl::ToJsonText(Data::Interfaces::IString** text) {
 
 }  // namespace impl
 
-std::string HashFileSha2(const std::string& path) {
+std::string HashFileSha2(const std::string& path, uint32_t shareMode) {
     Core::Ptr<Data::Interfaces::IHashing> hashing;
     Core::ThrowIfFailed(
         [&](Core::IErrorCode** error) { return Data_CreateHashingInstanceSha2(0, hashing.Receive(), error); },
         "Could not create hashing instance");
     Core::Ptr<Interfaces::ISynchrounousFile> file =
-        OpenFile(path, kGenericRead, kShareRead | kShareDelete, kOpenExisting).Cast<Interfaces::ISynchrounousFile>();
+        OpenFile(path, kGenericRead, shareMode, kOpenExisting).Cast<Interfaces::ISynchrounousFile>();
     std::vector<uint8_t> piece(kHashPiece);
     for (;;) {
         uint32_t read = 0;

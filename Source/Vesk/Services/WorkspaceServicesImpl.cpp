@@ -245,7 +245,9 @@ bool WorkspaceServicesImpl::LocalModified() {
     if (!connection->ContainsTable("WorkspaceHash")) {
         return false;
     }
-    const std::string localSha2 = Platform::IO::HashFileSha2(Utf8(*local));
+    // Shared for writing too: the host may have the cached workspace open.
+    const std::string localSha2 =
+        Platform::IO::HashFileSha2(Utf8(*local), Platform::IO::kShareRead | Platform::IO::kShareWrite);
     return localSha2 != ReadStoredHash(connection);
 }
 
