@@ -4,6 +4,7 @@
 
 #include "Core/Object.h"
 #include "Core/Ptr.h"
+#include "Platform/File.h"
 #include "Platform/IFileMetadata.h"
 
 namespace Platform::IO {
@@ -45,7 +46,7 @@ Core::Ptr<Interfaces::IFileMetadata> CreateFileMetadata(const std::string& path,
 
 // The SHA-256 of a file's content as lower-case hexadecimal text, read in pieces of constant size
 // through a descriptor opened with shareMode; throws when the file cannot be opened or read.
-std::string HashFileSha2(const std::string& path, uint32_t shareMode = 0x1u | 0x4u);
+std::string HashFileSha2(const std::string& path, uint32_t shareMode = kShareRead | kShareDelete);
 
 }  // namespace Platform::IO
 
