@@ -399,6 +399,12 @@ struct WorkspaceServer::Impl {
         http->WebDav(any, [this](const Request& req, Response& res) { Handle(req, res, nullptr); });
     }
 
+    // Whether the handler running on this thread has read the request body (a reader reads once).
+    static bool& BodyConsumed() {
+        thread_local bool consumed = false;
+        return consumed;
+    }
+
     static std::chrono::steady_clock::time_point& RequestStart() {
         thread_local std::chrono::steady_clock::time_point start;
         return start;
@@ -450,7 +456,7 @@ struct WorkspaceServer::Impl {
     // Reads and drops a body the answer does not need, or ends the connection when it is too big to
     // read, so that the next request on the connection starts where it should.
     void DiscardBody(const Request& req, Response& res, const httplib::ContentReader* reader) {
-        if (!reader) {
+        if (!reader || BodyConsumed()) {
             return;
         }
         const auto length = ContentLength(req);
@@ -464,6 +470,7 @@ struct WorkspaceServer::Impl {
     }
 
     void Handle(const Request& req, Response& res, const httplib::ContentReader* reader) {
+        BodyConsumed() = false;
         const Route route = ParseRoute(req.target, options.prefix);
         try {
             if (!Authorised(req, route)) {
@@ -681,6 +688,7 @@ struct WorkspaceServer::Impl {
         auto upload = store->BeginUpload(path);
         bool tooLarge = false;
         std::string failure;
+        BodyConsumed() = true;
         const bool received = reader([&](const char* data, std::size_t size) {
             if (upload->Size() + size > options.maxUploadBytes) {
                 tooLarge = true;
