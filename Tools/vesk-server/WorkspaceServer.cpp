@@ -616,7 +616,7 @@ struct WorkspaceServer::Impl {
         std::shared_ptr<StoreReader> file = store->Open(path);
         const StoreEntry& entry = file->Entry();
         SetFileHeaders(res, entry);
-        res.status = 200;
+        // The status stays unset: the HTTP library answers 200, or 206 for a range.
         if (entry.size == 0) {
             res.set_header("Content-Type", "application/octet-stream");
             return;

@@ -229,6 +229,11 @@ TEST_F(ServerTest, GetAndHeadCarryTheContentHashDigestAndTime) {
         EXPECT_EQ(result->get_header_value("Content-Type"), "application/octet-stream");
         EXPECT_EQ(result->body, head ? std::string() : content);
     }
+    const auto range = client.Get((kStorage + "/big.bin").c_str(), {{"Range", "bytes=100-199"}});
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->status, 206);
+    EXPECT_EQ(range->body, content.substr(100, 100));
+    EXPECT_EQ(range->get_header_value("ETag"), "\"" + Sha256Hex(content) + "\"");
     // A file replaced behind the server's back gets its new hash, not the remembered one.
     WriteFile(workspace_ / "big.bin", "changed");
     EXPECT_EQ(client.Head((kStorage + "/big.bin").c_str())->get_header_value("ETag"),
