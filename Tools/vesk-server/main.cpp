@@ -123,6 +123,7 @@ int Run(int argc, char** argv) {
     const int signal = VeskServer::System::WaitForTerminationSignal();
     std::cerr << "vesk-server: signal " << signal << ", stopping" << std::endl;
     server.Stop();
+    std::cerr << "vesk-server: stopped" << std::endl;
     return 0;
 }
 

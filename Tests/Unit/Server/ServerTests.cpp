@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -262,6 +263,7 @@ TEST_F(ServerTest, ConditionalPutsReplaceOnlyTheVersionTheClientSaw) {
     EXPECT_FALSE(fs::exists(workspace_ / "absent.veskdb"));
 
     ExpectJsonError(Put("w.veskdb", "three", {{"Repr-Digest", ReprDigest("not three")}}), 400);
+    ExpectJsonError(Put("w.veskdb", "three", {{"Repr-Digest", "sha-256=:dGhyZWU=:"}}), 400);
     EXPECT_EQ(Put("w.veskdb", "three", {{"Content-Digest", ReprDigest("three")}})->status, 204);
     EXPECT_EQ(ReadFile(workspace_ / "w.veskdb"), "three");
 
@@ -473,6 +475,51 @@ TEST_F(ServerTest, ServesHttpsWithAGivenCertificate) {
     broken.tlsCertificate = temp_.File("missing.pem");
     broken.tlsKey = key;
     EXPECT_THROW(VeskServer::WorkspaceServer(VeskServer::MakeFolderStore(root_.string()), broken), std::runtime_error);
+}
+
+// The executable: options from the command line, the port file, the key file, one log line per request
+// without the key, and a clean stop on SIGTERM.
+TEST(ServerProcess, StartsFromTheCommandLineAndStopsOnSigterm) {
+    std::signal(SIGPIPE, SIG_IGN);
+    VeskTest::TempFolder temp;
+    fs::create_directories(temp.Path() / "root" / kUuid);
+    WriteFile(temp.Path() / "key.txt", "process-key-42\n");
+    const std::string run = std::string("'") + VESK_SERVER_BINARY + "' --root '" + temp.File("root") +
+                            "' --port 0 --prefix /api --api-key-file '" + temp.File("key.txt") + "' --port-file '" +
+                            temp.File("port") + "' 2>'" + temp.File("log") + "' & echo $! >'" + temp.File("pid") + "'";
+    ASSERT_EQ(std::system(run.c_str()), 0);
+    for (int i = 0; i < 200 && !fs::exists(temp.Path() / "port"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    const std::string pid = ReadFile(temp.Path() / "pid");
+    const int port = std::atoi(ReadFile(temp.Path() / "port").c_str());
+    ASSERT_GT(port, 0) << ReadFile(temp.Path() / "log");
+
+    httplib::Client client("127.0.0.1", port);
+    const auto health = client.Get("/api/healthcheck");
+    EXPECT_TRUE(health && health->status == 200);
+    const auto refused = client.Get("/api/ws");
+    EXPECT_TRUE(refused && refused->status == 401);
+    client.set_default_headers({{"x-api-key", "process-key-42"}});
+    const auto listing = client.Get("/api/ws");
+    ASSERT_TRUE(listing);
+    EXPECT_EQ(listing->status, 200);
+    EXPECT_NE(listing->body.find(kUuid), std::string::npos);
+
+    ASSERT_EQ(std::system(("kill -TERM " + pid).c_str()), 0);
+    bool stopped = false;
+    for (int i = 0; i < 200 && !stopped; ++i) {
+        stopped = ReadFile(temp.Path() / "log").find("vesk-server: stopped") != std::string::npos;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    const std::string log = ReadFile(temp.Path() / "log");
+    EXPECT_TRUE(stopped) << log;
+    EXPECT_NE(log.find(" GET /api/ws 401 "), std::string::npos) << log;
+    EXPECT_NE(log.find(" GET /api/ws 200 "), std::string::npos) << log;
+    EXPECT_EQ(log.find("process-key-42"), std::string::npos) << log;
+    if (!stopped) {
+        std::system(("kill -KILL " + pid + " 2>/dev/null").c_str());
+    }
 }
 
 }  // namespace
