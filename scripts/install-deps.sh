@@ -13,6 +13,7 @@ packages=(
     libcurl4-openssl-dev curl libsecret-1-dev libcpp-httplib-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev clang-format
+    litmus
 )
 missing=()
 for p in "${packages[@]}"; do

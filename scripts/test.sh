@@ -28,6 +28,32 @@ run_preset dev
 echo "== dev: tests"
 ctest --preset dev
 
+echo "== litmus: the reference server passes the WebDAV basic suite"
+litmus_dir=$(mktemp -d)
+litmus_uuid=0f8fad5b-d9cb-469f-a165-70867728950e
+mkdir -p "${litmus_dir}/root/${litmus_uuid}"
+./build/dev/bin/vesk-server --root "${litmus_dir}/root" --port 0 --port-file "${litmus_dir}/port" \
+    2>"${litmus_dir}/server.log" &
+litmus_server=$!
+trap 'kill "${litmus_server}" 2>/dev/null || true; rm -rf "${litmus_dir}"' EXIT
+for _ in $(seq 100); do
+    [ -f "${litmus_dir}/port" ] && break
+    sleep 0.1
+done
+# litmus writes its result files into the current folder, and exits non-zero when a test fails.
+litmus_status=0
+(cd "${litmus_dir}" && TESTS=basic timeout 300 litmus "http://127.0.0.1:$(cat "${litmus_dir}/port")/ws/${litmus_uuid}/services/storage/") \
+    | tee "${litmus_dir}/litmus.out" || litmus_status=$?
+kill "${litmus_server}" && wait "${litmus_server}" || true
+trap - EXIT
+if [ "${litmus_status}" -ne 0 ] || ! grep -q "summary for \`basic': .* 0 failed" "${litmus_dir}/litmus.out"; then
+    echo "litmus basic failed; server log:"
+    tail -50 "${litmus_dir}/server.log"
+    rm -rf "${litmus_dir}"
+    exit 1
+fi
+rm -rf "${litmus_dir}"
+
 echo "== install: a host project finds the library with find_package"
 rm -rf build/install-check
 cmake --install build/dev --prefix build/install-check/prefix >/dev/null
