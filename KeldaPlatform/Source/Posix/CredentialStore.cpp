@@ -79,8 +79,9 @@ bool IsUnreachable(const GError* error) {
     throw std::runtime_error("The Secret Service failed (" + reason + "): the secret of " + target + " " + consequence);
 }
 
-// True when the default collection holds an item of exactly target; the Secret Service compares
-// attribute values whole, so a prefix or a longer name is another target. Secrets are not loaded.
+// True when the store holds an item of this schema for exactly target (in any collection); the Secret
+// Service compares attribute values whole, so a prefix or a longer name is another target. Secrets are
+// not loaded.
 bool Search(const std::string& target, GError** error) {
     const AttributeTable attributes = TargetAttributes(target);
     const ItemList items(secret_password_searchv_sync(Schema(), attributes.get(), SECRET_SEARCH_NONE, nullptr, error));
