@@ -40,11 +40,6 @@ struct HashTableFreer {
 };
 using AttributeTable = std::unique_ptr<GHashTable, HashTableFreer>;
 
-struct ItemListFreer {
-    void operator()(GList* list) const noexcept { g_list_free_full(list, g_object_unref); }
-};
-using ItemList = std::unique_ptr<GList, ItemListFreer>;
-
 // The attributes that select target's item; only the target, since it alone names the credential.
 AttributeTable TargetAttributes(const std::string& target) {
     AttributeTable attributes(g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
@@ -79,13 +74,24 @@ bool IsUnreachable(const GError* error) {
     throw std::runtime_error("The Secret Service failed (" + reason + "): the secret of " + target + " " + consequence);
 }
 
-// True when the store holds an item of this schema for exactly target (in any collection); the Secret
-// Service compares attribute values whole, so a prefix or a longer name is another target. Secrets are
-// not loaded.
-bool Search(const std::string& target, GError** error) {
+struct ValueFreer {
+    void operator()(SecretValue* value) const noexcept { secret_value_unref(value); }
+};
+using ValueHolder = std::unique_ptr<SecretValue, ValueFreer>;
+
+// The secret of target's item, or null when the store holds no item of this schema for exactly target
+// (in any collection); the Secret Service compares attribute values whole, so a prefix or a longer name
+// is another target. The existence check goes through here too: searching for item objects instead
+// would build a proxy per item, and GLib's asynchronous initialisation of those leaks a little each time.
+ValueHolder Lookup(const std::string& target, GError** error) {
     const AttributeTable attributes = TargetAttributes(target);
-    const ItemList items(secret_password_searchv_sync(Schema(), attributes.get(), SECRET_SEARCH_NONE, nullptr, error));
-    return items != nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, error);
+    if (service == nullptr) {
+        return nullptr;
+    }
+    ValueHolder value(secret_service_lookup_sync(service, Schema(), attributes.get(), nullptr, error));
+    g_object_unref(service);
+    return value;
 }
 
 }  // namespace
@@ -117,32 +123,24 @@ void Write(const std::string& target, const std::string& userName, std::string_v
 
 bool Exists(const std::string& target) {
     GError* raw = nullptr;
-    const bool found = Search(target, &raw);
+    const ValueHolder value = Lookup(target, &raw);
     const ErrorHolder error(raw);
-    return found && !error;
+    return value != nullptr && !error;
 }
 
 std::optional<std::string> Read(const std::string& target) {
     GError* raw = nullptr;
-    const AttributeTable attributes = TargetAttributes(target);
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw);
-    SecretValue* value = nullptr;
-    if (service != nullptr) {
-        value = secret_service_lookup_sync(service, Schema(), attributes.get(), nullptr, &raw);
-        g_object_unref(service);
-    }
+    const ValueHolder value = Lookup(target, &raw);
     const ErrorHolder error(raw);
     if (error) {
         Fail(error.get(), target, "could not be read");
     }
-    if (value == nullptr) {
+    if (!value) {
         return std::nullopt;
     }
     gsize length = 0;
-    const gchar* bytes = secret_value_get(value, &length);
-    std::optional<std::string> secret(std::in_place, bytes, length);
-    secret_value_unref(value);
-    return secret;
+    const gchar* bytes = secret_value_get(value.get(), &length);
+    return std::string(bytes, length);
 }
 
 void Delete(const std::string& target) {
