@@ -22,8 +22,8 @@ fi
 # keeps the caller's environment, so that a test's own XDG_DATA_HOME is not disturbed.
 daemon_env=(env "HOME=$VESK_KEYRING_HOME" "XDG_DATA_HOME=$VESK_KEYRING_HOME/data"
             "XDG_RUNTIME_DIR=$VESK_KEYRING_HOME/runtime")
-# --unlock reads the login password from standard input and creates the login keyring unlocked; the
-# daemon forks and prints the variables that clients need.
+# --unlock reads the login password from standard input and creates the login keyring (the default
+# collection) unlocked; the daemon forks and prints any variables that clients need.
 daemon_output=$(printf '%s' "vesk-test-password" |
     "${daemon_env[@]}" gnome-keyring-daemon --daemonize --unlock --components=secrets)
 while IFS= read -r line; do
@@ -32,10 +32,5 @@ while IFS= read -r line; do
     esac
 done <<< "$daemon_output"
 unset VESK_KEYRING_INNER VESK_KEYRING_HOME
-daemon_pid="${GNOME_KEYRING_PID:-}"
-status=0
-"$@" || status=$?
-if [ -n "$daemon_pid" ]; then
-    kill "$daemon_pid" 2>/dev/null || true
-fi
-exit "$status"
+# The daemon leaves by itself when dbus-run-session ends the bus after the command.
+exec "$@"
