@@ -12,6 +12,7 @@ packages=(
     rapidjson-dev libpugixml-dev libssl-dev libfmt-dev
     libcurl4-openssl-dev curl libsecret-1-dev libcpp-httplib-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    dbus gnome-keyring libsecret-tools
     clang-14 libclang-rt-14-dev clang-format
     litmus
 )

@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "Vesk/Core/IErrorCode.h"
+#include "Vesk/Data/IObjectList.h"
+#include "Vesk/Data/IProperties.h"
 #include "Vesk/Data/IString.h"
 #include "Vesk/Data/Structures.h"
 #include "Vesk/Export.h"
@@ -57,3 +59,29 @@ VESK_WORKSPACE_API bool VeskWorkspace_OpenWorkspaceServices(const char* url, con
 
 // Accepted for compatibility and ignored: the library logs through the host module's logger or its own.
 VESK_WORKSPACE_API bool VeskWorkspace_SetLogger(Core::IObject* logger);
+
+// The per-user registry of workspace servers ("remotes"). A remote is a property set with the String
+// properties "Alias" (unique) and "Url" and, optionally, "ApiKey" holding a Data::Interfaces::ISecureString.
+// Addresses live in "Remotes.db" in the per-user data folder, keys in the system's credential store under
+// "VESKWSROOT:<alias>:<url>"; keys never go to the database.
+
+// Adds the remote, or replaces the URL of the remote with its alias, then stores its "ApiKey" when that
+// holds a key. Fails when the credential store cannot take the key; the registry row stays then.
+VESK_WORKSPACE_API bool VeskWorkspace_AddWorkspaceRemote(Data::Interfaces::IProperties* remote,
+                                                         Core::IErrorCode** error);
+
+// Hands out a new list with one new property set per remote ("Alias" and "Url" set, "ApiKey" registered
+// but unset; keys are not read).
+VESK_WORKSPACE_API bool VeskWorkspace_GetWorkspaceRemotes(Data::Interfaces::IObjectList** remotes,
+                                                          Core::IErrorCode** error);
+
+// Removes the remote of this alias and the stored key of its alias and URL, when there is one.
+VESK_WORKSPACE_API bool VeskWorkspace_RemoveWorkspaceRemote(Data::Interfaces::IProperties* remote,
+                                                            Core::IErrorCode** error);
+
+// Removes every remote and its stored key; a key that cannot be deleted stops the call with every remote kept.
+VESK_WORKSPACE_API bool VeskWorkspace_ClearWorkspaceRemotes(Core::IErrorCode** error);
+
+// Sets the remote's "ApiKey" to a new secure string holding its stored key; leaves the remote as it was
+// (and succeeds) when no key is stored for its alias and URL.
+VESK_WORKSPACE_API bool VeskWorkspace_ReadRemoteSecret(Data::Interfaces::IProperties* remote, Core::IErrorCode** error);

@@ -13,6 +13,7 @@
 #include "Library.h"
 #include "Listing.h"
 #include "Properties.h"
+#include "Remotes.h"
 #include "WorkspaceStatistics.h"
 
 namespace VeskTool {
@@ -332,6 +333,75 @@ int Upgrade(const CommandLine& line, std::istream&, std::ostream& out) {
     return 0;
 }
 
+void WriteJsonText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const std::string& text) {
+    writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+int RemoteAdd(const CommandLine& line, std::istream& in, std::ostream& out) {
+    std::optional<std::string> key;
+    if (line.Has("--api-key-stdin")) {
+        // Read from standard input only: a key on the command line would show in the process list and
+        // the shell's history.
+        std::string text;
+        if (!std::getline(in, text)) {
+            throw UsageError("--api-key-stdin given, but standard input holds no line");
+        }
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+        if (text.empty()) {
+            throw UsageError("the API key on standard input is empty");
+        }
+        key = std::move(text);
+    }
+    const std::string& alias = line.positional[0];
+    const std::string& url = line.positional[1];
+    if (alias.empty() || url.empty()) {
+        throw UsageError("ALIAS and URL must not be empty");
+    }
+    AddRemote(alias, url, key);
+    out << "Remote " << alias << ": " << url << (key ? " (API key stored)" : "") << "\n";
+    return 0;
+}
+
+int RemoteList(const CommandLine& line, std::istream&, std::ostream& out) {
+    const std::vector<RemoteEntry> remotes = ListRemotes();
+    if (!line.Has("--json")) {
+        for (const RemoteEntry& remote : remotes) {
+            out << remote.alias << "\t" << remote.url << "\n";
+        }
+        return 0;
+    }
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.StartArray();
+    for (const RemoteEntry& remote : remotes) {
+        writer.StartObject();
+        writer.Key("alias");
+        WriteJsonText(writer, remote.alias);
+        writer.Key("url");
+        WriteJsonText(writer, remote.url);
+        writer.EndObject();
+    }
+    writer.EndArray();
+    out << buffer.GetString() << "\n";
+    return 0;
+}
+
+int RemoteRemove(const CommandLine& line, std::istream&, std::ostream& out) {
+    if (!RemoveRemote(line.positional[0])) {
+        throw LibraryError("no remote named " + line.positional[0]);
+    }
+    out << "Removed remote " << line.positional[0] << "\n";
+    return 0;
+}
+
+int RemoteClear(const CommandLine&, std::istream&, std::ostream& out) {
+    ClearRemotes();
+    out << "Removed every remote\n";
+    return 0;
+}
+
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"create",
@@ -401,6 +471,32 @@ const std::vector<Command>& Commands() {
          {},
          {},
          Remove},
+        {"remote add",
+         "ALIAS URL [--api-key-stdin]",
+         "Adds a workspace server to your list of remotes, or gives the remote ALIAS a new URL.\n"
+         "  --api-key-stdin   store the first line of standard input as the server's API key, in the system's\n"
+         "                    credential store (never on the command line, never in a file)\n"
+         "example:\n  printf '%s\\n' \"$KEY\" | vesk remote add prod https://ws.example.org/api/ws --api-key-stdin\n",
+         2,
+         {},
+         {"--api-key-stdin"},
+         RemoteAdd},
+        {"remote ls",
+         "[--json]",
+         "Lists your remotes, one per line: alias, a tab, URL. Keys are not shown.\n"
+         "  --json   print [{\"alias\": ..., \"url\": ...}, ...]\n",
+         0,
+         {},
+         {"--json"},
+         RemoteList},
+        {"remote rm",
+         "ALIAS",
+         "Removes the remote ALIAS and its stored API key.\nexample:\n  vesk remote rm prod\n",
+         1,
+         {},
+         {},
+         RemoteRemove},
+        {"remote clear", "", "Removes every remote and their stored API keys.\n", 0, {}, {}, RemoteClear},
         {"upgrade",
          "PATH [--json]",
          "Opens the workspace for writing, which brings an older file to the current data model, and prints from\n"
@@ -416,7 +512,9 @@ const std::vector<Command>& Commands() {
 
 // The examples of the commands that take properties follow the property options in their help.
 std::string HelpOf(const Command& command) {
-    std::string help = "usage: vesk " + std::string(command.name) + " " + command.usage + "\n" + command.help;
+    const std::string usage = command.usage;
+    std::string help =
+        "usage: vesk " + std::string(command.name) + (usage.empty() ? "" : " " + usage) + "\n" + command.help;
     const std::string name = command.name;
     if (name == "add-source") {
         help += std::string(kPropertyHelp) + "  --json                 print {\"uuid\": ...}\nexample:\n" +
@@ -437,7 +535,8 @@ std::string HelpOf(const Command& command) {
 std::string Overview() {
     std::string text = "usage:\n";
     for (const Command& command : Commands()) {
-        text += "  vesk " + std::string(command.name) + " " + command.usage + "\n";
+        const std::string usage = command.usage;
+        text += "  vesk " + std::string(command.name) + (usage.empty() ? "" : " " + usage) + "\n";
     }
     return text +
            "Run 'vesk COMMAND --help' for a command's options and an example. Exit codes: 0 done, 1 refused or\n"
@@ -456,25 +555,34 @@ const Command* Find(const std::string& name) {
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out, std::ostream& err) {
-    const Command* command = arguments.empty() ? nullptr : Find(arguments[0]);
+    // "remote" groups its subcommands: "remote add" and so on are one command name from here on.
+    std::vector<std::string> words = arguments;
+    if (words.size() > 1 && words[0] == "remote" && Find("remote " + words[1]) != nullptr) {
+        words[1] = "remote " + words[1];
+        words.erase(words.begin());
+    }
+    const Command* command = words.empty() ? nullptr : Find(words[0]);
     try {
+        if (!words.empty() && words[0] == "remote") {
+            throw UsageError("remote takes a subcommand: add, ls, rm or clear");
+        }
         if (arguments.empty()) {
             throw UsageError("no command given");
         }
-        if (arguments[0] == "--help" || arguments[0] == "help") {
-            const Command* topic = arguments.size() > 1 ? Find(arguments[1]) : nullptr;
+        if (words[0] == "--help" || words[0] == "help") {
+            const Command* topic = words.size() > 1 ? Find(words[1]) : nullptr;
             out << (topic != nullptr ? HelpOf(*topic) : Overview());
             return 0;
         }
         if (command == nullptr) {
-            throw UsageError("unknown command '" + arguments[0] + "'");
+            throw UsageError("unknown command '" + words[0] + "'");
         }
-        const auto optionsEnd = std::find(arguments.begin() + 1, arguments.end(), "--");
-        if (std::find(arguments.begin() + 1, optionsEnd, "--help") != optionsEnd) {
+        const auto optionsEnd = std::find(words.begin() + 1, words.end(), "--");
+        if (std::find(words.begin() + 1, optionsEnd, "--help") != optionsEnd) {
             out << HelpOf(*command);
             return 0;
         }
-        return command->run(Parse(*command, arguments), in, out);
+        return command->run(Parse(*command, words), in, out);
     } catch (const UsageError& e) {
         err << "vesk: " << e.what() << "\n";
         if (command != nullptr) {

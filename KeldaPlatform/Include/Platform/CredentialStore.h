@@ -1,8 +1,10 @@
 #pragma once
 // The user's credential store of the operating system: one generic credential per target name, holding
 // a user name and a secret. Secrets never pass through a file, a log line or an error text of this
-// layer. Safe for concurrent use (the store itself serialises access). Failures throw the backend's
-// rich error (the system's error number and text).
+// layer. Safe for concurrent use (the store itself serialises access). Failures throw: on Windows the
+// rich error (the system's error number and text); on POSIX, where the store is the Secret Service, a
+// runtime error that names the target and carries the service's message, and that begins "No Secret
+// Service is reachable" when there is no session bus or no keyring daemon on it.
 #include <optional>
 #include <string>
 #include <string_view>

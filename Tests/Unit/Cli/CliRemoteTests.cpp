@@ -1,0 +1,115 @@
+// The vesk remote commands, run as a user runs them, beside a private keyring daemon
+// (scripts/with-keyring.sh): what they print, and what the registry file and the keyring hold afterwards.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Support/Fixtures.h"
+#include "Support/SqliteReader.h"
+#include "Support/TempFolder.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string& argument) {
+    std::string quoted = "'";
+    for (const char c : argument) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+class CliRemote : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1), 0); }
+
+    Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
+        std::ofstream(folder_.File("stdin"), std::ios::binary) << input;
+        std::string command = Quoted(VESK_TOOL_PATH);
+        for (const std::string& argument : arguments) {
+            command += " " + Quoted(argument);
+        }
+        command += " <" + Quoted(folder_.File("stdin")) + " >" + Quoted(folder_.File("stdout")) + " 2>" +
+                   Quoted(folder_.File("stderr"));
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, VeskTest::FileBytes(folder_.File("stdout")),
+                VeskTest::FileBytes(folder_.File("stderr"))};
+    }
+
+    // The key the keyring holds for the target, as secret-tool sees it.
+    static std::optional<std::string> KeyringSecret(const std::string& target) {
+        FILE* pipe = popen(("secret-tool lookup target " + Quoted(target) + " 2>/dev/null").c_str(), "r");
+        std::string text;
+        char buffer[256];
+        while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+            text.append(buffer, n);
+        }
+        return pclose(pipe) == 0 ? std::optional<std::string>(text) : std::nullopt;
+    }
+
+    VeskTest::TempFolder folder_;
+};
+
+TEST_F(CliRemote, AddsListsAndRemovesRemotesWithKeysFromStandardInput) {
+    const std::string url = "https://ws.example.org/api/ws";
+    const std::string key = "cli-key-7c1e";
+    const Result added = Vesk({"remote", "add", "prod", url, "--api-key-stdin"}, key + "\r\n");
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_THAT(added.out, Not(HasSubstr(key)));
+    EXPECT_EQ(KeyringSecret("VESKWSROOT:prod:" + url), key) << "the line's end is not part of the key";
+    // The registry is the tool's own, in the per-user data folder named after it.
+    EXPECT_EQ(VeskTest::SqliteReader(folder_.File("vesk/Remotes.db")).Value("SELECT Url FROM WorkspaceRemotes"), url);
+
+    ASSERT_EQ(Vesk({"remote", "add", "test", "http://127.0.0.1:9/ws"}).code, 0);
+    ASSERT_EQ(Vesk({"remote", "add", "prod", url + "2"}).code, 0);
+    // In the registry's order: a changed URL keeps the remote's place.
+    EXPECT_EQ(Vesk({"remote", "ls"}).out, "prod\t" + url + "2\ntest\thttp://127.0.0.1:9/ws\n");
+    EXPECT_EQ(
+        Vesk({"remote", "ls", "--json"}).out,
+        "[{\"alias\":\"prod\",\"url\":\"" + url + "2\"},{\"alias\":\"test\",\"url\":\"http://127.0.0.1:9/ws\"}]\n");
+
+    // rm finds the URL itself, so the key stored under alias and URL goes with the remote.
+    ASSERT_EQ(Vesk({"remote", "add", "prod", url, "--api-key-stdin"}, key + "\n").code, 0);
+    const Result removed = Vesk({"remote", "rm", "prod"});
+    EXPECT_EQ(removed.code, 0) << removed.err;
+    EXPECT_FALSE(KeyringSecret("VESKWSROOT:prod:" + url).has_value());
+    const Result missing = Vesk({"remote", "rm", "prod"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_THAT(missing.err, HasSubstr("no remote named prod"));
+
+    EXPECT_EQ(Vesk({"remote", "clear"}).code, 0);
+    EXPECT_EQ(Vesk({"remote", "ls"}).out, "");
+}
+
+TEST_F(CliRemote, RefusesIncompleteCommandLines) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"remote"},
+                                               {"remote", "add", "prod"},
+                                               {"remote", "list"},
+                                               {"remote", "add", "a", "u", "--api-key", "k"}}) {
+        const Result result = Vesk(arguments);
+        EXPECT_EQ(result.code, 2) << arguments.back();
+        EXPECT_THAT(result.err, HasSubstr("usage:")) << arguments.back();
+    }
+    const Result noKey = Vesk({"remote", "add", "prod", "https://p.example.org/ws", "--api-key-stdin"}, "");
+    EXPECT_EQ(noKey.code, 2);
+    EXPECT_THAT(noKey.err, HasSubstr("standard input"));
+    EXPECT_EQ(Vesk({"remote", "ls"}).out, "") << "a refused command adds nothing";
+}
+
+}  // namespace
