@@ -14,6 +14,7 @@
 #include "Listing.h"
 #include "Properties.h"
 #include "Remotes.h"
+#include "Sync.h"
 #include "WorkspaceStatistics.h"
 
 namespace VeskTool {
@@ -30,6 +31,7 @@ constexpr const char* kPropertyHelp =
 
 // One command line after its command name: the positional arguments, and the options in their order.
 struct CommandLine {
+    std::string name;  // the command's name, "sync reload" for a grouped one
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;  // (option, value); flags have an empty value
 
@@ -63,6 +65,7 @@ bool Repeatable(const std::string& option) {
 
 CommandLine Parse(const Command& command, const std::vector<std::string>& arguments) {
     CommandLine line;
+    line.name = command.name;
     auto known = [](const std::vector<std::string>& list, const std::string& option) {
         return std::find(list.begin(), list.end(), option) != list.end();
     };
@@ -396,6 +399,21 @@ int RemoteRemove(const CommandLine& line, std::istream&, std::ostream& out) {
     return 0;
 }
 
+int RemoteHealthCommand(const CommandLine& line, std::istream&, std::ostream& out) {
+    return RemoteHealth(line.positional[0], line.Has("--json"), out);
+}
+
+int RemoteWorkspacesCommand(const CommandLine& line, std::istream&, std::ostream& out) {
+    return RemoteWorkspaces(line.positional[0], line.Has("--json"), out);
+}
+
+constexpr const char* kSyncUsage = "ALIAS UUID [--cache DIR] [--json]";
+
+int SyncCommand(const CommandLine& line, std::istream&, std::ostream& out) {
+    return SyncWorkspace(line.name.substr(5), line.positional[0], line.positional[1],
+                         line.Value("--cache").value_or(""), line.Has("--json"), out);
+}
+
 int RemoteClear(const CommandLine&, std::istream&, std::ostream& out) {
     ClearRemotes();
     out << "Removed every remote\n";
@@ -497,6 +515,57 @@ const std::vector<Command>& Commands() {
          {},
          RemoteRemove},
         {"remote clear", "", "Removes every remote and their stored API keys.\n", 0, {}, {}, RemoteClear},
+        {"remote health",
+         "ALIAS [--json]",
+         "Asks the server ALIAS whether it answers (its health check) and prints the HTTP status.\n"
+         "example:\n  vesk remote health prod\n",
+         1,
+         {},
+         {"--json"},
+         RemoteHealthCommand},
+        {"remote workspaces",
+         "ALIAS [--json]",
+         "Lists the workspaces on the server ALIAS: UUID, name and description.\n"
+         "example:\n  vesk remote workspaces prod\n",
+         1,
+         {},
+         {"--json"},
+         RemoteWorkspacesCommand},
+        {"sync status",
+         kSyncUsage,
+         "Says whether the cached copy of workspace UUID on the server ALIAS has changes of its own, and whether\n"
+         "the server's copy changed since they were last synchronised.\n"
+         "example:\n  vesk sync status prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         2,
+         {"--cache"},
+         {"--json"},
+         SyncCommand},
+        {"sync reload",
+         kSyncUsage,
+         "Downloads the server's copy into the cache unless the cache has it already; refused while the cached\n"
+         "copy has changes of its own (store or discard them first).\n"
+         "example:\n  vesk sync reload prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         2,
+         {"--cache"},
+         {"--json"},
+         SyncCommand},
+        {"sync store",
+         kSyncUsage,
+         "Uploads the cached copy; refused when it has no changes, or when the server's copy changed since the\n"
+         "last synchronisation (nothing is overwritten: discard, reload and redo the change).\n"
+         "example:\n  vesk sync store prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         2,
+         {"--cache"},
+         {"--json"},
+         SyncCommand},
+        {"sync discard",
+         kSyncUsage,
+         "Throws the cached copy and its synchronisation record away.\n"
+         "example:\n  vesk sync discard prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         2,
+         {"--cache"},
+         {"--json"},
+         SyncCommand},
         {"upgrade",
          "PATH [--json]",
          "Opens the workspace for writing, which brings an older file to the current data model, and prints from\n"
@@ -524,6 +593,11 @@ std::string HelpOf(const Command& command) {
     } else if (name == "add-dataset") {
         help += std::string(kPropertyHelp) + "  --json                 print {\"uuid\": ...}\nexample:\n" +
                 "  vesk add-dataset ws.veskdb SOURCE_UUID Motorways --spatial-type Shape --prop Opacity:double=0.8\n";
+    } else if (name.rfind("sync ", 0) == 0) {
+        help +=
+            "  --cache DIR            the folder that holds this server's caches (default:\n"
+            "                         $XDG_CACHE_HOME/vesk/ALIAS, else ~/.cache/vesk/ALIAS); the cache is DIR/UUID\n"
+            "  --json                 print the outcome as JSON\n";
     } else if (name == "add-object") {
         help += std::string(kPropertyHelp) + "  --json                 print {\"uuid\": ...}\nexample:\n" +
                 "  vesk add-object ws.veskdb \"Main map\" --type Map --prop Visible:bool=true\n" +
@@ -555,16 +629,20 @@ const Command* Find(const std::string& name) {
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out, std::ostream& err) {
-    // "remote" groups its subcommands: "remote add" and so on are one command name from here on.
+    // "remote" and "sync" group their subcommands: "remote add" and so on are one command name from here on.
     std::vector<std::string> words = arguments;
-    if (words.size() > 1 && words[0] == "remote" && Find("remote " + words[1]) != nullptr) {
-        words[1] = "remote " + words[1];
+    const bool grouped = !words.empty() && (words[0] == "remote" || words[0] == "sync");
+    if (grouped && words.size() > 1 && Find(words[0] + " " + words[1]) != nullptr) {
+        words[1] = words[0] + " " + words[1];
         words.erase(words.begin());
     }
     const Command* command = words.empty() ? nullptr : Find(words[0]);
     try {
         if (!words.empty() && words[0] == "remote") {
-            throw UsageError("remote takes a subcommand: add, ls, rm or clear");
+            throw UsageError("remote takes a subcommand: add, ls, rm, clear, health or workspaces");
+        }
+        if (!words.empty() && words[0] == "sync") {
+            throw UsageError("sync takes a subcommand: status, reload, store or discard");
         }
         if (arguments.empty()) {
             throw UsageError("no command given");

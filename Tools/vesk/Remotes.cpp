@@ -102,6 +102,29 @@ bool RemoveRemote(const std::string& alias) {
     return false;
 }
 
+RemoteWithKey FindRemote(const std::string& alias) {
+    for (const RemoteEntry& entry : ListRemotes()) {
+        if (entry.alias != alias) {
+            continue;
+        }
+        Handle<DI::IProperties> remote = Remote(entry.alias, entry.url);
+        Call([&](Core::IErrorCode** e) { return VeskWorkspace_ReadRemoteSecret(remote.Get(), e); },
+             "The server's API key could not be read");
+        RemoteWithKey found;
+        found.url = entry.url;
+        OwnedValue key;
+        if (remote->Contains("ApiKey") && remote->GetValue("ApiKey", &key.raw, nullptr) &&
+            DS::VariantFormOf(key.raw) == DS::VF_Reference) {
+            if (auto* secure = dynamic_cast<DI::ISecureString*>(key.raw.object)) {
+                secure->AddReference();
+                *found.key.Out() = secure;
+            }
+        }
+        return found;
+    }
+    throw LibraryError("no remote named " + alias + " (see 'vesk remote ls')");
+}
+
 void ClearRemotes() {
     Call([](Core::IErrorCode** e) { return VeskWorkspace_ClearWorkspaceRemotes(e); },
          "The remotes could not be removed");

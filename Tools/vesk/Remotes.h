@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "Handle.h"
+#include "Vesk/Data/IString.h"
+
 namespace VeskTool {
 
 struct RemoteEntry {
@@ -23,5 +26,14 @@ bool RemoveRemote(const std::string& alias);
 
 // Removes every remote with its stored key.
 void ClearRemotes();
+
+// A remote with its API key read from the credential store.
+struct RemoteWithKey {
+    std::string url;
+    Handle<Data::Interfaces::ISecureString> key;  // empty when none is stored
+};
+
+// The remote of this alias with its key; throws LibraryError when there is none.
+RemoteWithKey FindRemote(const std::string& alias);
 
 }  // namespace VeskTool

@@ -7,6 +7,8 @@
 #include <ostream>
 
 #include "Library.h"
+#include "Remotes.h"
+#include "Terminal.h"
 
 namespace VeskTool {
 namespace {
@@ -16,59 +18,7 @@ namespace DS = Data::Structures;
 using Vesk::Interfaces::IWorkspaceRootServices;
 using Vesk::Interfaces::IWorkspaceServices;
 
-// A registered server as the registry and the credential store know it.
-struct Remote {
-    std::string url;
-    Handle<DI::ISecureString> key;
-};
-
-std::string VariantText(const DS::_VARIANT& value) {
-    if (DS::VariantTypeCode(value) != DS::VT_String) {
-        return {};
-    }
-    if (DS::VariantFormOf(value) == DS::VF_Inline) {
-        return value.text;
-    }
-    auto* text = dynamic_cast<DI::IString*>(value.object);
-    return text != nullptr ? TextOf(text) : std::string();
-}
-
-std::string PropertyText(DI::IProperties* remote, const char* name) {
-    DS::_VARIANT value{};
-    Call([&](Core::IErrorCode** e) { return remote->GetValue(name, &value, e); }, "The registry could not be read");
-    std::string text = VariantText(value);
-    DS::VariantClear(&value);
-    return text;
-}
-
-Remote FindRemote(const std::string& alias) {
-    Handle<DI::IObjectList> remotes;
-    Call([&](Core::IErrorCode** e) { return VeskWorkspace_GetWorkspaceRemotes(remotes.Out(), e); },
-         "The registry of servers could not be read");
-    for (uint64_t i = 0; i < remotes->GetCount(); ++i) {
-        Handle<DI::IProperties> remote = ItemAs<DI::IProperties>(remotes.Get(), i);
-        if (PropertyText(remote.Get(), "Alias") != alias) {
-            continue;
-        }
-        Call([&](Core::IErrorCode** e) { return VeskWorkspace_ReadRemoteSecret(remote.Get(), e); },
-             "The server's API key could not be read");
-        Remote found;
-        found.url = PropertyText(remote.Get(), "Url");
-        DS::_VARIANT key{};
-        if (remote->Contains("ApiKey") && remote->GetValue("ApiKey", &key, nullptr) &&
-            DS::VariantFormOf(key) == DS::VF_Reference && key.object != nullptr) {
-            if (auto* secure = dynamic_cast<DI::ISecureString*>(key.object)) {
-                secure->AddReference();
-                *found.key.Out() = secure;
-            }
-        }
-        DS::VariantClear(&key);
-        return found;
-    }
-    throw LibraryError("no server is registered as '" + alias + "' (see 'vesk remote ls')");
-}
-
-Handle<IWorkspaceRootServices> OpenRoot(const Remote& remote, const std::string& cacheRoot) {
+Handle<IWorkspaceRootServices> OpenRoot(const RemoteWithKey& remote, const std::string& cacheRoot) {
     Handle<IWorkspaceRootServices> root;
     Call(
         [&](Core::IErrorCode** e) {
@@ -99,7 +49,7 @@ void WriteJsonText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const cha
 Handle<IWorkspaceServices> OpenWorkspaceServices(const std::string& alias, const std::string& uuid,
                                                  const std::string& cacheRoot) {
     ParseUuid(uuid, "the workspace");
-    const Remote remote = FindRemote(alias);
+    const RemoteWithKey remote = FindRemote(alias);
     const std::string root = cacheRoot.empty() ? DefaultCacheRoot(alias) : cacheRoot;
     Handle<IWorkspaceServices> services;
     Call(
@@ -136,7 +86,7 @@ std::string DefaultCacheRoot(const std::string& alias) {
 }
 
 int RemoteHealth(const std::string& alias, bool json, std::ostream& out) {
-    const Remote remote = FindRemote(alias);
+    const RemoteWithKey remote = FindRemote(alias);
     Handle<IWorkspaceRootServices> root = OpenRoot(remote, DefaultCacheRoot(alias));
     Handle<Platform::Interfaces::IAsyncTask> task;
     Call([&](Core::IErrorCode** e) { return root->CheckHealth(task.Out(), e); }, "The health check failed");
@@ -151,7 +101,7 @@ int RemoteHealth(const std::string& alias, bool json, std::ostream& out) {
 }
 
 int RemoteWorkspaces(const std::string& alias, bool json, std::ostream& out) {
-    const Remote remote = FindRemote(alias);
+    const RemoteWithKey remote = FindRemote(alias);
     Handle<IWorkspaceRootServices> root = OpenRoot(remote, DefaultCacheRoot(alias));
     Handle<Platform::Interfaces::IAsyncTask> task;
     Call([&](Core::IErrorCode** e) { return root->GetWorkspaces(task.Out(), e); }, "The listing failed");
@@ -194,8 +144,16 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
         const bool local = Ask(services.Get(), &IWorkspaceServices::IsLocalModified);
         const bool remote = Ask(services.Get(), &IWorkspaceServices::IsRemoteModified);
         if (json) {
-            out << "{\"name\":\"" << name << "\",\"localModified\":" << (local ? "true" : "false")
-                << ",\"remoteModified\":" << (remote ? "true" : "false") << "}\n";
+            rapidjson::StringBuffer buffer;
+            rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+            writer.StartObject();
+            WriteJsonText(writer, "name", name);
+            writer.Key("localModified");
+            writer.Bool(local);
+            writer.Key("remoteModified");
+            writer.Bool(remote);
+            writer.EndObject();
+            out << buffer.GetString() << "\n";
         } else {
             out << name << ": local copy " << (local ? "has changes to store" : "has no changes of its own")
                 << "; the server's copy "
@@ -213,9 +171,18 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
     if (operation == nullptr) {
         throw UsageError("unknown sync action '" + action + "': use status, reload, store or discard");
     }
-    Call([&](Core::IErrorCode** e) { return (services.Get()->*operation)(e); }, "The synchronisation failed");
+    {
+        ActivityIndicator indicator(action + " " + name);
+        Call([&](Core::IErrorCode** e) { return (services.Get()->*operation)(e); }, "The synchronisation failed");
+    }
     if (json) {
-        out << "{\"name\":\"" << services->GetName() << "\",\"done\":\"" << action << "\"}\n";
+        rapidjson::StringBuffer buffer;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        writer.StartObject();
+        WriteJsonText(writer, "name", services->GetName());
+        WriteJsonText(writer, "done", action);
+        writer.EndObject();
+        out << buffer.GetString() << "\n";
     } else {
         out << services->GetName() << ": " << action << " done\n";
     }
