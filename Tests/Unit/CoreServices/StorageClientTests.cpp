@@ -5,10 +5,12 @@
 #include <openssl/sha.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Core/DataObjects.h"
@@ -367,6 +369,27 @@ TEST_F(StorageClientTest, FoldersAreListedMadeAndRemovedOverWebDav) {
               "DELETE 'gone': 'gone' does not exist");
     EXPECT_EQ(Call([&](Core::IErrorCode** e) { return storage_->Reserved(nullptr, e); }).message,
               "Function not implemented");
+}
+
+TEST_F(StorageClientTest, OneClientServesSeveralThreadsAtOnce) {
+    server_.On("HEAD", At("f"), Answer(200, {Tag("x"), kDated}, {}, 1));
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 4; ++i) {
+                // Keys change under the other threads' requests.
+                storage_->SetApiKey(t == 0 ? Data::NewSecureString(kKey).GetUnchecked() : nullptr, nullptr);
+                Core::Ptr<IFileMetadata> metadata;
+                answered += Metadata("f", metadata).ok && metadata->GetSize() == 1 ? 1 : 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(answered.load(), 12);
+    EXPECT_EQ(server_.Count(), 12u);
 }
 
 TEST(CoreServicesExports, FactoriesCheckTheirArguments) {
