@@ -392,31 +392,18 @@ TEST_F(StorageClientTest, OneClientServesSeveralThreadsAtOnce) {
     EXPECT_EQ(server_.Count(), 12u);
 }
 
-TEST(CoreServicesExports, FactoriesCheckTheirArguments) {
-    Vesk::Interfaces::IStorageServices* storage = nullptr;
-    EXPECT_EQ(Call([&](Core::IErrorCode** e) {
-                  return VeskCore_CreateHttpStorageClientInstance(nullptr, &storage, e);
-              }).message,
-              "Pointer of struct Data::Interfaces::IString must not be null!");
-    auto ftp = Data::NewString("ftp://example.invalid/ws");
-    EXPECT_FALSE(VeskCore_CreateHttpStorageClientInstance(ftp.GetUnchecked(), &storage, nullptr));
-    EXPECT_EQ(storage, nullptr);
-    Core::Ptr<Vesk::Interfaces::IDirectDatabaseAccessServices> client;
-    ASSERT_TRUE(VeskCore_CreateDirectDatabaseAccessServiceClient("http://127.0.0.1:9/dda", client.Receive(), nullptr));
-    EXPECT_STREQ(client->GetUrl(), "http://127.0.0.1:9/dda");
-    Vesk::Interfaces::IDirectDatabaseAccessServices* held = client.GetUnchecked();
-    EXPECT_EQ(Call([&](Core::IErrorCode** e) {
-                  return VeskCore_CreateDirectDatabaseAccessServiceClient("http://127.0.0.1:9/x", &held, e);
-              }).message,
-              "Pointer of struct Vesk::Interfaces::IDirectDatabaseAccessServices must be null in order to avoid "
-              "memory leaks!");
-}
-
-TEST(DirectDatabaseAccess, AvailabilityFollowsTheStatus) {
+TEST(DirectDatabaseAccess, TakesHttpUrlsAndAsksWhetherTheServiceAnswers) {
     CannedServer server;
     const std::string path = "/ws/w/services/dda";
     Core::Ptr<Vesk::Interfaces::IDirectDatabaseAccessServices> client;
     ASSERT_TRUE(VeskCore_CreateDirectDatabaseAccessServiceClient(server.Url(path).c_str(), client.Receive(), nullptr));
+    EXPECT_EQ(client->GetUrl(), server.Url(path));
+    Vesk::Interfaces::IDirectDatabaseAccessServices* other = nullptr;
+    EXPECT_FALSE(VeskCore_CreateDirectDatabaseAccessServiceClient("ftp://127.0.0.1/dda", &other, nullptr) || other);
+    EXPECT_EQ(Call([&](Core::IErrorCode** e) {
+                  return VeskCore_CreateDirectDatabaseAccessServiceClient(0, &other, e);
+              }).message,
+              "Pointer of char must not be null!");
     bool available = true;
     ASSERT_TRUE(client->IsAvailable(&available, nullptr));
     EXPECT_FALSE(available);
