@@ -74,7 +74,7 @@ echo "== tsan: tests"
 ctest --preset tsan
 
 if [ -f Fuzz/CMakeLists.txt ]; then
-    run_preset fuzz --target UrlFuzzer GeometryFuzzer HttpHeadFuzzer
+    run_preset fuzz --target UrlFuzzer GeometryFuzzer HttpHeadFuzzer StorageWireFuzzer
     # A fixed seed and a fixed number of runs make the result the same on every machine.
     echo "== fuzz: URL parser, 300000 runs"
     rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
@@ -88,6 +88,13 @@ if [ -f Fuzz/CMakeLists.txt ]; then
     printf 'HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\n' >build/fuzz/head-corpus/seed
     ./build/fuzz/bin/HttpHeadFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 \
         build/fuzz/head-corpus
+    echo "== fuzz: storage listings, entity tags and HTTP dates, 300000 runs"
+    rm -rf build/fuzz/storage-corpus && mkdir -p build/fuzz/storage-corpus
+    printf '<D:multistatus xmlns:D="DAV:"><D:response><D:href>/s/a%%20b</D:href></D:response></D:multistatus>' \
+        >build/fuzz/storage-corpus/listing
+    printf 'Sun, 06 Nov 1994 08:49:37 GMT' >build/fuzz/storage-corpus/date
+    ./build/fuzz/bin/StorageWireFuzzer -seed=1 -runs=300000 -max_total_time=120 -print_final_stats=1 \
+        build/fuzz/storage-corpus
 fi
 # The Windows DLLs and test executables, cross-built and run under Wine in a prefix of the build tree.
 windows_started=$(date +%s)
@@ -95,7 +102,7 @@ windows_started=$(date +%s)
 run_preset windows
 echo "== windows: tests under Wine"
 export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all
-ctest --preset windows -j "${jobs}" -L 'core|data|sql|geometry|platform|workspace|host|cli' --timeout 300
+ctest --preset windows -j "${jobs}" -L 'core|data|sql|geometry|platform|workspace|services|host|cli' --timeout 300
 echo "== windows: HTTP tests under Wine against the native loopback test server"
 # The servers run natively (their TLS and HTTP libraries exist for Linux only) in one process whose
 # control URL the tests find in VESK_HTTP_TEST_SERVER; it ends with this script, or by itself.

@@ -13,8 +13,8 @@ struct IDirectDatabaseAccessServices : Core::IObject {
     virtual bool SetApiKey(Data::Interfaces::ISecureString* key, Core::IErrorCode** error) = 0;
     // The service's URL, owned by the client.
     virtual const char* GetUrl() = 0;
-    // Asks the service (OPTIONS) whether it answers: true for a success status, false for 404 or 501;
-    // fails for a transport error or another status.
+    // Asks the service (GET on its URL) whether it answers: true for a success status or 405, false for
+    // 404 or 501; fails for a transport error or another status.
     virtual bool IsAvailable(bool* available, Core::IErrorCode** error) = 0;
 };
 

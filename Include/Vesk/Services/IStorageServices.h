@@ -53,9 +53,12 @@ struct IStorageServices : Core::IObject {
                                  Core::IErrorCode** error) = 0;
     // Stores file under its metadata's name (mode: a StorageUploadMode). The server replaces the stored
     // file in one step, so a concurrent reader sees the old or the new bytes, never a mix; a failed
-    // upload leaves the stored file as it was.
+    // upload leaves the stored file as it was. When the server refuses the precondition (the file exists
+    // for StorageCreateOnly, or no longer has the expected hash for StorageReplace), the error object has
+    // code 412 and a message that starts with "Precondition failed:"; other failures have code 2.
     virtual bool UploadFile(IDeserializedFile* file, int32_t mode, Core::IErrorCode** error) = 0;
-    // UploadFile for each IDeserializedFile of files in turn; stops at the first failure.
+    // UploadFile for each IDeserializedFile of files in turn; stops at the first failure, whose error
+    // (code included) it returns.
     virtual bool UploadFiles(Data::Interfaces::IObjectList* files, int32_t mode, Core::IErrorCode** error) = 0;
     // Whether a file or folder of that name exists.
     virtual bool FileExists(const char* name, bool* exists, Core::IErrorCode** error) = 0;

@@ -205,7 +205,10 @@ bool HttpRequestImpl::SendRequestInternal() {
     }
     const bool withBody = method == Interfaces::HttpPost || method == Interfaces::HttpPut ||
                           method == Interfaces::HttpDelete || method == Interfaces::HttpPatch;
-    const bool plain = method == Interfaces::HttpGet || method == Interfaces::HttpHead;
+    // The WebDAV requests of the storage service go out without a body: a listing asks for every
+    // property, and a new folder must not carry one.
+    const bool plain = method == Interfaces::HttpGet || method == Interfaces::HttpHead ||
+                       method == Interfaces::HttpPropfind || method == Interfaces::HttpMkcol;
     bool ok = false;
     if (withBody || plain) {
         std::lock_guard<std::mutex> lock(stateMutex_);
