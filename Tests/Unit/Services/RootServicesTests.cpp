@@ -9,7 +9,7 @@
 #include "Core/ErrorCode.h"
 #include "Platform/AsyncTask.h"
 #include "ServerProcess.h"
-#include "TempFolder.h"
+#include "Support/TempFolder.h"
 #include "Vesk/Services/WorkspaceRootServicesImpl.h"
 #include "Vesk/Services/WorkspaceServicesImpl.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"

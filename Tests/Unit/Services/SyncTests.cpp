@@ -17,10 +17,10 @@
 
 #include "Core/ErrorCode.h"
 #include "FaultProxy.h"
-#include "Fixtures.h"
-#include "LogCapture.h"
 #include "ServerProcess.h"
-#include "TempFolder.h"
+#include "Support/Fixtures.h"
+#include "Support/LogCapture.h"
+#include "Support/TempFolder.h"
 #include "Vesk/Services/WorkspaceRootServicesImpl.h"
 #include "Vesk/Services/WorkspaceServicesImpl.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
