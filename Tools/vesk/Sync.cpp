@@ -3,7 +3,10 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 
 #include "Library.h"
@@ -47,18 +50,65 @@ void WriteJsonText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const cha
 }
 
 Handle<IWorkspaceServices> OpenWorkspaceServices(const std::string& alias, const std::string& uuid,
-                                                 const std::string& cacheRoot) {
+                                                 const std::string& cacheFolder) {
     ParseUuid(uuid, "the workspace");
     const RemoteWithKey remote = FindRemote(alias);
-    const std::string root = cacheRoot.empty() ? DefaultCacheRoot(alias) : cacheRoot;
     Handle<IWorkspaceServices> services;
     Call(
         [&](Core::IErrorCode** e) {
-            return VeskWorkspace_OpenWorkspaceServices((remote.url + "/" + uuid).c_str(), (root + "/" + uuid).c_str(),
+            return VeskWorkspace_OpenWorkspaceServices((remote.url + "/" + uuid).c_str(), cacheFolder.c_str(),
                                                        remote.key.Get(), services.Out(), e);
         },
         "The workspace could not be reached");
     return services;
+}
+
+// The SHA-256 recorded at the cache's last synchronisation, or "" when there is none. A new services
+// object knows the server's file only after a reload, so status reads the record itself.
+std::string RecordedHash(const std::string& cacheFolder) {
+    const std::string path = cacheFolder + "/Changes.db";
+    if (!std::filesystem::exists(std::filesystem::u8path(path))) {
+        return {};
+    }
+    sqlite3* db = nullptr;
+    std::string hash;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT Sha256 FROM WorkspaceHash", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(statement, 0);
+            hash = text != nullptr ? reinterpret_cast<const char*>(text) : "";
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return hash;
+}
+
+// The SHA-256 the server announces for the workspace's one .veskdb file; "" when it has none or several.
+std::string RemoteHash(IWorkspaceServices* services) {
+    Handle<Vesk::Interfaces::IStorageServices> storage;
+    Call([&](Core::IErrorCode** e) { return services->CreateStorageServices(storage.Out(), e); },
+         "The storage service could not be reached");
+    Handle<DI::IObjectList> names;
+    Call([&](Core::IErrorCode** e) { return storage->ListFolder("/", nullptr, names.Out(), e); },
+         "The workspace's files could not be listed");
+    std::string found;
+    int count = 0;
+    for (uint64_t i = 0; i < names->GetCount(); ++i) {
+        const std::string name = TextOf(ItemAs<DI::IString>(names.Get(), i).Get());
+        if (name.size() > 7 && name.compare(name.size() - 7, 7, ".veskdb") == 0) {
+            found = name;
+            ++count;
+        }
+    }
+    if (count != 1) {
+        return {};
+    }
+    Handle<Platform::Interfaces::IFileMetadata> metadata;
+    Call([&](Core::IErrorCode** e) { return storage->GetFileMetadata(found.c_str(), metadata.Out(), e); },
+         "The workspace file could not be described");
+    return metadata->GetSha2();
 }
 
 bool Ask(IWorkspaceServices* services, bool (IWorkspaceServices::*question)(Core::IErrorCode**)) {
@@ -138,11 +188,13 @@ int RemoteWorkspaces(const std::string& alias, bool json, std::ostream& out) {
 
 int SyncWorkspace(const std::string& action, const std::string& alias, const std::string& uuid,
                   const std::string& cacheRoot, bool json, std::ostream& out) {
-    Handle<IWorkspaceServices> services = OpenWorkspaceServices(alias, uuid, cacheRoot);
+    const std::string cacheFolder = (cacheRoot.empty() ? DefaultCacheRoot(alias) : cacheRoot) + "/" + uuid;
+    Handle<IWorkspaceServices> services = OpenWorkspaceServices(alias, uuid, cacheFolder);
     const std::string name = services->GetName();
     if (action == "status") {
         const bool local = Ask(services.Get(), &IWorkspaceServices::IsLocalModified);
-        const bool remote = Ask(services.Get(), &IWorkspaceServices::IsRemoteModified);
+        const std::string recorded = RecordedHash(cacheFolder);
+        const bool remote = recorded.empty() || RemoteHash(services.Get()) != recorded;
         if (json) {
             rapidjson::StringBuffer buffer;
             rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+
+#include "ServerProcess.h"
 #include "Support/Fixtures.h"
 #include "Support/SqliteReader.h"
 #include "Support/TempFolder.h"
@@ -94,6 +97,53 @@ TEST_F(CliRemote, AddsListsAndRemovesRemotesWithKeysFromStandardInput) {
 
     EXPECT_EQ(Vesk({"remote", "clear"}).code, 0);
     EXPECT_EQ(Vesk({"remote", "ls"}).out, "");
+}
+
+// A workspace shared through a server that wants a key: the key goes from standard input to the keyring,
+// and from there into every request of the sync commands.
+TEST_F(CliRemote, SyncsAWorkspaceThroughAServerThatWantsAKey) {
+    const std::string uuid = "0f8fad5b-d9cb-469f-a165-70867728950e";
+    const std::string shared = folder_.File("root/" + uuid + "/Shared.veskdb");
+    std::filesystem::create_directories(folder_.Path() / "root" / uuid);
+    ASSERT_EQ(Vesk({"create", shared}).code, 0);
+    std::ofstream(folder_.File("key")) << "k-42";
+    VeskTest::ServerProcess server(folder_.File("root"), {"--api-key-file", folder_.File("key")});
+    ASSERT_EQ(Vesk({"remote", "add", "local", server.Url("/ws"), "--api-key-stdin"}, "k-42\n").code, 0);
+    const std::vector<std::string> cache = {"--cache", folder_.File("cache")};
+    auto sync = [&](const std::string& action, std::vector<std::string> extra = {}) {
+        std::vector<std::string> arguments = {"sync", action, "local", uuid};
+        arguments.insert(arguments.end(), cache.begin(), cache.end());
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return Vesk(arguments);
+    };
+
+    const Result health = Vesk({"remote", "health", "local"});
+    EXPECT_EQ(health.code, 0) << health.err;
+    EXPECT_THAT(health.out, HasSubstr("HTTP 200"));
+    EXPECT_THAT(Vesk({"remote", "workspaces", "local", "--json"}).out, HasSubstr("\"uuid\":\"" + uuid + "\""));
+    EXPECT_THAT(sync("status", {"--json"}).out, HasSubstr("\"localModified\":false,\"remoteModified\":true"));
+    const Result reloaded = sync("reload");
+    ASSERT_EQ(reloaded.code, 0) << reloaded.err;
+    EXPECT_THAT(sync("status", {"--json"}).out, HasSubstr("\"localModified\":false,\"remoteModified\":false"));
+
+    // A change made in the cache goes up; a second one is not lost to a reload.
+    const std::string cached = folder_.File("cache/" + uuid + "/Files/Shared.veskdb");
+    ASSERT_EQ(Vesk({"add-source", cached, "Roads", "--type", "FilePath"}).code, 0);
+    EXPECT_THAT(sync("status", {"--json"}).out, HasSubstr("\"localModified\":true"));
+    const Result stored = sync("store");
+    ASSERT_EQ(stored.code, 0) << stored.err;
+    EXPECT_THAT(Vesk({"ls", shared}).out, HasSubstr("Roads"));
+    ASSERT_EQ(Vesk({"add-source", cached, "Rivers", "--type", "FilePath"}).code, 0);
+    const Result refused = sync("reload");
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_THAT(refused.err, HasSubstr("Local workspace (.veskdb) file was modified"));
+    EXPECT_EQ(sync("discard").code, 0);
+    EXPECT_FALSE(std::filesystem::exists(cached));
+
+    // Without its key (rm takes it out of the keyring) the server refuses.
+    ASSERT_EQ(Vesk({"remote", "rm", "local"}).code, 0);
+    ASSERT_EQ(Vesk({"remote", "add", "local", server.Url("/ws")}).code, 0);
+    EXPECT_THAT(Vesk({"remote", "workspaces", "local"}).err, HasSubstr("401"));
 }
 
 TEST_F(CliRemote, RefusesIncompleteCommandLines) {
