@@ -29,6 +29,9 @@ private:
 
 // 64 lower-case hex digits.
 std::string ToHex(const Sha256& sha);
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char c);
+
 // Parses 64 hex digits (either case); nullopt for anything else.
 std::optional<Sha256> FromHex(std::string_view text);
 std::string ToBase64(const Sha256& sha);

@@ -102,15 +102,6 @@ std::string EncodeSegment(const std::string& segment) {
 }
 
 std::optional<std::string> DecodeSegment(const std::string& raw) {
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     std::string out;
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] != '%') {
@@ -120,8 +111,8 @@ std::optional<std::string> DecodeSegment(const std::string& raw) {
         if (i + 2 >= raw.size()) {
             return std::nullopt;
         }
-        const int high = digit(raw[i + 1]);
-        const int low = digit(raw[i + 2]);
+        const int high = HexDigitValue(raw[i + 1]);
+        const int low = HexDigitValue(raw[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

@@ -123,6 +123,27 @@ void AppendTo(Data::Interfaces::IObjectList* list, ::Core::IObject* item) {
     ::Core::ThrowIfFailed([&](::Core::IErrorCode** e) { return list->Append(item, e); });
 }
 
+// One found item per name that exists, in the order of names: what a list variant answers.
+template <class Find>
+::Core::Ptr<Data::Interfaces::IObjectList> EachFound(Data::Interfaces::IObjectList* names, Find find) {
+    ::Core::Ptr<Data::Interfaces::IObjectList> list = NewObjectList();
+    for (uint64_t i = 0; i < names->GetCount(); ++i) {
+        if (auto found = find(NameAt(names, i))) {
+            AppendTo(list.GetUnchecked(), found.GetUnchecked());
+        }
+    }
+    return list;
+}
+
+// The one item a single-name variant answers; a missing file is a failure there.
+template <class T>
+::Core::Ptr<T> Required(::Core::Ptr<T> found, const char* verb, const std::string& name) {
+    if (!found) {
+        throw std::runtime_error(std::string(verb) + " " + Quoted(name) + ": the file does not exist");
+    }
+    return found;
+}
+
 }  // namespace
 
 HttpStorageClient::HttpStorageClient(std::string url) : connection_(std::move(url)) {}
@@ -233,11 +254,7 @@ bool HttpStorageClient::DownloadFile(const char* name, Interfaces::IDeserialized
     return ::Core::AbiGuard(error, [&] {
         ::Core::CheckNotNull(name);
         ::Core::CheckOut(file);
-        ::Core::Ptr<Interfaces::IDeserializedFile> downloaded = Download(name);
-        if (!downloaded) {
-            throw std::runtime_error("GET " + Quoted(name) + ": the file does not exist");
-        }
-        ::Core::HandOut(std::move(downloaded), file);
+        ::Core::HandOut(Required(Download(name), "GET", name), file);
     });
 }
 
@@ -246,13 +263,7 @@ bool HttpStorageClient::DownloadFiles(Data::Interfaces::IObjectList* names, Data
     return ::Core::AbiGuard(error, [&] {
         ::Core::CheckNotNull(names);
         ::Core::CheckOut(files);
-        ::Core::Ptr<Data::Interfaces::IObjectList> list = NewObjectList();
-        for (uint64_t i = 0; i < names->GetCount(); ++i) {
-            if (::Core::Ptr<Interfaces::IDeserializedFile> file = Download(NameAt(names, i))) {
-                AppendTo(list.GetUnchecked(), file.GetUnchecked());
-            }
-        }
-        ::Core::HandOut(std::move(list), files);
+        ::Core::HandOut(EachFound(names, [this](const std::string& name) { return Download(name); }), files);
     });
 }
 
@@ -276,11 +287,7 @@ bool HttpStorageClient::GetFileMetadata(const char* name, IFileMetadata** metada
     return ::Core::AbiGuard(error, [&] {
         ::Core::CheckNotNull(name);
         ::Core::CheckOut(metadata);
-        ::Core::Ptr<IFileMetadata> found = ReadMetadata(name);
-        if (!found) {
-            throw std::runtime_error("HEAD " + Quoted(name) + ": the file does not exist");
-        }
-        ::Core::HandOut(std::move(found), metadata);
+        ::Core::HandOut(Required(ReadMetadata(name), "HEAD", name), metadata);
     });
 }
 
@@ -289,13 +296,7 @@ bool HttpStorageClient::GetFilesMetadata(Data::Interfaces::IObjectList* names, D
     return ::Core::AbiGuard(error, [&] {
         ::Core::CheckNotNull(names);
         ::Core::CheckOut(metadata);
-        ::Core::Ptr<Data::Interfaces::IObjectList> list = NewObjectList();
-        for (uint64_t i = 0; i < names->GetCount(); ++i) {
-            if (::Core::Ptr<IFileMetadata> found = ReadMetadata(NameAt(names, i))) {
-                AppendTo(list.GetUnchecked(), found.GetUnchecked());
-            }
-        }
-        ::Core::HandOut(std::move(list), metadata);
+        ::Core::HandOut(EachFound(names, [this](const std::string& name) { return ReadMetadata(name); }), metadata);
     });
 }
 

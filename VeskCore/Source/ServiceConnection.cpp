@@ -2,6 +2,7 @@
 
 #include <rapidjson/document.h>
 
+#include "Core/AsciiCase.h"
 #include "Core/Crypto.h"
 #include "Platform/AsyncTask.h"
 #include "Platform/HttpClient.h"
@@ -14,19 +15,6 @@ namespace {
 using Platform::Interfaces::IHttpResponse;
 
 constexpr size_t kMaxReasonBytes = 300;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The header line of the API key, wiped when it goes so that the key lingers in as few places as the
 // platform client allows.
@@ -129,7 +117,7 @@ std::optional<std::string> HeaderOf(IHttpResponse* response, std::string_view na
     }
     for (uint64_t i = 0; i < headers->GetCount(); ++i) {
         const char* candidate = headers->GetName(i);
-        if (candidate != nullptr && EqualsNoCase(candidate, name)) {
+        if (candidate != nullptr && ::Core::EqualsIgnoringAsciiCase(candidate, name)) {
             return std::string(headers->Get(candidate));
         }
     }

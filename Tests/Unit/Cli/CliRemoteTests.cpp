@@ -17,41 +17,22 @@
 #include "Support/Fixtures.h"
 #include "Support/SqliteReader.h"
 #include "Support/TempFolder.h"
+#include "ToolProcess.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& argument) {
-    std::string quoted = "'";
-    for (const char c : argument) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
+using Result = VeskTest::ToolResult;
+using VeskTest::Quoted;
 
 class CliRemote : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1), 0); }
 
     Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
-        std::ofstream(folder_.File("stdin"), std::ios::binary) << input;
-        std::string command = Quoted(VESK_TOOL_PATH);
-        for (const std::string& argument : arguments) {
-            command += " " + Quoted(argument);
-        }
-        command += " <" + Quoted(folder_.File("stdin")) + " >" + Quoted(folder_.File("stdout")) + " 2>" +
-                   Quoted(folder_.File("stderr"));
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, VeskTest::FileBytes(folder_.File("stdout")),
-                VeskTest::FileBytes(folder_.File("stderr"))};
+        return VeskTest::RunTool(folder_, arguments, input);
     }
 
     // The key the keyring holds for the target, as secret-tool sees it.

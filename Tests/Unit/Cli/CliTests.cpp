@@ -14,6 +14,7 @@
 
 #include "Support/Fixtures.h"
 #include "Support/TempFolder.h"
+#include "ToolProcess.h"
 #include "Vesk/Data/KeldaData.h"
 #include "Vesk/Workspace.h"
 
@@ -22,69 +23,13 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-#if defined(_WIN32)
-// For cmd.exe and the C runtime's argument parsing: double quotes, inner ones escaped.
-std::string Quoted(const std::string& argument) {
-    std::string quoted = "\"";
-    for (const char c : argument) {
-        quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
-    }
-    return quoted + "\"";
-}
-
-int ExitCode(int status) {
-    return status;
-}
-#else
-// For the POSIX shell: single quotes, inner ones closed, escaped and reopened.
-std::string Quoted(const std::string& argument) {
-    std::string quoted = "'";
-    for (const char c : argument) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-int ExitCode(int status) {
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-#endif
-
-// The file's text, with Windows line ends made plain ones: the tool writes text, in the system's form.
-std::string Slurp(const std::string& path) {
-    return std::regex_replace(VeskTest::FileBytes(path), std::regex("\r\n"), "\n");
-}
-
-// Wine's command processor adds a note of its own to the standard error of what it starts; Windows
-// does not, and the tool never writes one.
-std::string WithoutWineNotes(const std::string& text) {
-    return std::regex_replace(text, std::regex("NOTE: you should run 'diskperf -y' to enable the disk statistics\n"),
-                              "");
-}
+using Result = VeskTest::ToolResult;
 
 // Runs the built tool with arguments and input as its standard input.
 class Cli : public ::testing::Test {
 protected:
     Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
-        std::ofstream(folder_.File("stdin"), std::ios::binary) << input;
-        std::string command = Quoted(VESK_TOOL_PATH);
-        for (const std::string& argument : arguments) {
-            command += " " + Quoted(argument);
-        }
-        command += " <" + Quoted(folder_.File("stdin")) + " >" + Quoted(folder_.File("stdout")) + " 2>" +
-                   Quoted(folder_.File("stderr"));
-#if defined(_WIN32)
-        // cmd.exe drops the outer quotes of a command line that starts with one.
-        command = "\"" + command + "\"";
-#endif
-        const int status = std::system(command.c_str());
-        return {ExitCode(status), Slurp(folder_.File("stdout")), WithoutWineNotes(Slurp(folder_.File("stderr")))};
+        return VeskTest::RunTool(folder_, arguments, input);
     }
 
     // The one line of output of a command that succeeds, with the command's errors in the failure message.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Common/Http/HttpTransport.h"
+#include "Core/AsciiCase.h"
 #include "Core/Object.h"
 #include "Core/Ptr.h"
 #include "Platform/AlertableEvent.h"
@@ -371,16 +372,7 @@ private:
 
 // ASCII comparison without regard to letter case.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return Core::EqualsIgnoringAsciiCase(a, b);
 }
 
 namespace detail {
