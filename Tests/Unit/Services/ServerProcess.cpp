@@ -1,7 +1,7 @@
 #include "ServerProcess.h"
 
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,9 +25,20 @@ ServerProcess::ServerProcess(const std::string& root, const std::vector<std::str
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, VESK_SERVER_PATH, nullptr, nullptr, argv.data(), environ) != 0) {
+    // The server ends with this process even when it ends without its destructors (a sanitizer halting
+    // it, a crash): otherwise the server would keep the test's output open and the test runner waiting.
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) {
         throw std::runtime_error("Could not start " VESK_SERVER_PATH);
+    }
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(127);
+        }
+        execve(VESK_SERVER_PATH, argv.data(), environ);
+        _exit(127);
     }
     pid_ = pid;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

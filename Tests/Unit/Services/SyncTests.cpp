@@ -2,9 +2,9 @@
 // caches of one workspace, and concurrent stores.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <latch>
 #include <thread>
 
 #include <signal.h>
@@ -200,13 +200,11 @@ TEST_F(SyncTest, OfTwoConcurrentStoresExactlyOneWins) {
             caches[i].Edit("Round " + std::to_string(round) + " by " + std::to_string(i));
         }
         std::string results[2];
-        std::atomic<int> ready{0};
+        std::latch ready(2);
         std::thread threads[2];
         for (int i = 0; i < 2; ++i) {
             threads[i] = std::thread([&, i] {
-                ++ready;
-                while (ready.load() < 2) {
-                }
+                ready.arrive_and_wait();
                 results[i] = caches[i].Store();
             });
         }
