@@ -121,6 +121,20 @@ void BM_CurlDownload(benchmark::State& state) {
         state, [] {}, [&] { Curl("-o '" + target + "' '" + setup.FileUrl() + "'"); });
 }
 
+// curl followed by a flush of the file to the disk, as Reload flushes its download before it takes it.
+void BM_CurlDownloadFlushed(benchmark::State& state) {
+    Setup& setup = Shared();
+    const std::string target = (setup.temp.Path() / "curl-download.veskdb").string();
+    TimeEach(
+        state, [] {},
+        [&] {
+            Curl("-o '" + target + "' '" + setup.FileUrl() + "'");
+            if (std::system(("sync '" + target + "'").c_str()) != 0) {
+                throw std::runtime_error("sync failed");
+            }
+        });
+}
+
 void BM_Store(benchmark::State& state) {
     Setup& setup = Shared();
     const fs::path cache = setup.temp.Path() / "store";
@@ -147,6 +161,7 @@ void BM_CurlUpload(benchmark::State& state) {
 
 BENCHMARK(BM_Reload)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_CurlDownload)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_CurlDownloadFlushed)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Store)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_CurlUpload)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -1,5 +1,7 @@
 #include "HttpStorageClient.h"
 
+#include "ResponseBodyArray.h"
+
 #include <cstring>
 
 #include "Core/Crypto.h"
@@ -42,6 +44,16 @@ std::string HexOf(const std::array<uint8_t, 32>& digest) {
         hex += kDigits[byte & 0x0F];
     }
     return hex;
+}
+
+// The digest that 64 hexadecimal characters (checked by IsSha256Text) spell.
+std::array<uint8_t, 32> DigestOfHex(std::string_view hex) {
+    const auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    std::array<uint8_t, 32> digest{};
+    for (size_t i = 0; i < digest.size(); ++i) {
+        digest[i] = static_cast<uint8_t>(value(hex[2 * i]) << 4 | value(hex[2 * i + 1]));
+    }
+    return digest;
 }
 
 std::array<uint8_t, 32> Sha256Of(const void* data, uint64_t size) {
@@ -244,7 +256,7 @@ bool HttpStorageClient::DeleteFile(const char* path, ::Core::IErrorCode** error)
                                  announced);
     }
     ::Core::Ptr<Data::Interfaces::IDateTime> time = ModifiedFromAnswer(answer.GetUnchecked(), what);
-    ::Core::Ptr<Data::Interfaces::IArray> content = Data::NewByteArray(bytes, size);
+    auto content = ::Core::MakeObject<ResponseBodyArray>(answer);
     return ::Core::MakeObject<Platform::IO::DeserializedFile>(MakeMetadata(name, received, size, std::move(time)),
                                                               std::move(content));
 }
@@ -313,13 +325,13 @@ void HttpStorageClient::Upload(Interfaces::IDeserializedFile* file, int32_t mode
     }
     // An empty file still has a body pointer, so that the request carries an empty body.
     const void* bytes = content->GetByteSize() > 0 ? static_cast<const void*>(content->GetData()) : "";
-    const std::array<uint8_t, 32> digest = Sha256Of(bytes, content->GetByteSize());
-    const std::string sha = HexOf(digest);
+    // The hash that the metadata names is sent as the body's digest without hashing the body again (a
+    // large file has just been hashed by its uploader): the server checks the body against it and refuses
+    // a mismatch with the stored file untouched. Without one, the body is hashed here.
     const char* claimed = metadata->GetSha2();
-    if (claimed != nullptr && *claimed != '\0' && Sha256FromEntityTag("\"" + std::string(claimed) + "\"") != sha) {
-        throw std::runtime_error(what + ": the content's SHA-256 " + sha + " is not the " + claimed +
-                                 " that its metadata names");
-    }
+    const std::array<uint8_t, 32> digest =
+        claimed != nullptr && IsSha256Text(claimed) ? DigestOfHex(claimed) : Sha256Of(bytes, content->GetByteSize());
+    const std::string sha = HexOf(digest);
 
     HeaderList headers{{"Content-Type", "application/octet-stream"}, {"Repr-Digest", ReprDigestSha256(digest)}};
     const std::string expected = file->GetExpectedSha2() != nullptr ? file->GetExpectedSha2() : "";

@@ -241,13 +241,16 @@ bool WorkspaceServicesImpl::LocalModified() {
     if (!local) {
         return false;
     }
+    // Shared for writing too: the host may have the cached workspace open.
+    return LocalModified(
+        Platform::IO::HashFileSha2(Utf8(*local), Platform::IO::kShareRead | Platform::IO::kShareWrite));
+}
+
+bool WorkspaceServicesImpl::LocalModified(const std::string& localSha2) {
     Core::Ptr<Data::SQLite::impl::SQLiteImpl> connection = ChangesConnection();
     if (!connection->ContainsTable("WorkspaceHash")) {
         return false;
     }
-    // Shared for writing too: the host may have the cached workspace open.
-    const std::string localSha2 =
-        Platform::IO::HashFileSha2(Utf8(*local), Platform::IO::kShareRead | Platform::IO::kShareWrite);
     return localSha2 != ReadStoredHash(connection);
 }
 
@@ -323,7 +326,14 @@ void WorkspaceServicesImpl::DownloadInto(const fs::path& localPath, const std::s
 void WorkspaceServicesImpl::DoStore() {
     Core::Log(Core::LogInfo,
               fmt::format("Storing workspace [{}] in [{}] to [{}]", description_.name, FilesFolderText(), urlText_));
-    if (!LocalModified()) {
+    // One read gives both the bytes and the hash that decides, is uploaded and is recorded, so a change
+    // written to the file meanwhile cannot slip between them, and a large file is read and hashed once.
+    const std::optional<fs::path> cached = FindLocalFile();
+    LocalCopy local;
+    if (cached) {
+        local = ReadLocalCopy(*cached);
+    }
+    if (!cached || !LocalModified(local.sha2)) {
         Core::RaiseFatal(fmt::format(
             "Local workspace [{}] contains no modifications since last synchronization. To prevent accidental "
             "overwrites you must manually upload .veskdb file from [{}] to the [{}]. To avoid this exception, call "
@@ -347,21 +357,20 @@ void WorkspaceServicesImpl::DoStore() {
         Core::RaiseFatal(fmt::format("Failed to store workspace to the remote location since file {} does not exists",
                                      Utf8(localPath)));
     }
-    // One read gives both the bytes and the hash that is uploaded and recorded, so a change written to
-    // the file meanwhile cannot slip between them.
-    Core::Ptr<Data::Interfaces::IArray> content = Platform::IO::ReadFileToArray(Utf8(localPath));
-    const std::string localSha2 = Data::Sha256Hex(content->GetData(), content->GetByteSize());
-    if (localSha2 == remote.sha2) {
+    if (localPath != *cached) {
+        local = ReadLocalCopy(localPath);
+    }
+    if (local.sha2 == remote.sha2) {
         Core::Log(Core::LogInfo, fmt::format("Local file '{}' is same as 'ss://{}/{}'", Utf8(localPath),
                                              description_.name, remote.name));
         return;
     }
-    Core::Ptr<Platform::Interfaces::IFileMetadata> local =
+    Core::Ptr<Platform::Interfaces::IFileMetadata> described =
         Platform::IO::CreateFileMetadata(Utf8(localPath), /*computeHash=*/false);
     auto upload = Core::MakeObject<Platform::IO::DeserializedFile>(
-        Core::MakeObject<Platform::IO::impl::FileMetadataImpl>(remote.name, Utf8(localPath), localSha2,
-                                                               content->GetByteSize(), TimeOf(*local)),
-        content, remote.sha2);
+        Core::MakeObject<Platform::IO::impl::FileMetadataImpl>(remote.name, Utf8(localPath), local.sha2,
+                                                               local.content->GetByteSize(), TimeOf(*described)),
+        local.content, remote.sha2);
     Core::ErrorCode error;
     if (!Storage().UploadFile(upload.GetUnchecked(), Interfaces::StorageReplace, error.Receive())) {
         if (error.Code() == kPreconditionFailed) {
@@ -369,8 +378,15 @@ void WorkspaceServicesImpl::DoStore() {
         }
         throw std::runtime_error(error ? std::string(error.Message()) : std::string("Upload failed"));
     }
-    RecordHash(localSha2);
+    RecordHash(local.sha2);
     ReadDescriptionFrom(localPath);
+}
+
+WorkspaceServicesImpl::LocalCopy WorkspaceServicesImpl::ReadLocalCopy(const fs::path& path) {
+    LocalCopy copy;
+    copy.content = Platform::IO::ReadFileToArray(Utf8(path));
+    copy.sha2 = Data::Sha256Hex(copy.content->GetData(), copy.content->GetByteSize());
+    return copy;
 }
 
 void WorkspaceServicesImpl::DoDiscard() {

@@ -55,7 +55,17 @@ private:
         Core::Ptr<Platform::Interfaces::IFileMetadata> metadata;
     };
 
+    // The cached file's bytes, read once, and their SHA-256.
+    struct LocalCopy {
+        Core::Ptr<Data::Interfaces::IArray> content;
+        std::string sha2;
+    };
+
+    // Whether the cached file differs from what was last synchronised (false without a cached file).
     bool LocalModified();
+    // The same for a cached file whose hash is known.
+    bool LocalModified(const std::string& localSha2);
+    static LocalCopy ReadLocalCopy(const std::filesystem::path& path);
     bool RemoteChanged(const std::string& remoteSha2);
     void DoReload();
     void DoStore();

@@ -21,10 +21,12 @@ using Interfaces::IHttpResponse;
 
 namespace {
 
-constexpr uint32_t kReceiveBufferSize = 32768;
+// A buffered body is collected in pieces of this size: each piece is one hand-over from the network
+// thread, so large bodies want large pieces (the transport's own buffer is 256 KiB).
+constexpr uint32_t kReceiveBufferSize = 1u << 20;
 // A response body is given room for its announced length up to this much at once; a server's word
-// alone must not make the client take more.
-constexpr uint64_t kLargestReservation = 256ull << 20;
+// alone must not make the client take more. Room that is reserved but never written costs no memory.
+constexpr uint64_t kLargestReservation = 1ull << 30;
 
 constexpr const char* kRequestClass = "Platform::Network::Http::HttpRequestImpl::";
 
