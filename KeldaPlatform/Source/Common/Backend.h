@@ -52,7 +52,7 @@ bool FlushFile(intptr_t handle);
 
 // Renames from to to in one step, replacing an existing to (both in one folder); false with the error
 // number when the system refuses. A reader of to sees the old file or the new one, never neither.
-bool ReplaceFile(const std::string& from, const std::string& to, int& error);
+bool RenameReplacing(const std::string& from, const std::string& to, int& error);
 
 // Copies a finished log record to the system's debugger channel, where the system has one.
 void DebuggerOutput(const std::string& record) noexcept;

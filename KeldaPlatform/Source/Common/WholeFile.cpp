@@ -124,7 +124,7 @@ void ReplaceFileAtomically(const std::string& path, const void* data, uint64_t s
         }
     }
     int error = 0;
-    if (!Backend::ReplaceFile(temporary.Path(), path, error)) {
+    if (!Backend::RenameReplacing(temporary.Path(), path, error)) {
         throw std::runtime_error(
             Core::StringFormat("Failed to replace %s: %s", path.c_str(),
                                Backend::SystemMessage(Backend::ErrorFamily(), static_cast<uint32_t>(error)).c_str()));

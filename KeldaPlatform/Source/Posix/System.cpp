@@ -152,7 +152,7 @@ bool FlushFile(intptr_t handle) {
     return fsync(static_cast<int>(handle)) == 0;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, int& error) {
+bool RenameReplacing(const std::string& from, const std::string& to, int& error) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
         error = errno;
         return false;

@@ -168,7 +168,7 @@ bool FlushFile(intptr_t handle) {
     return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, int& error) {
+bool RenameReplacing(const std::string& from, const std::string& to, int& error) {
     const std::wstring source = Windows::Text::Widen(IO::ToLongPath(from));
     const std::wstring target = Windows::Text::Widen(IO::ToLongPath(to));
     if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
