@@ -240,8 +240,7 @@ TEST_F(StorageClientTest, DownloadsAreCheckedAgainstTheirTag) {
     // The content is the response's own buffer until it is changed; then it is a copy of its own.
     ASSERT_TRUE(content->Append("+", 1, nullptr));
     ASSERT_TRUE(content->Insert(0, "<", 1, nullptr));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(content->GetData()), content->GetByteSize()),
-              "<" + body + "+");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(content->GetData()), content->GetByteSize()), "<" + body + "+");
     EXPECT_FALSE(content->Insert(99, "x", 1, nullptr));
 
     const std::map<std::string, std::string> refusals = {{"changed.veskdb", "the downloaded bytes have the SHA-256"},
