@@ -534,8 +534,7 @@ const std::vector<Command>& Commands() {
         {"sync status",
          kSyncUsage,
          "Says whether the cached copy of workspace UUID on the server ALIAS has changes of its own, and whether\n"
-         "the server's copy changed since they were last synchronised.\n"
-         "example:\n  vesk sync status prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         "the server's copy changed since they were last synchronised.\n",
          2,
          {"--cache"},
          {"--json"},
@@ -543,8 +542,7 @@ const std::vector<Command>& Commands() {
         {"sync reload",
          kSyncUsage,
          "Downloads the server's copy into the cache unless the cache has it already; refused while the cached\n"
-         "copy has changes of its own (store or discard them first).\n"
-         "example:\n  vesk sync reload prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         "copy has changes of its own (store or discard them first).\n",
          2,
          {"--cache"},
          {"--json"},
@@ -552,16 +550,14 @@ const std::vector<Command>& Commands() {
         {"sync store",
          kSyncUsage,
          "Uploads the cached copy; refused when it has no changes, or when the server's copy changed since the\n"
-         "last synchronisation (nothing is overwritten: discard, reload and redo the change).\n"
-         "example:\n  vesk sync store prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         "last synchronisation (nothing is overwritten: discard, reload and redo the change).\n",
          2,
          {"--cache"},
          {"--json"},
          SyncCommand},
         {"sync discard",
          kSyncUsage,
-         "Throws the cached copy and its synchronisation record away.\n"
-         "example:\n  vesk sync discard prod 0f8fad5b-d9cb-469f-a165-70867728950e\n",
+         "Throws the cached copy and its synchronisation record away.\n",
          2,
          {"--cache"},
          {"--json"},
@@ -597,7 +593,8 @@ std::string HelpOf(const Command& command) {
         help +=
             "  --cache DIR            the folder that holds this server's caches (default:\n"
             "                         $XDG_CACHE_HOME/vesk/ALIAS, else ~/.cache/vesk/ALIAS); the cache is DIR/UUID\n"
-            "  --json                 print the outcome as JSON\n";
+            "  --json                 print the outcome as JSON\nexample:\n  vesk " +
+            name + " prod 0f8fad5b-d9cb-469f-a165-70867728950e\n";
     } else if (name == "add-object") {
         help += std::string(kPropertyHelp) + "  --json                 print {\"uuid\": ...}\nexample:\n" +
                 "  vesk add-object ws.veskdb \"Main map\" --type Map --prop Visible:bool=true\n" +
