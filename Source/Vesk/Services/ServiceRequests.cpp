@@ -126,6 +126,18 @@ void BodyAsText(Platform::Interfaces::IHttpRequest*, Platform::Interfaces::IHttp
     });
 }
 
+bool IsPlainFileName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") {
+        return false;
+    }
+    for (const char c : name) {
+        if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) {
+            return false;
+        }
+    }
+    return true;
+}
+
 WorkspaceDescription ParseWorkspaceJson(const std::string& json) {
     return ReadWorkspace(ParseJson(json));
 }

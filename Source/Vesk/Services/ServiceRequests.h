@@ -2,6 +2,7 @@
 // The requests that the workspace services send to a workspace server, and the descriptions of
 // workspaces that come back.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Core/Ptr.h"
@@ -40,6 +41,10 @@ Data::Variant AwaitTask(Platform::Interfaces::IAsyncTask& task);
 // A response handler that makes the body the result, as a String.
 void BodyAsText(Platform::Interfaces::IHttpRequest* request, Platform::Interfaces::IHttpResponse* response,
                 Data::Structures::_VARIANT* result, Core::IErrorCode** error);
+
+// Whether a name that a server gave for a file is a plain file name that stays in the folder it is
+// joined to: not empty, not "." or "..", and without "/", "\\", ":" or control characters.
+bool IsPlainFileName(std::string_view name);
 
 // Reads one workspace object of a server's JSON ("uuid", "name", "description" as texts and an optional
 // "services" array of such objects). Throws, naming the member, when one is missing or not a text, or

@@ -519,6 +519,12 @@ WorkspaceServicesImpl::RemoteFile WorkspaceServicesImpl::FindRemoteFile() {
     remote.metadata = FirstOf<Platform::Interfaces::IFileMetadata>(metadata);
     remote.name = remote.metadata->GetName();
     remote.sha2 = remote.metadata->GetSha2();
+    // The name becomes a path in the cache: a server must not steer a download out of its folder.
+    if (!IsPlainFileName(remote.name)) {
+        throw std::runtime_error(fmt::format(
+            "The server names the workspace file '{}', which is not a plain file name; nothing was downloaded",
+            remote.name));
+    }
     return remote;
 }
 

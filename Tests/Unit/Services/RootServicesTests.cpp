@@ -10,6 +10,7 @@
 #include "Platform/AsyncTask.h"
 #include "ServerProcess.h"
 #include "Support/TempFolder.h"
+#include "Vesk/Services/ServiceRequests.h"
 #include "Vesk/Services/WorkspaceRootServicesImpl.h"
 #include "Vesk/Services/WorkspaceServicesImpl.h"
 #include "Vesk/Workspace/WorkspaceManagerImpl.h"
@@ -60,6 +61,15 @@ TEST(HealthCheckPathTest, EveryListingSegmentBecomesTheHealthCheck) {
     EXPECT_EQ(HealthCheckPath("/wss"), "/healthchecks");
     EXPECT_EQ(HealthCheckPath("/workspaces"), "/workspaces");
     EXPECT_EQ(HealthCheckPath("/api/list"), "/api/list");
+}
+
+TEST(ServerNamesTest, OnlyPlainFileNamesBecomePathsInTheCache) {
+    using Vesk::Workspace::Services::IsPlainFileName;
+    EXPECT_TRUE(IsPlainFileName("Shared plan.veskdb"));
+    EXPECT_TRUE(IsPlainFileName("..veskdb"));
+    for (const char* name : {"", ".", "..", "../x.veskdb", "a/b.veskdb", "a\\b.veskdb", "C:x.veskdb", "a\nb"}) {
+        EXPECT_FALSE(IsPlainFileName(name)) << name;
+    }
 }
 
 TEST_F(RootServicesTest, ListsTheServersWorkspacesAsUsableCaches) {
