@@ -1,5 +1,8 @@
 #include "WorkspaceServer.h"
 
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
 #include <openssl/crypto.h>
 
 #include <chrono>
@@ -30,35 +33,10 @@ constexpr std::uint64_t kMaxDrainBytes = 16u << 20;
 // ---- text forms -------------------------------------------------------------------------------
 
 std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+    return std::string(buffer.GetString(), buffer.GetSize());
 }
 
 std::string XmlText(const std::string& text) {
