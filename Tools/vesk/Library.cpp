@@ -72,4 +72,25 @@ Handle<Vesk::Interfaces::IWorkspaceManager> OpenWorkspace(const std::string& pat
     return workspace;
 }
 
+Data::Structures::_UUID NewUuid() {
+    Data::Structures::_UUID uuid{};
+    if (!Data_NewUuid(&uuid)) {
+        throw LibraryError("A UUID could not be made");
+    }
+    return uuid;
+}
+
+// Opens an existing workspace file for writing with a transaction open, so that a command's changes reach
+// the file together at Commit or not at all.
+Handle<Vesk::Interfaces::IWorkspaceManager> OpenForEditing(const std::string& path) {
+    RequireWorkspaceFile(path);
+    auto workspace = OpenWorkspace(path, Data::Structures::_UUID{}, Vesk::Interfaces::ReadWrite);
+    Call([&](Core::IErrorCode** e) { return workspace->BeginTransaction(e); }, "The transaction could not begin");
+    return workspace;
+}
+
+void Commit(Vesk::Interfaces::IWorkspaceManager* workspace) {
+    Call([&](Core::IErrorCode** e) { return workspace->Save(e); }, "The workspace could not be saved");
+}
+
 }  // namespace VeskTool

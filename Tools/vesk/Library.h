@@ -62,6 +62,16 @@ void RequireWorkspaceFile(const std::string& path);
 Handle<Vesk::Interfaces::IWorkspaceManager> OpenWorkspace(const std::string& path, const Data::Structures::_UUID& uuid,
                                                           int mode);
 
+// A new random UUID; throws LibraryError when none can be made.
+Data::Structures::_UUID NewUuid();
+
+// Opens an existing workspace file for writing with a transaction open, so that a command's changes reach
+// the file together at Commit or not at all.
+Handle<Vesk::Interfaces::IWorkspaceManager> OpenForEditing(const std::string& path);
+
+// Saves what the transaction of OpenForEditing holds; throws LibraryError with the library's message.
+void Commit(Vesk::Interfaces::IWorkspaceManager* workspace);
+
 // Item index of list as T with its own reference; throws LibraryError when it is something else.
 template <class T>
 Handle<T> ItemAs(Data::Interfaces::IObjectList* list, uint64_t index) {
