@@ -7,6 +7,12 @@ install(TARGETS VeskPublicHeaders KeldaData VeskCore VeskWorkspace
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Include/Vesk DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(VESK_BUILD_TOOLS)
     install(TARGETS vesk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    if(NOT WIN32)
+        # vesk serve starts the server from the tool's own folder.
+        install(TARGETS vesk-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+        install(FILES ${PROJECT_SOURCE_DIR}/scripts/vesk-completion.bash
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vesk)
+    endif()
 endif()
 
 install(EXPORT VeskWorkspaceTargets NAMESPACE VeskWorkspace::

@@ -123,6 +123,16 @@ private:
     StoreEntry entry_;
 };
 
+// The root as an absolute path without links, so that every path below it can be checked against it.
+fs::path CanonicalRoot(const std::string& root) {
+    std::error_code error;
+    fs::path canonical = fs::canonical(root, error);
+    if (error) {
+        throw std::runtime_error("The storage root " + root + " cannot be used: " + error.message());
+    }
+    return canonical;
+}
+
 class FolderStore;
 
 class FolderUpload final : public StoreUpload {
@@ -166,7 +176,7 @@ private:
 
 class FolderStore final : public WorkspaceStore {
 public:
-    explicit FolderStore(const std::string& root) : root_(fs::canonical(root)) {
+    explicit FolderStore(const std::string& root) : root_(CanonicalRoot(root)) {
         if (System::Status(root_).kind != FileKind::Folder) {
             throw std::runtime_error("The storage root is no folder: " + root);
         }

@@ -60,7 +60,7 @@ std::string HelpOf(const Command& command) {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = [] {
         std::vector<Command> all;
-        for (auto group : {WorkspaceCommands, RemoteCommands}) {
+        for (auto group : {WorkspaceCommands, RemoteCommands, ServeCommands}) {
             for (Command& command : group()) {
                 all.push_back(std::move(command));
             }
@@ -76,6 +76,7 @@ std::string Overview() {
         text += "  vesk " + command.name + (command.usage.empty() ? "" : " " + command.usage) + "\n";
     }
     return text +
+           "  vesk --version\n"
            "Run 'vesk COMMAND --help' for a command's options and an example. Exit codes: 0 done, 1 refused or\n"
            "failed, 2 bad command line.\n";
 }
@@ -116,6 +117,10 @@ int Run(const std::vector<std::string>& arguments, std::istream& in, std::ostrea
         }
         if (arguments.empty()) {
             throw UsageError("no command given");
+        }
+        if (words[0] == "--version" && words.size() == 1) {
+            out << "vesk " << VESK_VERSION << "\n";
+            return 0;
         }
         if (words[0] == "--help" || words[0] == "help") {
             std::string topicName;

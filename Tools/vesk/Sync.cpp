@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "EnumNames.h"
 #include "Library.h"
 #include "Remotes.h"
 #include "Terminal.h"
@@ -47,6 +48,19 @@ DS::_VARIANT Await(Platform::Interfaces::IAsyncTask* task) {
 void WriteJsonText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const char* key, const std::string& text) {
     writer.Key(key);
     writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+// The cached workspace file of a cache folder, or "" while there is none (before the first reload, after a
+// discard). The cache keeps the server's file under its own name in Files.
+std::string LocalCopyPath(const std::string& cacheFolder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(cacheFolder + "/Files", error)) {
+        const std::filesystem::path& path = entry.path();
+        if (entry.is_regular_file(error) && EqualsIgnoringCase(path.extension().string(), ".veskdb")) {
+            return path.string();
+        }
+    }
+    return "";
 }
 
 Handle<IWorkspaceServices> OpenWorkspaceServices(const std::string& alias, const std::string& uuid,
@@ -204,6 +218,7 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
             writer.Bool(local);
             writer.Key("remoteModified");
             writer.Bool(remote);
+            WriteJsonText(writer, "file", LocalCopyPath(cacheFolder));
             writer.EndObject();
             out << buffer.GetString() << "\n";
         } else {
@@ -212,6 +227,8 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
                 << (remote ? "differs from the last synchronised one (or was never loaded)"
                            : "is the one last synchronised")
                 << "\n";
+            const std::string file = LocalCopyPath(cacheFolder);
+            out << "local copy: " << (file.empty() ? "none (run vesk sync reload)" : file) << "\n";
         }
         return 0;
     }
@@ -233,10 +250,15 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
         writer.StartObject();
         WriteJsonText(writer, "name", services->GetName());
         WriteJsonText(writer, "done", action);
+        WriteJsonText(writer, "file", LocalCopyPath(cacheFolder));
         writer.EndObject();
         out << buffer.GetString() << "\n";
     } else {
         out << services->GetName() << ": " << action << " done\n";
+        const std::string file = LocalCopyPath(cacheFolder);
+        if (!file.empty()) {
+            out << "local copy: " << file << "\n";
+        }
     }
     return 0;
 }
