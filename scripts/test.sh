@@ -62,6 +62,9 @@ cmake --build build/install-check/host >/dev/null
 mkdir -p build/install-check/Workspaces
 [ "$(./build/install-check/host/host build/install-check/Workspaces)" = "Workspaces" ]
 
+echo "== demo: the README's first command, with the installed tool (the install above stands for its build)"
+VESK="$PWD/build/install-check/prefix/bin/vesk" ./scripts/demo.sh build/demo
+
 run_preset asan
 # The asan test preset sets intercept_tls_get_addr=0: up to GCC 13 the sanitizer runtime can mistake a
 # thread's dynamic TLS block for an old glibc layout by the block's address alone, and its leak checker

@@ -134,6 +134,33 @@ bool Ask(IWorkspaceServices* services, bool (IWorkspaceServices::*question)(Core
     return answer;
 }
 
+// The library's refusals speak of its own calls ("Call Reload()"); this says which vesk commands help,
+// judged from the cache's state after the refusal (arguments: " ALIAS UUID [--cache DIR]"). Empty when the
+// state suggests nothing.
+std::string WhatToDoAfter(const std::string& action, const std::string& arguments, const std::string& cacheFolder,
+                          IWorkspaceServices* services) {
+    try {
+        const bool local = Ask(services, &IWorkspaceServices::IsLocalModified);
+        const std::string recorded = RecordedHash(cacheFolder);
+        const bool remote = !recorded.empty() && RemoteHash(services) != recorded;
+        if (action == "store" && local && remote) {
+            return "\nhint: someone stored a newer copy since your last reload. Keep your changed file elsewhere if "
+                   "you need it, then run 'vesk sync discard" +
+                   arguments + "' and 'vesk sync reload" + arguments + "', and make your change again";
+        }
+        if (action == "store" && !local) {
+            return "\nhint: your copy has no changes to store";
+        }
+        if (action == "reload" && local) {
+            return "\nhint: your copy has changes of its own: store them with 'vesk sync store" + arguments +
+                   "', or throw them away with 'vesk sync discard" + arguments + "'";
+        }
+    } catch (const std::exception&) {
+        // The state could not be read (the server went away, say): the refusal speaks for itself.
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string DefaultCacheRoot(const std::string& alias) {
@@ -240,9 +267,12 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
     if (operation == nullptr) {
         throw UsageError("unknown sync action '" + action + "': use status, reload, store or discard");
     }
-    {
+    try {
         ActivityIndicator indicator(action + " " + name);
         Call([&](Core::IErrorCode** e) { return (services.Get()->*operation)(e); }, "The synchronisation failed");
+    } catch (const LibraryError& refusal) {
+        const std::string arguments = " " + alias + " " + uuid + (cacheRoot.empty() ? "" : " --cache " + cacheRoot);
+        throw LibraryError(std::string(refusal.what()) + WhatToDoAfter(action, arguments, cacheFolder, services.Get()));
     }
     if (json) {
         rapidjson::StringBuffer buffer;

@@ -109,6 +109,7 @@ TEST_F(CliRemote, SyncsAWorkspaceThroughAServerThatWantsAKey) {
 
     // A change made in the cache goes up; a second one is not lost to a reload.
     const std::string cached = folder_.File("cache/" + uuid + "/Files/Shared.veskdb");
+    EXPECT_THAT(reloaded.out, HasSubstr("local copy: " + cached));
     ASSERT_EQ(Vesk({"add-source", cached, "Roads", "--type", "FilePath"}).code, 0);
     EXPECT_THAT(sync("status", {"--json"}).out, HasSubstr("\"localModified\":true"));
     const Result stored = sync("store");
@@ -118,6 +119,9 @@ TEST_F(CliRemote, SyncsAWorkspaceThroughAServerThatWantsAKey) {
     const Result refused = sync("reload");
     EXPECT_EQ(refused.code, 1);
     EXPECT_THAT(refused.err, HasSubstr("Local workspace (.veskdb) file was modified"));
+    EXPECT_THAT(refused.err,
+                HasSubstr("hint: your copy has changes of its own: store them with 'vesk sync store local " + uuid +
+                          " --cache "));
     EXPECT_EQ(sync("discard").code, 0);
     EXPECT_FALSE(std::filesystem::exists(cached));
 
