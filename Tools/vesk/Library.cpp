@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "WorkspaceStatistics.h"
+
 namespace VeskTool {
 
 void ThrowIfFailed(bool ok, Handle<Core::IErrorCode>& error, const char* what) {
@@ -56,8 +58,36 @@ void RequireWorkspaceFile(const std::string& path) {
         return;
     }
     std::error_code ignored;
-    if (!std::filesystem::exists(path, ignored)) {
+    const auto status = std::filesystem::status(path, ignored);
+    if (!std::filesystem::exists(status)) {
         throw LibraryError("no workspace file at " + path);
+    }
+    if (std::filesystem::is_directory(status)) {
+        throw LibraryError(path + " is a folder, not a workspace file");
+    }
+    // The library would make any SQLite database a workspace by adding its tables; the tool edits only
+    // files that are workspaces already, and says what else it found.
+    const std::string why = WhyNotAWorkspace(path);
+    if (!why.empty()) {
+        throw LibraryError(path + " is not a workspace file: " + why);
+    }
+}
+
+void RequireNewWorkspaceLocation(const std::string& path) {
+    if (path.rfind("file:", 0) == 0) {
+        return;
+    }
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored)) {
+        // An empty file (as mktemp leaves) is an empty database, which becomes the workspace.
+        if (!std::filesystem::is_regular_file(path, ignored) || std::filesystem::file_size(path, ignored) != 0) {
+            RequireWorkspaceFile(path);
+        }
+        return;
+    }
+    const std::filesystem::path folder = std::filesystem::absolute(path, ignored).parent_path();
+    if (!std::filesystem::is_directory(folder, ignored)) {
+        throw LibraryError("no folder " + folder.string() + " to create " + path + " in");
     }
 }
 

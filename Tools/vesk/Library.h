@@ -56,7 +56,13 @@ std::string UuidOf(Vesk::Interfaces::IWorkspaceObject* object);
 
 // Throws LibraryError "no workspace file at PATH" when path is a plain file path (not an SQLite URI)
 // that names nothing, so that the user is not left with SQLite's "unable to open database file".
+// Also throws, saying why, when path names a folder or a file that is not a workspace (not SQLite, or SQLite
+// without the workspace's tables).
 void RequireWorkspaceFile(const std::string& path);
+
+// For create: path is a workspace file already (as RequireWorkspaceFile), or nothing in an existing folder;
+// throws LibraryError saying which folder is missing otherwise.
+void RequireNewWorkspaceLocation(const std::string& path);
 
 // Opens the workspace at path in mode (a WorkspaceOpenMode); uuid is stored only in a new file.
 Handle<Vesk::Interfaces::IWorkspaceManager> OpenWorkspace(const std::string& path, const Data::Structures::_UUID& uuid,

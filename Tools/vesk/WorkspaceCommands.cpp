@@ -57,6 +57,7 @@ void SetPropertiesIfAny(Vesk::Interfaces::IWorkspaceObject* object, DI::IPropert
 int Create(const CommandLine& line, const Streams& streams) {
     const auto given = line.Value("--uuid");
     const Data::Structures::_UUID uuid = given ? ParseUuid(*given, "--uuid") : NewUuid();
+    RequireNewWorkspaceLocation(line.positional[0]);
     auto workspace = OpenWorkspace(line.positional[0], uuid, Vesk::Interfaces::ReadWrite);
     streams.out << "Workspace ready: " << line.positional[0] << "\n";
     return 0;
@@ -221,6 +222,12 @@ int AddObject(const CommandLine& line, const Streams& streams) {
 int Remove(const CommandLine& line, const Streams& streams) {
     const Data::Structures::_UUID uuid = ParseUuid(line.positional[1], "UUID");
     auto workspace = OpenForEditing(line.positional[0]);
+    Handle<Core::IObject> found;
+    Call([&](Core::IErrorCode** e) { return workspace->GetObjectAsIObject(&uuid, found.Out(), e); },
+         "The workspace could not be read");
+    if (!found) {
+        throw LibraryError("no data source, dataset or object " + UuidText(uuid) + " in " + line.positional[0]);
+    }
     Call([&](Core::IErrorCode** e) { return workspace->RemoveObject(&uuid, e); }, "The object could not be removed");
     Commit(workspace.Get());
     streams.out << "Removed " << UuidText(uuid) << "\n";

@@ -62,6 +62,26 @@ std::vector<std::string> ReadObjectTypes(const std::string& path) {
     return types;
 }
 
+std::string WhyNotAWorkspace(const std::string& path) {
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (opened != SQLITE_OK) {
+        return raw != nullptr ? sqlite3_errmsg(raw) : "out of memory";
+    }
+    sqlite3_stmt* query = nullptr;
+    const int prepared = sqlite3_prepare_v2(
+        raw, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'Workspaces'", -1, &query, nullptr);
+    std::unique_ptr<sqlite3_stmt, Closer> statement(query);
+    if (prepared == SQLITE_NOTADB) {
+        return "it is not an SQLite database";
+    }
+    if (prepared != SQLITE_OK || sqlite3_step(query) != SQLITE_ROW) {
+        return sqlite3_errmsg(raw);
+    }
+    return sqlite3_column_int64(query, 0) == 1 ? "" : "it is an SQLite database without a Workspaces table";
+}
+
 WorkspaceStatistics ReadStatistics(const std::string& path) {
     const auto db = OpenReadOnly(path);
     sqlite3* raw = db.get();

@@ -18,6 +18,10 @@ WorkspaceStatistics ReadStatistics(const std::string& path);
 // The data-model version the file's workspace record states, read as ReadStatistics does.
 int64_t ReadVersion(const std::string& path);
 
+// Why the file at path is not a workspace ("it is not an SQLite database", "it has no Workspaces table"),
+// or "" when it is one; read as ReadStatistics does.
+std::string WhyNotAWorkspace(const std::string& path);
+
 // The distinct type texts of the generic objects, which the library lists objects by but cannot enumerate.
 std::vector<std::string> ReadObjectTypes(const std::string& path);
 

@@ -1,4 +1,6 @@
 // The built vesk tool, run as a user runs it: what it prints, what it leaves in the file, how it fails.
+#include <sqlite3.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
@@ -211,8 +213,25 @@ TEST_F(Cli, RefusalsExitWithOneAndTheReason) {
     }
     EXPECT_FALSE(std::filesystem::exists(missing));
 
-    std::ofstream(folder_.File("text.veskdb")) << "plain text that is certainly not an SQLite database file";
-    EXPECT_THAT(Vesk({"ls", folder_.File("text.veskdb")}).err, HasSubstr("file is not a database"));
+    // What is not a workspace is named as such, and an SQLite database of someone else's is left alone.
+    const std::string text = folder_.File("text.veskdb");
+    std::ofstream(text) << "plain text that is certainly not an SQLite database file";
+    EXPECT_EQ(Vesk({"ls", text}).err, "vesk: " + text + " is not a workspace file: it is not an SQLite database\n");
+    const std::string other = folder_.File("other.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE Notes(Text TEXT)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = VeskTest::FileBytes(other);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"create", other}, {"add-object", other, "O", "--type", "Map"}}) {
+        EXPECT_EQ(Vesk(arguments).err,
+                  "vesk: " + other + " is not a workspace file: it is an SQLite database without a Workspaces table\n");
+    }
+    EXPECT_EQ(VeskTest::FileBytes(other), before);
+    EXPECT_EQ(Vesk({"info", folder_.Path().string()}).err,
+              "vesk: " + folder_.Path().string() + " is a folder, not a workspace file\n");
+    EXPECT_THAT(Vesk({"create", folder_.File("no/such/folder.veskdb")}).err, HasSubstr("no folder "));
 
     ASSERT_EQ(Vesk({"create", path_}).code, 0);
     const std::string nobody = "11111111-1111-1111-1111-111111111111";
