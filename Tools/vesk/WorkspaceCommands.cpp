@@ -59,7 +59,21 @@ int Create(const CommandLine& line, const Streams& streams) {
     const Data::Structures::_UUID uuid = given ? ParseUuid(*given, "--uuid") : NewUuid();
     RequireNewWorkspaceLocation(line.positional[0]);
     auto workspace = OpenWorkspace(line.positional[0], uuid, Vesk::Interfaces::ReadWrite);
-    streams.out << "Workspace ready: " << line.positional[0] << "\n";
+    // An existing file keeps its own UUID, which may differ from --uuid.
+    const std::string stored = UuidOf(workspace.Get());
+    if (line.Has("--json")) {
+        rapidjson::StringBuffer buffer;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        writer.StartObject();
+        writer.Key("path");
+        writer.String(line.positional[0].c_str(), static_cast<rapidjson::SizeType>(line.positional[0].size()));
+        writer.Key("uuid");
+        writer.String(stored.c_str());
+        writer.EndObject();
+        streams.out << buffer.GetString() << "\n";
+    } else {
+        streams.out << "Workspace ready: " << line.positional[0] << " (" << stored << ")\n";
+    }
     return 0;
 }
 
@@ -257,14 +271,15 @@ int Upgrade(const CommandLine& line, const Streams& streams) {
 std::vector<Command> WorkspaceCommands() {
     return {
         {"create",
-         "PATH [--uuid UUID]",
+         "PATH [--uuid UUID] [--json]",
          "Creates a workspace file, or opens the existing one (which keeps its own UUID and is upgraded when an\n"
-         "older version wrote it).\n"
+         "older version wrote it), and prints its UUID.\n"
          "  --uuid UUID   the new workspace's UUID (default: a random one)\n"
+         "  --json        print {\"path\": ..., \"uuid\": ...}\n"
          "example:\n  vesk create ~/VeskWorkspaces/Demo/workspace.veskdb\n",
          1,
          {"--uuid"},
-         {},
+         {"--json"},
          Create},
         {"info",
          "PATH [--json]",

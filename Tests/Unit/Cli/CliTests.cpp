@@ -79,7 +79,10 @@ std::string StoredSecureText(const std::string& path, const std::string& owner, 
 TEST_F(Cli, BuildsListsAndRemovesAWorkspace) {
     const std::string uuid = "0f8fad5b-d9cb-469f-a165-70867728950e";
     ASSERT_EQ(Vesk({"create", path_, "--uuid", uuid}).code, 0);
-    ASSERT_EQ(Vesk({"create", path_, "--uuid", "22222222-2222-2222-2222-222222222222"}).code, 0);
+    // An existing workspace keeps its UUID, and says so.
+    const auto reopened = Json(Vesk({"create", path_, "--uuid", "22222222-2222-2222-2222-222222222222", "--json"}).out);
+    EXPECT_EQ(reopened["uuid"].GetString(), uuid);
+    EXPECT_EQ(reopened["path"].GetString(), path_);
 
     const std::regex uuidLine("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
     const std::string roads = Line({"add-source", path_, "Roads", "--type", "FilePath", "--prop", "Path=/data/a=b.gpkg",
