@@ -122,7 +122,8 @@ std::vector<Command> RemoteCommands() {
         {"remote ls",
          "[--json]",
          "Lists your remotes, one per line: alias, a tab, URL. Keys are not shown.\n"
-         "  --json   print [{\"alias\": ..., \"url\": ...}, ...]\n",
+         "  --json   print [{\"alias\": ..., \"url\": ...}, ...]\n"
+         "example:\n  vesk remote ls --json\n",
          0,
          {},
          {"--json"},
@@ -134,7 +135,13 @@ std::vector<Command> RemoteCommands() {
          {},
          {},
          RemoteRemove},
-        {"remote clear", "", "Removes every remote and their stored API keys.\n", 0, {}, {}, RemoteClear},
+        {"remote clear",
+         "",
+         "Removes every remote and their stored API keys.\nexample:\n  vesk remote clear\n",
+         0,
+         {},
+         {},
+         RemoteClear},
         {"remote health",
          "ALIAS [--json]",
          "Asks the server ALIAS whether it answers (its health check) and prints the HTTP status.\n"
