@@ -129,7 +129,7 @@ int Check(const CommandLine& line, const Streams& streams) {
         return 1;
     }
     WaitForOtherOpeners(path);
-    const OrphanRows removed = RemoveOrphans(path);
+    const OrphanRows removed = RemoveOrphans(path, found.orphans);
     const CheckResult after = CheckWorkspaceFile(path);
     if (json) {
         PrintJson(after.problems.empty(), found.problems, removed.Total(), streams.out);

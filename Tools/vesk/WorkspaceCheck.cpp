@@ -120,6 +120,7 @@ struct Model {
     std::vector<Row> datasets;
     std::vector<Row> objects;
     std::vector<Row> properties;
+    std::unordered_map<std::string, std::vector<size_t>> children;  // parent UUID -> indexes into objects
 
     static Model Read(sqlite3* db) {
         Model model;
@@ -144,6 +145,11 @@ struct Model {
             "SELECT rowid, Uuid, WorkspaceObjectUuid, PropertyName, PropertyInterfaceType, PropertyValue "
             "FROM Properties",
             model.properties, true);
+        for (size_t i = 0; i < model.objects.size(); ++i) {
+            if (!model.objects[i].reference.empty()) {
+                model.children[model.objects[i].reference].push_back(i);
+            }
+        }
         return model;
     }
 
@@ -187,12 +193,6 @@ struct Model {
     // The generic objects under the given roots (the roots included), following parents downwards; a parent
     // loop stops the walk where it closes.
     UuidSet Subtrees(const std::vector<std::string>& roots) const {
-        std::unordered_map<std::string, std::vector<const Row*>> children;
-        for (const Row& row : objects) {
-            if (!row.reference.empty()) {
-                children[row.reference].push_back(&row);
-            }
-        }
         UuidSet reached(roots.begin(), roots.end());
         std::vector<std::string> pending(roots.begin(), roots.end());
         while (!pending.empty()) {
@@ -202,9 +202,9 @@ struct Model {
             if (found == children.end()) {
                 continue;
             }
-            for (const Row* child : found->second) {
-                if (reached.insert(child->uuid).second) {
-                    pending.push_back(child->uuid);
+            for (const size_t child : found->second) {
+                if (reached.insert(objects[child].uuid).second) {
+                    pending.push_back(objects[child].uuid);
                 }
             }
         }
@@ -352,8 +352,11 @@ CheckResult CheckWorkspaceFile(const std::string& path) {
     try {
         integrity = IntegrityProblems(db.get());
     } catch (const std::exception& e) {
-        // A file damaged near its header stops the check itself.
-        integrity.push_back(e.what());
+        // A file damaged near its header, or no database at all, stops the check itself; its tables cannot
+        // be read either, so that is the one problem worth saying.
+        result.problems.push_back({"integrity", "", std::string("SQLite cannot check the file: ") + e.what()});
+        result.notFixable = std::string("SQLite cannot check the file: ") + e.what();
+        return result;
     }
     for (const std::string& line : integrity) {
         result.problems.push_back({"integrity", "", "SQLite's integrity check: " + line});
@@ -381,7 +384,7 @@ CheckResult CheckWorkspaceFile(const std::string& path) {
     return result;
 }
 
-OrphanRows RemoveOrphans(const std::string& path) {
+OrphanRows RemoveOrphans(const std::string& path, const OrphanRows& expected) {
     const Database db = Open(path, SQLITE_OPEN_READWRITE);
     // IMMEDIATE takes the write lock before anything is read, so the rows planned are the rows removed.
     if (sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -399,11 +402,17 @@ OrphanRows RemoveOrphans(const std::string& path) {
             throw std::runtime_error(record);
         }
         const RemovalPlan plan = PlanRemoval(model);
+        const OrphanRows planned = plan.Counts();
+        if (planned.datasets != expected.datasets || planned.objects != expected.objects ||
+            planned.properties != expected.properties) {
+            // The user agreed to a number of rows; another program has changed the file since.
+            throw std::runtime_error(path + " changed since it was checked; nothing removed, check it again");
+        }
         DeleteRows(db.get(), "Properties", plan.properties);
         DeleteRows(db.get(), "GenericObjects", plan.objects);
         DeleteRows(db.get(), "Datasets", plan.datasets);
         Execute(db.get(), "COMMIT");
-        return plan.Counts();
+        return planned;
     } catch (...) {
         sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;

@@ -35,8 +35,9 @@ struct CheckResult {
 CheckResult CheckWorkspaceFile(const std::string& path);
 
 // Removes every orphaned row in one transaction that waits a few seconds for other writers and then either
-// commits all or nothing. Throws std::runtime_error, having removed nothing, when the file is busy, when it
-// is not fixable (see CheckResult::notFixable) or when SQLite fails. Returns what it removed.
-OrphanRows RemoveOrphans(const std::string& path);
+// commits all or nothing. Throws std::runtime_error, having removed nothing, when the file is busy, when its
+// workspace record is not single, when the orphans found under the lock are not the expected ones (the file
+// changed since it was checked) or when SQLite fails. Returns what it removed.
+OrphanRows RemoveOrphans(const std::string& path, const OrphanRows& expected);
 
 }  // namespace VeskTool

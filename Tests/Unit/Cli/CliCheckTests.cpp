@@ -261,6 +261,12 @@ TEST_F(CliCheck, DamagedFilesAreReportedButNeverFixed) {
     EXPECT_EQ(integrity.err,
               "vesk: not fixing " + corrupt + ": SQLite's integrity check failed; restore the file from a backup\n");
     EXPECT_EQ(VeskTest::FileBytes(corrupt), damaged);
+
+    const std::string text = folder_.File("text.veskdb");
+    std::ofstream(text) << "plain text that is certainly not an SQLite database file";
+    const Result notDatabase = Vesk({"check", text});
+    EXPECT_EQ(notDatabase.code, 1);
+    EXPECT_EQ(notDatabase.out, "SQLite cannot check the file: file is not a database\n1 problem found\n");
 }
 
 }  // namespace
