@@ -275,26 +275,32 @@ std::string Named(const Row& row) {
     return row.uuid + " (" + row.name + ")";
 }
 
+// " (N objects beneath it)" for a row that generic objects name as their parent, else nothing.
+std::string Beneath(const Model& model, const Row& row) {
+    const size_t beneath = model.Subtrees({row.uuid}).size() - 1;
+    return beneath == 0 ? std::string()
+                        : " (" + std::to_string(beneath) + (beneath == 1 ? " object" : " objects") + " beneath it)";
+}
+
 void FindOrphans(const Model& model, std::vector<Problem>& problems) {
     const UuidSet sources = model.Sources();
+    // The library makes a generic object under whatever parent UUID it is given, and the tool's add-object
+    // accepts a data source or a dataset as well as a generic object; a parent counts when any object has it,
+    // so that the fix never takes out what the library still shows.
     const UuidSet existing = model.Objects();
     for (const Row& row : model.datasets) {
         if (sources.count(row.reference) == 0) {
-            problems.push_back(
-                {"orphan-dataset", row.uuid,
-                 "dataset " + Named(row) + " names data source " + row.reference + ", which does not exist"});
+            problems.push_back({"orphan-dataset", row.uuid,
+                                "dataset " + Named(row) + " names data source " + row.reference +
+                                    ", which does not exist" + Beneath(model, row)});
         }
     }
     for (const Row& row : model.objects) {
-        if (row.reference.empty() || existing.count(row.reference) != 0) {
-            continue;
+        if (!row.reference.empty() && existing.count(row.reference) == 0) {
+            problems.push_back({"orphan-object", row.uuid,
+                                "object " + Named(row) + " names parent " + row.reference + ", which does not exist" +
+                                    Beneath(model, row)});
         }
-        const size_t beneath = model.Subtrees({row.uuid}).size() - 1;
-        std::string detail = "object " + Named(row) + " names parent " + row.reference + ", which does not exist";
-        if (beneath != 0) {
-            detail += " (" + std::to_string(beneath) + (beneath == 1 ? " object" : " objects") + " beneath it)";
-        }
-        problems.push_back({"orphan-object", row.uuid, detail});
     }
     // A property of a nested set counts as long as the property holding that set has an owner.
     const UuidSet owners = model.PropertyOwners(existing);

@@ -79,8 +79,8 @@ protected:
         return result.out.substr(0, result.out.find('\n'));
     }
 
-    // A data source Roads with datasets Motorways and Junctions, and the objects Map > Legend > Entry and
-    // Note, each with properties; Map and Legend also with a nested set.
+    // A data source Roads with datasets Motorways and Junctions, the objects Map > Legend > Entry, Note and
+    // Overlay under Motorways, most with properties; Map and Legend also with a nested set.
     void Build() {
         ASSERT_EQ(Vesk({"create", path_}).code, 0);
         roads_ = Line(
@@ -91,6 +91,8 @@ protected:
         legend_ = Line({"add-object", path_, "Legend", "--type", "MapElement", "--parent", map_});
         entry_ = Line({"add-object", path_, "Entry", "--type", "LegendEntry", "--parent", legend_, "--prop", "N=1"});
         note_ = Line({"add-object", path_, "Note", "--type", "Note", "--prop", "Text=keep"});
+        // A dataset is a parent that the tool accepts, too.
+        Line({"add-object", path_, "Overlay", "--type", "Layer", "--parent", motorways_});
         SetNestedProperties(path_, map_, "map");
         SetNestedProperties(path_, legend_, "legend");
     }
@@ -160,10 +162,10 @@ TEST_F(CliCheck, OrphansAreReportedAndRemovedTogetherOnlyWhenConfirmed) {
         db.Execute("UPDATE GenericObjects SET ParentUuid = '" + std::string(kNoParent) + "' WHERE Name = 'Legend'");
     }
     const std::string problems = "dataset " + motorways_ + " (Motorways) names data source " + kNoSource +
-                                 ", which does not exist\n" + "object " + legend_ + " (Legend) names parent " +
-                                 kNoParent + ", which does not exist (1 object beneath it)\n" + "property 'Path' (" +
-                                 pathProperty + ") belongs to " + kNoOwner + ", which does not exist\n" +
-                                 "3 problems found\n";
+                                 ", which does not exist (1 object beneath it)\n" + "object " + legend_ +
+                                 " (Legend) names parent " + kNoParent +
+                                 ", which does not exist (1 object beneath it)\n" + "property 'Path' (" + pathProperty +
+                                 ") belongs to " + kNoOwner + ", which does not exist\n" + "3 problems found\n";
     const Result found = Vesk({"check", path_});
     EXPECT_EQ(found.code, 1);
     EXPECT_EQ(found.out, problems);
@@ -175,8 +177,8 @@ TEST_F(CliCheck, OrphansAreReportedAndRemovedTogetherOnlyWhenConfirmed) {
     EXPECT_STREQ(json["problems"][1]["kind"].GetString(), "orphan-object");
     EXPECT_STREQ(json["problems"][2]["kind"].GetString(), "orphan-property");
 
-    // Motorways with Opacity; Legend with Kind, Style and Colour; Entry with N; the Path property.
-    const std::string question = "Remove 9 orphaned rows from " + path_ + "? [y/N] ";
+    // Motorways with Opacity and Overlay; Legend with Kind, Style and Colour; Entry with N; the Path property.
+    const std::string question = "Remove 10 orphaned rows from " + path_ + "? [y/N] ";
     const std::string before = VeskTest::FileBytes(path_);
     for (const std::string& answer : {std::string("n\n"), std::string("yess\n"), std::string()}) {
         const Result refused = Vesk({"check", path_, "--fix"}, answer);
@@ -198,7 +200,7 @@ TEST_F(CliCheck, OrphansAreReportedAndRemovedTogetherOnlyWhenConfirmed) {
     const Result fix = Vesk({"check", path_, "--fix"}, "Yes\r\n");
     EXPECT_EQ(fix.code, 0) << fix.err;
     EXPECT_EQ(fix.out, problems +
-                           "Removed 9 orphaned rows: 1 dataset, 2 generic objects, 6 properties\n"
+                           "Removed 10 orphaned rows: 1 dataset, 3 generic objects, 6 properties\n"
                            "no problems found\n");
     EXPECT_EQ(fix.err, question);
     EXPECT_EQ(Rows("Datasets"), std::set<std::string>({"Junctions"}));
