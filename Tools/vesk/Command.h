@@ -49,6 +49,7 @@ struct Command {
 // The commands of each group, in the order the overview lists them.
 std::vector<Command> WorkspaceCommands();  // create, info, ls, add-*, rm, upgrade
 std::vector<Command> RemoteCommands();     // remote ..., sync ...
+std::vector<Command> CheckCommands();      // check
 std::vector<Command> ServeCommands();      // serve
 
 }  // namespace VeskTool

@@ -60,7 +60,7 @@ std::string HelpOf(const Command& command) {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = [] {
         std::vector<Command> all;
-        for (auto group : {WorkspaceCommands, RemoteCommands, ServeCommands}) {
+        for (auto group : {WorkspaceCommands, CheckCommands, RemoteCommands, ServeCommands}) {
             for (Command& command : group()) {
                 all.push_back(std::move(command));
             }

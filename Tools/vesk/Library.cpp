@@ -53,7 +53,7 @@ std::string UuidOf(Vesk::Interfaces::IWorkspaceObject* object) {
     return UuidText(UuidValueOf(object));
 }
 
-void RequireWorkspaceFile(const std::string& path) {
+void RequireExistingFile(const std::string& path) {
     if (path.rfind("file:", 0) == 0) {
         return;
     }
@@ -64,6 +64,13 @@ void RequireWorkspaceFile(const std::string& path) {
     }
     if (std::filesystem::is_directory(status)) {
         throw LibraryError(path + " is a folder, not a workspace file");
+    }
+}
+
+void RequireWorkspaceFile(const std::string& path) {
+    RequireExistingFile(path);
+    if (path.rfind("file:", 0) == 0) {
+        return;
     }
     // The library would make any SQLite database a workspace by adding its tables; the tool edits only
     // files that are workspaces already, and says what else it found.

@@ -56,6 +56,9 @@ std::string UuidOf(Vesk::Interfaces::IWorkspaceObject* object);
 
 // Throws LibraryError "no workspace file at PATH" when path is a plain file path (not an SQLite URI)
 // that names nothing, so that the user is not left with SQLite's "unable to open database file".
+// As RequireWorkspaceFile without looking inside: only "no workspace file at PATH" and "PATH is a folder".
+void RequireExistingFile(const std::string& path);
+
 // Also throws, saying why, when path names a folder or a file that is not a workspace (not SQLite, or SQLite
 // without the workspace's tables).
 void RequireWorkspaceFile(const std::string& path);
