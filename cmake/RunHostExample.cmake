@@ -1,6 +1,39 @@
 # Runs the documentation's host example on a fresh folder, as a reader would, and checks that it exits with
 # 0, that its failing call showed an error object, that it finished, and that it left its workspace file.
-#   cmake -DEXAMPLE=path -DFOLDER=path [-DEMULATOR=path] -P RunHostExample.cmake
+# With GUIDE and SOURCE, first checks that the guide quotes the example as it is: every part of a ```cpp
+# block (parts are separated by blank lines) must occur in the example's source word for word. Snippets of
+# the guide that are not from the example are fenced ```c++ instead.
+#   cmake -DEXAMPLE=path -DFOLDER=path [-DGUIDE=path -DSOURCE=path] [-DEMULATOR=path] -P RunHostExample.cmake
+if(DEFINED GUIDE)
+    file(READ "${GUIDE}" guide)
+    file(READ "${SOURCE}" source)
+    set(fence "```cpp\n")
+    string(LENGTH "${fence}" fenceLength)
+    string(FIND "${guide}" "${fence}" start)
+    set(quoted 0)
+    while(start GREATER -1)
+        math(EXPR start "${start} + ${fenceLength}")
+        string(SUBSTRING "${guide}" ${start} -1 guide)
+        string(FIND "${guide}" "\n```" end)
+        string(SUBSTRING "${guide}" 0 ${end} block)
+        string(APPEND block "\n\n")
+        while(NOT block STREQUAL "")
+            string(FIND "${block}" "\n\n" cut)
+            string(SUBSTRING "${block}" 0 ${cut} part)
+            math(EXPR cut "${cut} + 2")
+            string(SUBSTRING "${block}" ${cut} -1 block)
+            string(FIND "${source}" "${part}" found)
+            if(found EQUAL -1)
+                message(FATAL_ERROR "${GUIDE} quotes code that is not in ${SOURCE}:\n${part}")
+            endif()
+            math(EXPR quoted "${quoted} + 1")
+        endwhile()
+        string(FIND "${guide}" "${fence}" start)
+    endwhile()
+    if(quoted LESS 10)
+        message(FATAL_ERROR "${GUIDE} quotes only ${quoted} parts of the example")
+    endif()
+endif()
 file(REMOVE_RECURSE "${FOLDER}")
 file(MAKE_DIRECTORY "${FOLDER}")
 execute_process(COMMAND ${EMULATOR} "${EXAMPLE}" "${FOLDER}"
