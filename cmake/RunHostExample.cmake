@@ -3,7 +3,7 @@
 # With GUIDE and SOURCE, first checks that the guide quotes the example as it is: every part of a ```cpp
 # block (parts are separated by blank lines) must occur in the example's source word for word. Snippets of
 # the guide that are not from the example are fenced ```c++ instead.
-#   cmake -DEXAMPLE=path -DFOLDER=path [-DGUIDE=path -DSOURCE=path] [-DEMULATOR=path] -P RunHostExample.cmake
+#   cmake -DEXAMPLE=path -DFOLDER=path [-DGUIDE=path -DSOURCE=path] -P RunHostExample.cmake
 if(DEFINED GUIDE)
     file(READ "${GUIDE}" guide)
     file(READ "${SOURCE}" source)
@@ -36,7 +36,7 @@ if(DEFINED GUIDE)
 endif()
 file(REMOVE_RECURSE "${FOLDER}")
 file(MAKE_DIRECTORY "${FOLDER}")
-execute_process(COMMAND ${EMULATOR} "${EXAMPLE}" "${FOLDER}"
+execute_process(COMMAND "${EXAMPLE}" "${FOLDER}"
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
 message("${output}")
 if(NOT result EQUAL 0)
