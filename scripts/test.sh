@@ -61,6 +61,9 @@ cmake -S Tests/Install -B build/install-check/host -G Ninja -DCMAKE_PREFIX_PATH=
 cmake --build build/install-check/host >/dev/null
 mkdir -p build/install-check/Workspaces
 [ "$(./build/install-check/host/host build/install-check/Workspaces)" = "Workspaces" ]
+echo "== install: the host example of docs/host-integration.md, built against the installed package"
+mkdir -p build/install-check/Example
+./build/install-check/host/host-example build/install-check/Example | tail -n 1 | grep -qx 'host-example: all steps done'
 
 echo "== demo: the README's first command, with the installed tool (the install above stands for its build)"
 VESK="$PWD/build/install-check/prefix/bin/vesk" ./scripts/demo.sh build/demo
