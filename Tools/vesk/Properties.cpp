@@ -65,6 +65,9 @@ Handle<DI::IJsonDocument> ParseJson(const std::string& text) {
 // Hands the reference that handle holds over to value, as an object of the given type.
 template <class T>
 void HandOver(Handle<T>& handle, DS::VariantType type, Value& value) {
+    if (!handle) {
+        throw LibraryError("The value could not be made");
+    }
     value.raw.type = uint32_t{type} | DS::VF_Reference;
     value.raw.object = handle.Get();
     handle.Get()->AddReference();

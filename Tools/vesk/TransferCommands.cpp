@@ -3,6 +3,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,12 +13,16 @@
 
 #include "Command.h"
 #include "Library.h"
+#include "WorkspaceStatistics.h"
 
 namespace VeskTool {
 namespace {
 
 namespace fs = std::filesystem;
 using Vesk::Interfaces::IWorkspaceManager;
+
+// The data-model version the library writes.
+constexpr int64_t kCurrentVersion = 3;
 
 // The whole content of the file at path; throws LibraryError when it cannot be read.
 std::vector<char> ReadBytes(const std::string& path) {
@@ -113,7 +118,25 @@ int Export(const CommandLine& line, const Streams& streams) {
     // A file workspace opened read-only keeps no connection to serialise from, so the file's bytes are
     // opened read-only as an image instead: the workspace is checked and nothing is written to it.
     const std::vector<char> bytes = ReadBytes(path);
-    auto workspace = OpenImage(bytes, Vesk::Interfaces::ReadOnly, path);
+    if (bytes.empty()) {
+        throw LibraryError(path + " is not a workspace file: it is empty");
+    }
+    Handle<IWorkspaceManager> workspace;
+    Handle<Core::IErrorCode> error;
+    if (!VeskWorkspace_LoadFromMemory1(bytes.data(), bytes.size(), Vesk::Interfaces::ReadOnly, workspace.Out(),
+                                       error.Out())) {
+        // Read-only, the library cannot bring an older file up to date; say what to do about it.
+        std::string reason = error ? std::string(error->GetMessage(), error->GetMessageLength()) : "unknown failure";
+        try {
+            if (const int64_t version = ReadVersion(path); version < kCurrentVersion) {
+                reason = "it is at data-model version " + std::to_string(version) + "; run 'vesk upgrade " + path +
+                         "' first";
+            }
+        } catch (const std::exception&) {
+            // No version to read: the library's reason stands.
+        }
+        throw LibraryError("cannot export " + path + ": " + reason);
+    }
     const auto image = ImageOf(workspace.Get());
     WriteReplacing(target, image->GetData(), image->GetByteSize());
     PrintWritten("Exported", path, target, image->GetByteSize(), line, streams.out);
