@@ -71,15 +71,16 @@ std::string Joined(const std::vector<std::string>& keys) {
 
 void PrintChange(const char* verb, const char* preposition, const std::vector<std::string>& keys,
                  const CommandLine& line, std::ostream& out) {
+    const std::string uuid = UuidText(ParseUuid(line.positional[1], "UUID"));
     if (!line.Has("--json")) {
-        out << verb << " " << Joined(keys) << " " << preposition << " " << line.positional[1] << "\n";
+        out << verb << " " << Joined(keys) << " " << preposition << " " << uuid << "\n";
         return;
     }
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartObject();
     writer.Key("uuid");
-    writer.String(line.positional[1].c_str());
+    writer.String(uuid.c_str());
     writer.Key("keys");
     writer.StartArray();
     for (const std::string& key : keys) {
