@@ -150,6 +150,11 @@ int Import(const CommandLine& line, const Streams& streams) {
     const std::vector<char> bytes = ReadBytes(source);
     // A writable mode lets the library bring an image of an older data model up to date as it opens it.
     auto workspace = OpenImage(bytes, Vesk::Interfaces::ReadWrite, source);
+    // The library makes a workspace of any SQLite database it is given; one that had no workspace record is
+    // someone else's database, not a workspace image.
+    if (!ImageHasWorkspaceRecord(bytes)) {
+        throw LibraryError(source + " is not a workspace image: it is an SQLite database without a workspace record");
+    }
     const auto image = ImageOf(workspace.Get());
     WriteReplacing(path, image->GetData(), image->GetByteSize());
     PrintWritten("Imported", source, path, image->GetByteSize(), line, streams.out);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "Support/Fixtures.h"
+#include "Support/SqliteReader.h"
 #include "Support/TempFolder.h"
 #include "ToolProcess.h"
 #include "Vesk/Data/KeldaData.h"
@@ -264,8 +265,11 @@ TEST_F(CliProperties, ImportRefusesWhatIsNoWorkspaceImage) {
     const std::string text = folder_.File("notes.txt");
     std::ofstream(text) << "plain text that is certainly not an SQLite database image";
     std::ofstream(folder_.File("empty.image")).close();
+    // An SQLite database of another kind, which the library alone would turn into a workspace.
+    const std::string foreign = folder_.File("foreign.db");
+    VeskTest::SqliteReader(foreign).Execute("CREATE TABLE Notes (Text TEXT); INSERT INTO Notes VALUES ('hi');");
     const std::string target = folder_.File("target.veskdb");
-    for (const std::string& image : std::vector<std::string>{text, folder_.File("empty.image")}) {
+    for (const std::string& image : std::vector<std::string>{text, folder_.File("empty.image"), foreign}) {
         const Result result = Vesk({"import", image, target});
         EXPECT_EQ(result.code, 1);
         EXPECT_THAT(result.err, HasSubstr(image + " is not a workspace image: "));
