@@ -36,6 +36,9 @@ struct Streams {
     std::ostream& err;
 };
 
+// Command::maxPositionals of a command that takes any number of arguments after its first ones.
+inline constexpr size_t kAnyNumber = static_cast<size_t>(-1);
+
 struct Command {
     std::string name;   // "create"; a grouped command is "GROUP SUBCOMMAND", e.g. "remote add"
     std::string usage;  // the arguments after "vesk NAME"
@@ -44,11 +47,14 @@ struct Command {
     std::vector<std::string> valueOptions;
     std::vector<std::string> flags;
     int (*run)(const CommandLine&, const Streams&);
+    size_t maxPositionals = 0;  // more than positionals allowed up to this many; 0: exactly positionals
 };
 
 // The commands of each group, in the order the overview lists them.
 std::vector<Command> WorkspaceCommands();  // create, info, ls, add-*, rm, upgrade
 std::vector<Command> RemoteCommands();     // remote ..., sync ...
+std::vector<Command> PropertyCommands();   // prop get, prop set, prop rm
+std::vector<Command> TransferCommands();   // export, import
 std::vector<Command> CheckCommands();      // check
 std::vector<Command> ServeCommands();      // serve
 

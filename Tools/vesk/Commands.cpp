@@ -46,9 +46,17 @@ CommandLine Parse(const Command& command, const std::vector<std::string>& argume
         }
         line.options.emplace_back(argument, takesValue ? arguments[++i] : std::string());
     }
-    if (line.positional.size() != command.positionals) {
+    const size_t given = line.positional.size();
+    if (command.maxPositionals > command.positionals) {
+        if (given < command.positionals || given > command.maxPositionals) {
+            const std::string most =
+                command.maxPositionals == kAnyNumber ? " or more" : " to " + std::to_string(command.maxPositionals);
+            throw UsageError(std::string(command.name) + " takes " + std::to_string(command.positionals) + most +
+                             " arguments, not " + std::to_string(given));
+        }
+    } else if (given != command.positionals) {
         throw UsageError(std::string(command.name) + " takes " + std::to_string(command.positionals) +
-                         " argument(s), not " + std::to_string(line.positional.size()));
+                         " argument(s), not " + std::to_string(given));
     }
     return line;
 }
@@ -60,7 +68,8 @@ std::string HelpOf(const Command& command) {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = [] {
         std::vector<Command> all;
-        for (auto group : {WorkspaceCommands, CheckCommands, RemoteCommands, ServeCommands}) {
+        for (auto group :
+             {WorkspaceCommands, PropertyCommands, TransferCommands, CheckCommands, RemoteCommands, ServeCommands}) {
             for (Command& command : group()) {
                 all.push_back(std::move(command));
             }

@@ -1,5 +1,6 @@
 #include "Listing.h"
 
+#include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -125,12 +126,6 @@ std::vector<ListedObject> ReadObjectTree(IWorkspaceManager* workspace, const std
     return roots;
 }
 
-void PrintProperties(const ShownProperties& properties, const std::string& indent, std::ostream& out) {
-    for (const auto& [name, value] : properties) {
-        out << indent << name << " = " << ShownText(value) << "\n";
-    }
-}
-
 void PrintObject(const ListedObject& object, const std::string& indent, std::ostream& out) {
     out << indent << object.name << "  [" << object.type << "]  " << object.uuid << "\n";
     PrintProperties(object.properties, indent + "    ", out);
@@ -172,6 +167,15 @@ void WriteValue(JsonWriter& writer, const ShownValue& value) {
         case ShownValue::Set:
             WriteProperties(writer, value.members);
             break;
+        case ShownValue::Json:
+            // Embedded as the document itself; text that is no document (which the library should never
+            // hand out) stays a string so that the listing remains JSON.
+            if (rapidjson::Document document; !document.Parse(value.text.c_str(), value.text.size()).HasParseError()) {
+                writer.RawValue(value.text.c_str(), value.text.size(), document.GetType());
+            } else {
+                WriteString(writer, value.text);
+            }
+            break;
         case ShownValue::Text:
         case ShownValue::Secret:
             WriteString(writer, ShownText(value));
@@ -205,6 +209,19 @@ void WriteObject(JsonWriter& writer, const ListedObject& object) {
 }
 
 }  // namespace
+
+void PrintProperties(const ShownProperties& properties, const std::string& indent, std::ostream& out) {
+    for (const auto& [name, value] : properties) {
+        out << indent << name << " = " << ShownText(value) << "\n";
+    }
+}
+
+std::string PropertiesJson(const ShownProperties& properties) {
+    rapidjson::StringBuffer buffer;
+    JsonWriter writer(buffer);
+    WriteProperties(writer, properties);
+    return buffer.GetString();
+}
 
 Listing ReadListing(const std::string& path) {
     RequireWorkspaceFile(path);

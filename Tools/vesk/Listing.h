@@ -46,6 +46,12 @@ struct Listing {
 // Reads the listing of the workspace file at path, opened read-only; throws LibraryError on failure.
 Listing ReadListing(const std::string& path);
 
+// The properties as one JSON object: a JSON document as itself, a secret as "***", a nested set as an object.
+std::string PropertiesJson(const ShownProperties& properties);
+
+// Writes the properties one per line, "NAME = VALUE" after indent.
+void PrintProperties(const ShownProperties& properties, const std::string& indent, std::ostream& out);
+
 // Writes the listing as an indented tree, or as one JSON object.
 void PrintListing(const Listing& listing, std::ostream& out);
 void PrintListingJson(const Listing& listing, std::ostream& out);

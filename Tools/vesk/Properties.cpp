@@ -1,5 +1,6 @@
 #include "Properties.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <istream>
@@ -35,6 +36,44 @@ bool ParseNumber(const std::string& text, Number& number) {
     return error == std::errc() && stop == end && !text.empty();
 }
 
+// The oldest date-time a stored value can hold: it is stored as 100-nanosecond intervals since then.
+constexpr double kEarliestPosixTime = -11'644'473'600.0;  // 1601-01-01T00:00:00Z
+
+// The date-time the ISO 8601 text names; empty when it names none or one before the stored range.
+Handle<DI::IDateTime> ParseDateTime(const std::string& text) {
+    Handle<DI::IDateTime> dateTime;
+    Handle<Core::IErrorCode> ignored;
+    if (!Data_CreateDateTimeFromIso8601(text.c_str(), dateTime.Out(), ignored.Out()) ||
+        dateTime->GetPosixTime() < kEarliestPosixTime) {
+        dateTime.Reset();
+    }
+    return dateTime;
+}
+
+// The JSON document of text; empty when text is not one JSON document.
+Handle<DI::IJsonDocument> ParseJson(const std::string& text) {
+    Handle<DI::IJsonDocument> document;
+    if (!Data_CreateJsonDocument(document.Out())) {
+        throw LibraryError("A JSON document could not be made");
+    }
+    if (!document->Load(text.data(), text.size(), nullptr) || !document->IsValid()) {
+        document.Reset();
+    }
+    return document;
+}
+
+// Hands the reference that handle holds over to value, as an object of the given type.
+template <class T>
+void HandOver(Handle<T>& handle, DS::VariantType type, Value& value) {
+    if (!handle) {
+        throw LibraryError("The value could not be made");
+    }
+    value.raw.type = uint32_t{type} | DS::VF_Reference;
+    value.raw.object = handle.Get();
+    handle.Get()->AddReference();
+    handle.Reset();
+}
+
 // Fills value from a parsed argument; the secure text is wiped from the line once the object holds it.
 void FillValue(const PropertyArgument& argument, std::string& secureLine, Value& value) {
     if (argument.type == "int") {
@@ -46,6 +85,16 @@ void FillValue(const PropertyArgument& argument, std::string& secureLine, Value&
     } else if (argument.type == "bool") {
         value.raw.type = DS::VT_Bool;
         value.raw.i32 = argument.value == "true" ? 1 : 0;
+    } else if (argument.type == "datetime") {
+        auto dateTime = ParseDateTime(argument.value);
+        HandOver(dateTime, DS::VT_DateTime, value);
+    } else if (argument.type == "uuid") {
+        const DS::_UUID uuid = ParseUuid(argument.value, "value");
+        value.raw.type = DS::VT_Uuid;
+        std::memcpy(value.raw.bytes, uuid.bytes, sizeof uuid.bytes);
+    } else if (argument.type == "json") {
+        auto document = ParseJson(argument.value);
+        HandOver(document, DS::VT_JsonDocument, value);
     } else if (argument.type == "secure") {
         DI::ISecureString* secure = nullptr;
         Call(
@@ -79,7 +128,40 @@ int32_t ValueTypeOf(const std::string& type) {
     if (type == "bool") {
         return DS::VT_Bool;
     }
+    if (type == "datetime") {
+        return DS::VT_DateTime;
+    }
+    if (type == "uuid") {
+        return DS::VT_Uuid;
+    }
+    if (type == "json") {
+        return DS::VT_JsonDocument;
+    }
     return type == "secure" ? DS::VT_IObject : DS::VT_String;
+}
+
+// True when value is text of the type named (false for a type that is not known).
+bool ValueIsOfType(const std::string& type, const std::string& value) {
+    int64_t integer = 0;
+    double real = 0;
+    DS::_UUID uuid{};
+    Handle<Core::IErrorCode> ignored;
+    return type == "string" || (type == "int" && ParseNumber(value, integer)) ||
+           (type == "double" && ParseNumber(value, real)) ||
+           (type == "bool" && (value == "true" || value == "false")) || (type == "datetime" && ParseDateTime(value)) ||
+           (type == "uuid" && Data_UuidFromString(value.c_str(), &uuid, ignored.Out())) ||
+           (type == "json" && ParseJson(value));
+}
+
+// What a value of the type looks like, for the message about one that is not.
+std::string TypeHint(const std::string& type) {
+    if (type == "datetime") {
+        return " (ISO 8601 from 1601 on, such as 2026-12-06T14:30:00Z or 2026-12-06T15:30:00.250+01:00)";
+    }
+    if (type == "uuid") {
+        return " (32 hexadecimal digits, with or without hyphens)";
+    }
+    return type == "json" ? " (one JSON document)" : "";
 }
 
 std::string DocumentText(Core::IObject* object) {
@@ -184,6 +266,9 @@ ShownValue Shown(const DS::_VARIANT& raw, const std::string& interfaceType) {
             }
             break;
         case DS::VT_JsonDocument:
+            text(inline_ ? std::string(raw.text, strnlen(raw.text, sizeof raw.text)) : DocumentText(raw.object));
+            shown.kind = ShownValue::Json;
+            break;
         case DS::VT_XmlDocument:
             text(inline_ ? std::string(raw.text, strnlen(raw.text, sizeof raw.text)) : DocumentText(raw.object));
             break;
@@ -208,6 +293,48 @@ std::string RealText(double value) {
     return text.str();
 }
 
+// Registers the argument's property in set and sets its value; a secure one takes the next line of in.
+void AddArgument(DI::IProperties* set, const PropertyArgument& argument, std::istream& in) {
+    std::string line;
+    const bool secure = argument.type == "secure";
+    if (secure) {
+        if (!std::getline(in, line)) {
+            throw UsageError("no line on standard input for the secure property " + argument.name);
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+    }
+    Call(
+        [&](Core::IErrorCode** e) {
+            return set->Register("", argument.name.c_str(), "", secure ? kSecureInterface : "", "",
+                                 ValueTypeOf(argument.type), false, e);
+        },
+        "The property could not be registered");
+    Value value;
+    FillValue(argument, line, value);
+    Call([&](Core::IErrorCode** e) { return set->SetValue(argument.name.c_str(), &value.raw, e); },
+         "The property could not be set");
+}
+
+// Registers a copy of property in set, with its value when it has one.
+void CopyProperty(DI::IProperties* set, DI::IProperty* property) {
+    auto text = [](const char* value) { return value != nullptr ? value : ""; };
+    const char* name = text(property->GetName());
+    Call(
+        [&](Core::IErrorCode** e) {
+            return set->Register(text(property->GetGroup()), name, text(property->GetDescription()),
+                                 text(property->GetInterfaceType()), text(property->GetClassType()),
+                                 property->GetValueType(), property->IsRequired(), e);
+        },
+        "The property could not be registered");
+    if (property->HasValue()) {
+        Value value;
+        property->GetValue(&value.raw);
+        Call([&](Core::IErrorCode** e) { return set->SetValue(name, &value.raw, e); }, "The property could not be set");
+    }
+}
+
 }  // namespace
 
 PropertyArgument ParsePropertyArgument(const std::string& text) {
@@ -223,17 +350,12 @@ PropertyArgument ParsePropertyArgument(const std::string& text) {
     if (argument.name.empty()) {
         throw UsageError("property '" + text + "' has no key");
     }
-    int64_t integer = 0;
-    double real = 0;
-    const bool valid = argument.type == "string" || (argument.type == "int" && ParseNumber(argument.value, integer)) ||
-                       (argument.type == "double" && ParseNumber(argument.value, real)) ||
-                       (argument.type == "bool" && (argument.value == "true" || argument.value == "false"));
-    if (!valid) {
-        const bool known = argument.type == "int" || argument.type == "double" || argument.type == "bool";
-        throw UsageError(
-            known
-                ? "property " + argument.name + ": '" + argument.value + "' is not of type " + argument.type
-                : "property " + argument.name + ": unknown type '" + argument.type + "' (string, int, double or bool)");
+    if (!ValueIsOfType(argument.type, argument.value)) {
+        const bool known = argument.type != "secure" && ValueTypeOf(argument.type) != DS::VT_String;
+        throw UsageError(known ? "property " + argument.name + ": '" + argument.value + "' is not of type " +
+                                     argument.type + TypeHint(argument.type)
+                               : "property " + argument.name + ": unknown type '" + argument.type +
+                                     "' (string, int, double, bool, datetime, uuid or json)");
     }
     return argument;
 }
@@ -246,29 +368,36 @@ PropertyArgument SecurePropertyArgument(const std::string& name) {
 }
 
 Handle<DI::IProperties> BuildProperties(const std::vector<PropertyArgument>& arguments, std::istream& in) {
+    return EditedProperties(nullptr, arguments, {}, in);
+}
+
+Handle<DI::IProperties> EditedProperties(DI::IProperties* current, const std::vector<PropertyArgument>& assignments,
+                                         const std::vector<std::string>& removed, std::istream& in) {
     Handle<DI::IProperties> set;
     Call([&](Core::IErrorCode** e) { return Data_CreateProperties(set.Out(), e); }, "A property set could not be made");
-    for (const PropertyArgument& argument : arguments) {
-        std::string line;
-        if (argument.type == "secure") {
-            if (!std::getline(in, line)) {
-                throw UsageError("no line on standard input for the secure property " + argument.name);
-            }
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
+    std::vector<bool> assigned(assignments.size(), false);
+    const uint64_t count = current != nullptr ? current->GetCount() : 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        Handle<DI::IProperty> property;
+        Call([&](Core::IErrorCode** e) { return current->GetProperty(i, property.Out(), e); },
+             "The property could not be read");
+        const std::string name = property->GetName() != nullptr ? property->GetName() : "";
+        if (std::find(removed.begin(), removed.end(), name) != removed.end()) {
+            continue;
         }
-        const bool secure = argument.type == "secure";
-        Call(
-            [&](Core::IErrorCode** e) {
-                return set->Register("", argument.name.c_str(), "", secure ? kSecureInterface : "", "",
-                                     ValueTypeOf(argument.type), false, e);
-            },
-            "The property could not be registered");
-        Value value;
-        FillValue(argument, line, value);
-        Call([&](Core::IErrorCode** e) { return set->SetValue(argument.name.c_str(), &value.raw, e); },
-             "The property could not be set");
+        const auto assignment = std::find_if(assignments.begin(), assignments.end(),
+                                             [&](const PropertyArgument& argument) { return argument.name == name; });
+        if (assignment != assignments.end()) {
+            assigned[static_cast<size_t>(assignment - assignments.begin())] = true;
+            AddArgument(set.Get(), *assignment, in);
+        } else {
+            CopyProperty(set.Get(), property.Get());
+        }
+    }
+    for (size_t i = 0; i < assignments.size(); ++i) {
+        if (!assigned[i]) {
+            AddArgument(set.Get(), assignments[i], in);
+        }
     }
     return set;
 }
@@ -296,6 +425,7 @@ std::string ShownText(const ShownValue& value) {
         case ShownValue::Null:
             return "(none)";
         case ShownValue::Text:
+        case ShownValue::Json:
             return value.text;
         case ShownValue::Integer:
             return std::to_string(value.integer);

@@ -13,12 +13,12 @@ namespace VeskTool {
 // One --prop KEY[:TYPE]=VALUE or --secure-prop KEY of a command line.
 struct PropertyArgument {
     std::string name;
-    std::string type;  // string, int, double or bool; secure for a --secure-prop
+    std::string type;  // string, int, double, bool, datetime, uuid or json; secure for a --secure-prop
     std::string value;
 };
 
 // Parses KEY=VALUE (a string) or KEY:TYPE=VALUE; throws UsageError for an empty key, an unknown type or a
-// value that is not of its type.
+// value that is not of its type (a datetime is ISO 8601 text from 1601 on, a json value one JSON document).
 PropertyArgument ParsePropertyArgument(const std::string& text);
 
 // The argument of --secure-prop KEY, whose value is read later from standard input.
@@ -28,9 +28,17 @@ PropertyArgument SecurePropertyArgument(const std::string& name);
 // value. Throws UsageError when in has no line left for one, LibraryError when the library refuses.
 Handle<Data::Interfaces::IProperties> BuildProperties(const std::vector<PropertyArgument>& arguments, std::istream& in);
 
+// A new property set: the properties of current in their order, less those named in removed, each
+// assignment taking the place of the property of its name or, for a new name, following them. Other
+// values (secure texts, nested sets) are carried over as they are. Secure assignments read in as
+// BuildProperties does; throws as BuildProperties.
+Handle<Data::Interfaces::IProperties> EditedProperties(Data::Interfaces::IProperties* current,
+                                                       const std::vector<PropertyArgument>& assignments,
+                                                       const std::vector<std::string>& removed, std::istream& in);
+
 // A property's value made ready to show: secure values never carry their text.
 struct ShownValue {
-    enum Kind { Null, Text, Integer, Unsigned, Real, Boolean, Secret, Set };
+    enum Kind { Null, Text, Integer, Unsigned, Real, Boolean, Secret, Set, Json };  // Json: text is a document
     Kind kind = Null;
     std::string text;
     int64_t integer = 0;

@@ -23,7 +23,8 @@ using Vesk::Interfaces::IWorkspaceManager;
 
 constexpr const char* kPropertyHelp =
     "  --prop KEY=VALUE       a property holding the text VALUE (repeatable)\n"
-    "  --prop KEY:TYPE=VALUE  a typed property: TYPE is string, int (64-bit), double or bool (true, false)\n"
+    "  --prop KEY:TYPE=VALUE  a typed property: TYPE is string, int (64-bit), double, bool (true, false),\n"
+    "                         datetime (ISO 8601, such as 2026-12-06T14:30:00Z), uuid or json (a document)\n"
     "  --secure-prop KEY      a secure text property whose value is the next line of standard input; it is\n"
     "                         stored encrypted with the workspace secret and listed as ***\n";
 

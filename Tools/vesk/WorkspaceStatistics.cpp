@@ -82,6 +82,26 @@ std::string WhyNotAWorkspace(const std::string& path) {
     return sqlite3_column_int64(query, 0) == 1 ? "" : "it is an SQLite database without a Workspaces table";
 }
 
+bool ImageHasWorkspaceRecord(const std::vector<char>& image) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        throw std::runtime_error(raw != nullptr ? sqlite3_errmsg(raw) : "out of memory");
+    }
+    // Read-only, SQLite neither writes to nor frees the bytes, which stay the caller's.
+    auto* bytes = reinterpret_cast<unsigned char*>(const_cast<char*>(image.data()));
+    const auto size = static_cast<sqlite3_int64>(image.size());
+    if (sqlite3_deserialize(raw, "main", bytes, size, size, SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
+        return false;
+    }
+    try {
+        return QueryInteger(raw, "SELECT COUNT(*) FROM Workspaces") == 1;
+    } catch (const std::runtime_error&) {
+        return false;  // no Workspaces table, or no database at all
+    }
+}
+
 WorkspaceStatistics ReadStatistics(const std::string& path) {
     const auto db = OpenReadOnly(path);
     sqlite3* raw = db.get();

@@ -25,4 +25,8 @@ std::string WhyNotAWorkspace(const std::string& path);
 // The distinct type texts of the generic objects, which the library lists objects by but cannot enumerate.
 std::vector<std::string> ReadObjectTypes(const std::string& path);
 
+// True when the memory image of a database holds a Workspaces table with its one record; false for any
+// other database and for bytes that are no database. Throws when SQLite cannot open a memory database.
+bool ImageHasWorkspaceRecord(const std::vector<char>& image);
+
 }  // namespace VeskTool
