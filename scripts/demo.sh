@@ -43,26 +43,33 @@ export XDG_DATA_HOME="${work}/data" XDG_CACHE_HOME="${work}/cache"
 
 step() { printf '\n== %s\n' "$*"; }
 note() { printf '   %s\n' "$*"; }
-# Prints the command as a user would type it, then runs it.
+# The command line as a user would type it: words with blanks or quotes in single quotes.
+print_command() {
+    local word line='$ vesk'
+    for word in "$@"; do
+        if [[ ${word} =~ ^[][A-Za-z0-9_./:=@%+,-]+$ ]]; then
+            line+=" ${word}"
+        else
+            line+=" '${word//\'/\'\\\'\'}'"
+        fi
+    done
+    printf '%s\n' "${line}"
+}
+# Prints the command, then runs it.
 show() {
-    printf '$ vesk'
-    printf ' %q' "$@"
-    printf '\n'
+    print_command "$@"
     "${vesk}" "$@"
 }
 # As show, for a command whose output (a new UUID) the demo keeps: the command line goes to the demo's
 # own standard output (descriptor 3), past the capture.
 exec 3>&1
 keep() {
-    {
-        printf '$ vesk'
-        printf ' %q' "$@"
-        printf '\n'
-    } >&3
+    print_command "$@" >&3
     "${vesk}" "$@"
 }
 
 step "1. A workspace: two data sources, three datasets, a map as a tree of objects, typed properties"
+note "(each command that makes something prints the new UUID, which the demo keeps for the next ones)"
 if [ -e "${workspace}" ]; then
     note "(replacing the earlier demo workspace ${workspace})"
     rm -f -- "${workspace}" "${workspace}-journal" "${workspace}-wal" "${workspace}-shm"
@@ -84,7 +91,10 @@ map=$(keep add-object "${workspace}" "Main map" --type Map --prop "Title=Road ne
 legend=$(keep add-object "${workspace}" Legend --type MapElement --parent "${map}" --prop Position=bottom-right)
 keep add-object "${workspace}" "Motorways entry" --type LegendEntry --parent "${legend}" >/dev/null
 keep add-object "${workspace}" "Scale bar" --type MapElement --parent "${map}" --prop Units=km >/dev/null
+show prop set "${workspace}" "${map}" Checked:datetime=2026-12-06T14:30:00Z \
+    'Extent:json={"xmin": 5.9, "ymin": 45.8, "xmax": 10.5, "ymax": 47.8}'
 show ls "${workspace}"
+show check "${workspace}"
 uuid=$("${vesk}" info "${workspace}" | sed -n 's/^UUID: *//p')
 
 step "2. A workspace server on 127.0.0.1 that serves it and wants an API key"
