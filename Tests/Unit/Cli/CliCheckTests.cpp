@@ -67,18 +67,8 @@ void SetNestedProperties(const std::string& path, const std::string& owner, cons
     }
 }
 
-class CliCheck : public ::testing::Test {
+class CliCheck : public VeskTest::ToolTest {
 protected:
-    Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
-        return VeskTest::RunTool(folder_, arguments, input);
-    }
-
-    std::string Line(const std::vector<std::string>& arguments) {
-        const Result result = Vesk(arguments);
-        EXPECT_EQ(result.code, 0) << result.err;
-        return result.out.substr(0, result.out.find('\n'));
-    }
-
     // A data source Roads with datasets Motorways and Junctions, the objects Map > Legend > Entry, Note and
     // Overlay under Motorways, most with properties; Map and Legend also with a nested set.
     void Build() {
@@ -115,14 +105,6 @@ protected:
         return rows;
     }
 
-    static rapidjson::Document Json(const std::string& text) {
-        rapidjson::Document json;
-        json.Parse(text.c_str());
-        EXPECT_FALSE(json.HasParseError()) << text;
-        return json;
-    }
-
-    VeskTest::TempFolder folder_;
     const std::string path_ = folder_.File("check.veskdb");
     std::string roads_, motorways_, junctions_, map_, legend_, entry_, note_;
 };

@@ -59,31 +59,13 @@ void ReadStored(const std::string& path, const std::string& owner, const char* n
     }
 }
 
-class CliProperties : public ::testing::Test {
+class CliProperties : public VeskTest::ToolTest {
 protected:
     void SetUp() override {
         ASSERT_EQ(Vesk({"create", path_, "--uuid", kWorkspaceUuid}).code, 0);
         object_ = Line({"add-object", path_, "Main map", "--type", "Map", "--prop", "Kept=yes"});
     }
 
-    Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
-        return VeskTest::RunTool(folder_, arguments, input);
-    }
-
-    std::string Line(const std::vector<std::string>& arguments, const std::string& input = "") {
-        const Result result = Vesk(arguments, input);
-        EXPECT_EQ(result.code, 0) << result.err;
-        return result.out.substr(0, result.out.find('\n'));
-    }
-
-    static rapidjson::Document Json(const std::string& text) {
-        rapidjson::Document json;
-        json.Parse(text.c_str());
-        EXPECT_FALSE(json.HasParseError()) << text;
-        return json;
-    }
-
-    VeskTest::TempFolder folder_;
     const std::string path_ = folder_.File("props.veskdb");
     std::string object_;
 };

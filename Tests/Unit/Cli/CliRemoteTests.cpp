@@ -27,13 +27,9 @@ using ::testing::Not;
 using Result = VeskTest::ToolResult;
 using VeskTest::Quoted;
 
-class CliRemote : public ::testing::Test {
+class CliRemote : public VeskTest::ToolTest {
 protected:
     void SetUp() override { ASSERT_EQ(setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1), 0); }
-
-    Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
-        return VeskTest::RunTool(folder_, arguments, input);
-    }
 
     // The key the keyring holds for the target, as secret-tool sees it.
     static std::optional<std::string> KeyringSecret(const std::string& target) {
@@ -45,8 +41,6 @@ protected:
         }
         return pclose(pipe) == 0 ? std::optional<std::string>(text) : std::nullopt;
     }
-
-    VeskTest::TempFolder folder_;
 };
 
 TEST_F(CliRemote, AddsListsAndRemovesRemotesWithKeysFromStandardInput) {

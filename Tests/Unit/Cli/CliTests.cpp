@@ -28,28 +28,8 @@ using ::testing::Not;
 using Result = VeskTest::ToolResult;
 
 // Runs the built tool with arguments and input as its standard input.
-class Cli : public ::testing::Test {
+class Cli : public VeskTest::ToolTest {
 protected:
-    Result Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
-        return VeskTest::RunTool(folder_, arguments, input);
-    }
-
-    // The one line of output of a command that succeeds, with the command's errors in the failure message.
-    std::string Line(const std::vector<std::string>& arguments, const std::string& input = "") {
-        const Result result = Vesk(arguments, input);
-        EXPECT_EQ(result.code, 0) << result.err;
-        EXPECT_TRUE(result.err.empty()) << result.err;
-        return result.out.substr(0, result.out.find('\n'));
-    }
-
-    static rapidjson::Document Json(const std::string& text) {
-        rapidjson::Document json;
-        json.Parse(text.c_str());
-        EXPECT_FALSE(json.HasParseError()) << text;
-        return json;
-    }
-
-    VeskTest::TempFolder folder_;
     const std::string path_ = folder_.File("cli.veskdb");
 };
 

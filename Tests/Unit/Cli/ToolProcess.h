@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 #endif
 
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -79,5 +82,30 @@ inline ToolResult RunTool(const TempFolder& folder, const std::vector<std::strin
     const int status = std::system(command.c_str());
     return {ExitCode(status), Slurp(folder.File("stdout")), WithoutWineNotes(Slurp(folder.File("stderr")))};
 }
+
+// A test that runs the tool in a temporary folder of its own.
+class ToolTest : public ::testing::Test {
+protected:
+    ToolResult Vesk(const std::vector<std::string>& arguments, const std::string& input = "") {
+        return RunTool(folder_, arguments, input);
+    }
+
+    // The first line of output of a command that must succeed, with its errors in the failure message.
+    std::string Line(const std::vector<std::string>& arguments, const std::string& input = "") {
+        const ToolResult result = Vesk(arguments, input);
+        EXPECT_EQ(result.code, 0) << result.err;
+        EXPECT_TRUE(result.err.empty()) << result.err;
+        return result.out.substr(0, result.out.find('\n'));
+    }
+
+    static rapidjson::Document Json(const std::string& text) {
+        rapidjson::Document json;
+        json.Parse(text.c_str());
+        EXPECT_FALSE(json.HasParseError()) << text;
+        return json;
+    }
+
+    TempFolder folder_;
+};
 
 }  // namespace VeskTest
