@@ -115,9 +115,9 @@ int Export(const CommandLine& line, const Streams& streams) {
     const std::string& target = line.positional[1];
     RequireWorkspaceFile(path);
     RequireFreeTarget(target, line);
-    // A file workspace opened read-only keeps no connection to serialise from, so the file's bytes are
-    // opened read-only as an image instead: the workspace is checked and nothing is written to it.
-    const std::vector<char> bytes = ReadBytes(path);
+    // A file workspace opened read-only keeps no connection to serialise from, so the database's image is
+    // opened read-only instead: the workspace is checked and nothing is written to the file.
+    const std::vector<char> bytes = ReadDatabaseImage(path);
     if (bytes.empty()) {
         throw LibraryError(path + " is not a workspace file: it is empty");
     }

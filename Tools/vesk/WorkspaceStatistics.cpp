@@ -102,6 +102,23 @@ bool ImageHasWorkspaceRecord(const std::vector<char>& image) {
     }
 }
 
+std::vector<char> ReadDatabaseImage(const std::string& path) {
+    const auto db = OpenReadOnly(path);
+    sqlite3_int64 size = 0;
+    // SQLite copies the pages inside one read transaction, so a writer in another process cannot mix
+    // two states of the file into the image.
+    unsigned char* bytes = sqlite3_serialize(db.get(), "main", &size, 0);
+    if (bytes == nullptr) {
+        if (size == 0 && sqlite3_errcode(db.get()) == SQLITE_OK) {
+            return {};
+        }
+        throw std::runtime_error(std::string("cannot read ") + path + ": " + sqlite3_errmsg(db.get()));
+    }
+    std::vector<char> image(reinterpret_cast<const char*>(bytes), reinterpret_cast<const char*>(bytes) + size);
+    sqlite3_free(bytes);
+    return image;
+}
+
 WorkspaceStatistics ReadStatistics(const std::string& path) {
     const auto db = OpenReadOnly(path);
     sqlite3* raw = db.get();

@@ -22,6 +22,10 @@ int64_t ReadVersion(const std::string& path);
 // or "" when it is one; read as ReadStatistics does.
 std::string WhyNotAWorkspace(const std::string& path);
 
+// The database's content as one image, copied in one read transaction (what the file would hold with no
+// writer at work); empty for an empty database. Throws with SQLite's message on failure.
+std::vector<char> ReadDatabaseImage(const std::string& path);
+
 // The distinct type texts of the generic objects, which the library lists objects by but cannot enumerate.
 std::vector<std::string> ReadObjectTypes(const std::string& path);
 
