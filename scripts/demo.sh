@@ -156,5 +156,5 @@ server_pid=
 cp "server/${uuid}/Demo.veskdb" "${folder}/${workspace}"
 note "the server is stopped; its folder, both caches, the API key and the demo's list of servers are removed"
 note "the shared workspace, with Alice's change, is ${folder}/${workspace}; look at it with:"
-note "  vesk ls ${folder}/${workspace}"
+note "  ${vesk} ls ${folder}/${workspace}"
 note "each step by hand: docs/user-guide.md"
