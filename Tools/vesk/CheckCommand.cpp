@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Command.h"
+#include "JsonText.h"
 #include "Library.h"
 #include "WorkspaceCheck.h"
 
@@ -29,10 +30,6 @@ void PrintProblems(const std::vector<Problem>& problems, std::ostream& out) {
     }
 }
 
-void WriteText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const std::string& text) {
-    writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
-}
-
 // {"ok":..,"problems":[..],"fixed":N}: the problems the check found, the rows a fix removed, and whether the
 // file is sound now.
 void PrintJson(bool ok, const std::vector<Problem>& problems, uint64_t fixed, std::ostream& out) {
@@ -46,11 +43,11 @@ void PrintJson(bool ok, const std::vector<Problem>& problems, uint64_t fixed, st
     for (const Problem& problem : problems) {
         writer.StartObject();
         writer.Key("kind");
-        WriteText(writer, problem.kind);
+        WriteJsonText(writer, problem.kind);
         writer.Key("uuid");
-        WriteText(writer, problem.uuid);
+        WriteJsonText(writer, problem.uuid);
         writer.Key("detail");
-        WriteText(writer, problem.detail);
+        WriteJsonText(writer, problem.detail);
         writer.EndObject();
     }
     writer.EndArray();

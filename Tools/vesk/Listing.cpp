@@ -10,6 +10,7 @@
 #include <set>
 
 #include "EnumNames.h"
+#include "JsonText.h"
 #include "Library.h"
 #include "WorkspaceStatistics.h"
 
@@ -134,15 +135,9 @@ void PrintObject(const ListedObject& object, const std::string& indent, std::ost
     }
 }
 
-using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
-
-void WriteString(JsonWriter& writer, const std::string& text) {
-    writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
-}
-
 void WriteMember(JsonWriter& writer, const char* key, const std::string& text) {
     writer.Key(key);
-    WriteString(writer, text);
+    WriteJsonText(writer, text);
 }
 
 void WriteProperties(JsonWriter& writer, const ShownProperties& properties);
@@ -173,12 +168,12 @@ void WriteValue(JsonWriter& writer, const ShownValue& value) {
             if (rapidjson::Document document; !document.Parse(value.text.c_str(), value.text.size()).HasParseError()) {
                 writer.RawValue(value.text.c_str(), value.text.size(), document.GetType());
             } else {
-                WriteString(writer, value.text);
+                WriteJsonText(writer, value.text);
             }
             break;
         case ShownValue::Text:
         case ShownValue::Secret:
-            WriteString(writer, ShownText(value));
+            WriteJsonText(writer, ShownText(value));
             break;
     }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "JsonText.h"
 #include "Library.h"
 #include "Listing.h"
 #include "Properties.h"
@@ -84,7 +85,7 @@ void PrintChange(const char* verb, const char* preposition, const std::vector<st
     writer.Key("keys");
     writer.StartArray();
     for (const std::string& key : keys) {
-        writer.String(key.c_str(), static_cast<rapidjson::SizeType>(key.size()));
+        WriteJsonText(writer, key);
     }
     writer.EndArray();
     writer.EndObject();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Command.h"
+#include "JsonText.h"
 #include "Library.h"
 #include "Remotes.h"
 #include "Sync.h"
@@ -20,10 +21,6 @@ constexpr const char* kSyncOptionsHelp =
     "  --cache DIR            the folder that holds this server's caches (default:\n"
     "                         $XDG_CACHE_HOME/vesk/ALIAS, else ~/.cache/vesk/ALIAS); the cache is DIR/UUID\n"
     "  --json                 print the outcome as JSON\n";
-
-void WriteJsonText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const std::string& text) {
-    writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
-}
 
 int RemoteAdd(const CommandLine& line, const Streams& streams) {
     std::optional<std::string> key;

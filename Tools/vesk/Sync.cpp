@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "EnumNames.h"
+#include "JsonText.h"
 #include "Library.h"
 #include "Remotes.h"
 #include "Terminal.h"
@@ -43,11 +44,6 @@ DS::_VARIANT Await(Platform::Interfaces::IAsyncTask* task) {
     DS::_VARIANT result{};
     task->GetResult(&result);
     return result;
-}
-
-void WriteJsonText(rapidjson::Writer<rapidjson::StringBuffer>& writer, const char* key, const std::string& text) {
-    writer.Key(key);
-    writer.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size()));
 }
 
 // The cached workspace file of a cache folder, or "" while there is none (before the first reload, after a
@@ -207,9 +203,9 @@ int RemoteWorkspaces(const std::string& alias, bool json, std::ostream& out) {
         Call([&](Core::IErrorCode** e) { return workspace->GetUuid(&uuid, e); }, "The listing could not be read");
         if (json) {
             writer.StartObject();
-            WriteJsonText(writer, "uuid", UuidText(uuid));
-            WriteJsonText(writer, "name", workspace->GetName());
-            WriteJsonText(writer, "description", workspace->GetDescription());
+            WriteJsonMember(writer, "uuid", UuidText(uuid));
+            WriteJsonMember(writer, "name", workspace->GetName());
+            WriteJsonMember(writer, "description", workspace->GetDescription());
             writer.EndObject();
         } else {
             out << UuidText(uuid) << "  " << workspace->GetName();
@@ -240,12 +236,12 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
             rapidjson::StringBuffer buffer;
             rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
             writer.StartObject();
-            WriteJsonText(writer, "name", name);
+            WriteJsonMember(writer, "name", name);
             writer.Key("localModified");
             writer.Bool(local);
             writer.Key("remoteModified");
             writer.Bool(remote);
-            WriteJsonText(writer, "file", LocalCopyPath(cacheFolder));
+            WriteJsonMember(writer, "file", LocalCopyPath(cacheFolder));
             writer.EndObject();
             out << buffer.GetString() << "\n";
         } else {
@@ -278,9 +274,9 @@ int SyncWorkspace(const std::string& action, const std::string& alias, const std
         rapidjson::StringBuffer buffer;
         rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
         writer.StartObject();
-        WriteJsonText(writer, "name", services->GetName());
-        WriteJsonText(writer, "done", action);
-        WriteJsonText(writer, "file", LocalCopyPath(cacheFolder));
+        WriteJsonMember(writer, "name", services->GetName());
+        WriteJsonMember(writer, "done", action);
+        WriteJsonMember(writer, "file", LocalCopyPath(cacheFolder));
         writer.EndObject();
         out << buffer.GetString() << "\n";
     } else {

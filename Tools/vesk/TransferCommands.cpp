@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "JsonText.h"
 #include "Library.h"
 #include "WorkspaceStatistics.h"
 
@@ -102,8 +103,7 @@ void PrintWritten(const char* verb, const std::string& from, const std::string& 
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartObject();
-    writer.Key("path");
-    writer.String(to.c_str(), static_cast<rapidjson::SizeType>(to.size()));
+    WriteJsonMember(writer, "path", to);
     writer.Key("bytes");
     writer.Uint64(size);
     writer.EndObject();

@@ -10,6 +10,7 @@
 
 #include "Command.h"
 #include "EnumNames.h"
+#include "JsonText.h"
 #include "Library.h"
 #include "Listing.h"
 #include "Properties.h"
@@ -66,8 +67,7 @@ int Create(const CommandLine& line, const Streams& streams) {
         rapidjson::StringBuffer buffer;
         rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
         writer.StartObject();
-        writer.Key("path");
-        writer.String(line.positional[0].c_str(), static_cast<rapidjson::SizeType>(line.positional[0].size()));
+        WriteJsonMember(writer, "path", line.positional[0]);
         writer.Key("uuid");
         writer.String(stored.c_str());
         writer.EndObject();
@@ -113,14 +113,12 @@ int Info(const CommandLine& line, const Streams& streams) {
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartObject();
-    writer.Key("name");
-    writer.String(info.name.c_str(), static_cast<rapidjson::SizeType>(info.name.size()));
+    WriteJsonMember(writer, "name", info.name);
     writer.Key("uuid");
     writer.String(info.uuid.c_str());
     writer.Key("version");
     writer.Int64(info.statistics.version);
-    writer.Key("folder");
-    writer.String(info.folder.c_str(), static_cast<rapidjson::SizeType>(info.folder.size()));
+    WriteJsonMember(writer, "folder", info.folder);
     writer.Key("rows");
     writer.StartObject();
     for (const auto& [table, count] : info.statistics.rowCounts) {
